@@ -1,0 +1,53 @@
+#pragma once
+
+#include "gps/gps_fix.h"
+#include "platform/gdi_types.h"
+
+#include <string>
+#include <vector>
+
+class COstrelView;
+struct CMapCalibration;
+class CFont;
+
+// The one GPS receiver: owns the fix, reads the serial port, cuts sentences
+// out of what arrived and parses them. It never writes to the port.
+class CGpsReceiver {
+public:
+    // Opens the port named by the settings; a failure is silent.
+    CGpsReceiver();
+    // Closes the port.
+    ~CGpsReceiver();
+    CGpsReceiver(const CGpsReceiver&) = delete;
+    CGpsReceiver& operator=(const CGpsReceiver&) = delete;
+
+    // Closes any open port, then opens `name` at `baudRate` [bit/s]. True
+    // when the device could be opened (a rate it refuses still counts).
+    bool OpenPort(const std::string& name, int baudRate);
+
+    // The bytes received since the previous call (at most 1000), or empty.
+    std::string ReadPort();
+
+    // The first complete sentence in `text` that begins with `prefix`, up to
+    // and without its line feed (a CR before it stays), or empty.
+    std::string ExtractSentence(const std::string& prefix, const std::string& text);
+
+    // Cuts `text` into the non-empty runs between separator characters.
+    static void SplitFields(const std::string& text, const std::string& separators,
+                            std::vector<std::string>& fields);
+
+    // Copies the fields of an accepted "$GPRMC", "$GPGGA" or "$GPVTG"
+    // sentence into m_fix; false (fix unchanged) for anything else.
+    bool ParseSentence(std::string sentence);
+
+    // Drawing into a view; defined with the view and the data panel.
+    CPoint DrawPosition(COstrelView* view, const CMapCalibration& cal, int radius);
+    void DrawDataPanel(COstrelView* view, CFont* fontSmall, CFont* fontLarge);
+
+    int m_nThinWidth = 1;  // [pixel] width of m_penThin
+    int m_nThickWidth = 3; // [pixel] width of m_penThick
+    std::string m_strWork;
+    CPen m_penThick;       // white, width 3: the white ring of the marker
+    CPen m_penThin;        // black, width 1: the black rings of the marker
+    CGpsFix m_fix;
+};

@@ -1,0 +1,23 @@
+#include "platform/message_box.h"
+
+#include <QMessageBox>
+
+namespace {
+MessageBoxHook& hook() {
+    static MessageBoxHook h;
+    return h;
+}
+} // namespace
+
+void SetMessageBoxHook(MessageBoxHook h) { hook() = std::move(h); }
+
+void ShowMessageBox(QWidget* owner, const std::string& text) {
+    const QString shown = QString::fromLatin1(text.data(), qsizetype(text.size()));
+    if (hook()) {
+        hook()(shown);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ostrel"), shown, QMessageBox::Ok,
+                    owner);
+    box.exec();
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/gdi_types.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+class CDC;
+
+// One palette entry as the palette is built from the colour table.
+struct PaletteEntry {
+    uint8_t peRed = 0;
+    uint8_t peGreen = 0;
+    uint8_t peBlue = 0;
+    uint8_t peFlags = 0;
+};
+
+// One bitmap file in memory: the header block (bytes 14..bfOffBits of the
+// file and 1024 zero bytes) and the pixel block (the rest of the file), with
+// the palette built from the colour table.
+class CDib {
+public:
+    CDib() = default;
+    ~CDib();
+    CDib(const CDib&) = delete;
+    CDib& operator=(const CDib&) = delete;
+
+    void Free();
+    // Reads the whole file from its current position. The file length on
+    // success; 0, object empty, on any failure.
+    uint32_t Read(std::FILE* file);
+    bool BuildPalette();
+    // Unscaled or stretched blit of `source` (picture coordinates) onto
+    // `dest`; the blit's scan-line count, 0 when nothing is loaded.
+    int Draw(CDC* dc, const CRect& dest, const CRect& source);
+    int32_t GetWidth() const;
+    int32_t GetHeight() const;
+
+    // Owned, zero-filled blocks; null while nothing is loaded.
+    std::unique_ptr<uint8_t[]> m_pBits;
+    std::unique_ptr<uint8_t[]> m_pInfo;
+    std::unique_ptr<std::vector<PaletteEntry>> m_pPalette;
+
+private:
+    size_t m_nBitsSize = 0; // [byte]
+    size_t m_nInfoSize = 0; // [byte]
+};
