@@ -30,8 +30,8 @@ CDia_About::CDia_About(QWidget* parent) : QDialog(parent) {
     grid->setHorizontalSpacing(fontMetrics().averageCharWidth() * 3);
     grid->addWidget(iconLabel, 0, 0, 3, 1, Qt::AlignTop);
     grid->addWidget(new QLabel(QStringLiteral("Ostrel Version 1.0"), this), 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Copyright (C) 2026 the Ostrel developers"), this),
-                    1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Copyright (C) 2026 the Ostrel developers"), this), 1,
+                    1);
     grid->addWidget(new QLabel(QStringLiteral("Questions and problem reports are welcome "
                                               "on the project's issue tracker."),
                                this),
@@ -40,4 +40,6 @@ CDia_About::CDia_About(QWidget* parent) : QDialog(parent) {
     grid->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-int CDia_About::DoModal() { return exec() == QDialog::Accepted ? IDOK : IDCANCEL; }
+int CDia_About::DoModal() {
+    return exec() == QDialog::Accepted ? IDOK : IDCANCEL;
+}

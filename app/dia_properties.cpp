@@ -43,7 +43,9 @@ void showInCombo(QComboBox* combo, const QString& text) {
         combo->setEditText(text);
 }
 
-std::string bytesOf(const QString& text) { return text.toLatin1().toStdString(); }
+std::string bytesOf(const QString& text) {
+    return text.toLatin1().toStdString();
+}
 
 } // namespace
 
@@ -62,8 +64,7 @@ int FindStringPrefix(const QStringList& entries, const QString& text, int start)
 CDia_Properties::CDia_Properties(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Properties"));
 
-    m_comboPort = makeListCombo(this, "IDC_PORT_NAME",
-                                {"COM1", "COM2", "COM3", "COM4", "COM5"});
+    m_comboPort = makeListCombo(this, "IDC_PORT_NAME", {"COM1", "COM2", "COM3", "COM4", "COM5"});
     m_comboBaud = makeListCombo(this, "IDC_BAUD_RATE",
                                 {"110", "300", "1200", "2400", "4800", "9600", "19200", "38400",
                                  "57600", "115200", "230400", "460800", "921600"});
@@ -124,7 +125,9 @@ CDia_Properties::CDia_Properties(QWidget* parent) : QDialog(parent) {
     setTabOrder(ok, cancel);
 }
 
-int CDia_Properties::DoModal() { return exec() == QDialog::Accepted ? IDOK : IDCANCEL; }
+int CDia_Properties::DoModal() {
+    return exec() == QDialog::Accepted ? IDOK : IDCANCEL;
+}
 
 void CDia_Properties::showEvent(QShowEvent* event) {
     if (!event->spontaneous())

@@ -21,7 +21,7 @@ public:
     // IDOK after OK has accepted the input, else IDCANCEL.
     int DoModal();
 
-    std::string m_strText;      // scratch text while reading and formatting
+    std::string m_strText;       // scratch text while reading and formatting
     int32_t m_nShowUpdateMs = 0; // [ms] period to show; 0 shows g_nUpdateMs
 
     QComboBox* m_comboPort;

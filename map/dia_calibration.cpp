@@ -32,7 +32,9 @@ QComboBox* makeHemisphere(QWidget* parent, const char* name, const QStringList& 
 }
 
 // Core text is bytes; a character outside Latin-1 becomes '?' and reads as no number.
-std::string bytesOf(const QString& text) { return text.toLatin1().toStdString(); }
+std::string bytesOf(const QString& text) {
+    return text.toLatin1().toStdString();
+}
 
 } // namespace
 
@@ -99,7 +101,9 @@ CDia_Calibration::CDia_Calibration(QWidget* parent) : QDialog(parent) {
     setTabOrder(m_comboLatHemi, ok);
 }
 
-int CDia_Calibration::DoModal() { return exec() == QDialog::Accepted ? IDOK : IDCANCEL; }
+int CDia_Calibration::DoModal() {
+    return exec() == QDialog::Accepted ? IDOK : IDCANCEL;
+}
 
 void CDia_Calibration::showEvent(QShowEvent* event) {
     if (!event->spontaneous())

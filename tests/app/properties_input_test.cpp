@@ -68,8 +68,7 @@ TEST_F(PropertiesInputTest, UpdateTimeIsTruncatedToMsAndMustBeOneSecondOrMore) {
 }
 
 TEST_F(PropertiesInputTest, PortAndRateAreStoredEvenWhenTheUpdateTimeIsRefused) {
-    const std::string message =
-        ApplyPropertiesInput({"/dev/ttyUSB0", "9600", "0.5", false});
+    const std::string message = ApplyPropertiesInput({"/dev/ttyUSB0", "9600", "0.5", false});
     EXPECT_EQ(message, kRefused);
     EXPECT_EQ(g_strPortName, "/dev/ttyUSB0");
     EXPECT_EQ(g_nBaudRate, 9600);
@@ -84,8 +83,13 @@ TEST_F(PropertiesInputTest, PortAndRateAreStoredEvenWhenTheUpdateTimeIsRefused) 
 
 TEST_F(PropertiesInputTest, BitRateReadsItsLeadingInteger) {
     const std::pair<const char*, int32_t> cases[] = {
-        {"19200", 19200}, {"19200 baud", 19200}, {" 300", 300},        {"", 0},
-        {"fast", 0},      {"-300", -300},        {"99999999999", INT32_MAX},
+        {"19200", 19200},
+        {"19200 baud", 19200},
+        {" 300", 300},
+        {"", 0},
+        {"fast", 0},
+        {"-300", -300},
+        {"99999999999", INT32_MAX},
         {"-99999999999", INT32_MIN},
     };
     for (const auto& [text, rate] : cases) {
