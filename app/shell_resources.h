@@ -1,0 +1,17 @@
+#pragma once
+
+#include "app/strings.h"
+
+#include <QIcon>
+
+// The shell's built-in files (res/help.qrc): the help pages under :/help/ and
+// the toolbar images under :/toolbar/. They live in a static library, so they
+// are registered by hand; doing it again does no harm.
+void InitShellResources();
+
+// The toolbar's buttons from left to right; 0 stands for a separator.
+inline constexpr int kToolbarButtons[] = {ID_FILE_OPEN, ID_SHOW_ROUTE_LINE, ID_SHOW_PROPERTIES, 0,
+                                          ID_SHOW_GPS_DATA};
+
+// The 16 x 16 image of toolbar command `id`; a null icon for other commands.
+QIcon ToolbarIcon(int id);
