@@ -134,6 +134,7 @@ void CGpsReceiver::SplitFields(const std::string& text, const std::string& separ
 
 bool CGpsReceiver::ParseSentence(std::string sentence) {
     std::vector<std::string_view> fields;
+    fields.reserve(20); // room for every field of the three types, checksum included
     SplitSentence(sentence, fields);
     const std::string_view name = fields[0];
 
