@@ -2,7 +2,6 @@
 #include "tests/gps/receiver_test_support.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -139,10 +138,15 @@ TEST_F(SerialPort, LineSettingsReachTheDevice) {
 }
 
 TEST_F(SerialPort, NothingWaitingGivesEmptyTextAtOnce) {
-    const auto start = Clock::now();
-    EXPECT_EQ(gps->ReadPort(), "");
-    // A read with its 10 ms pause rule would take longer than this.
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(8));
+    // A read, with its 10 ms pause rule, would take longer than the
+    // fastest of a few tries.
+    auto fastest = std::chrono::milliseconds(1000) + Clock::duration();
+    for (int i = 0; i < 5; ++i) {
+        const auto start = Clock::now();
+        EXPECT_EQ(gps->ReadPort(), "");
+        fastest = std::min(fastest, Clock::now() - start);
+    }
+    EXPECT_LT(fastest, std::chrono::milliseconds(8));
 }
 
 TEST_F(SerialPort, ABurstWithShortGapsIsOneRead) {
