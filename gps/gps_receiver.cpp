@@ -94,8 +94,8 @@ bool CGpsReceiver::OpenPort(const std::string& name, int baudRate) {
         g_hComm = kCommInvalid;
         return false;
     }
-    // As on the receivers' home platform, a device that refuses these
-    // settings still counts as opened; the results are not looked at.
+    // A device that refuses some of these settings (an odd rate, a
+    // pseudo-terminal's modem lines) still counts as opened.
     tcgetattr(g_hComm, &m_dcb);
     SerialSetLine(m_dcb, baudRate);
     m_timeouts.readIntervalMs = 10;
