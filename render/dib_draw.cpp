@@ -5,14 +5,17 @@
 #include <cstring>
 
 int CDib::Draw(CDC* dc, const CRect& dest, const CRect& source) {
-    if (!m_pInfo || !dc || m_nInfoSize < 12)
+    if (!m_pInfo || !dc)
         return 0;
+    // Top-down pictures store a negative height in an info header (the
+    // 12-byte core header has no such form). The blits measure rows by the
+    // picture's true height, so the sign must not leak into their arguments.
+    uint32_t biSize = 0;
     int32_t biHeight = 0;
+    std::memcpy(&biSize, m_pInfo.get(), 4);
     std::memcpy(&biHeight, m_pInfo.get() + 8, 4);
-    // Top-down pictures store a negative height; the blits measure rows by
-    // the picture's true height, so the sign must not leak into them.
-    const bool topDown = biHeight < 0;
-    const int64_t height = topDown ? -int64_t(biHeight) : int64_t(biHeight);
+    const bool topDown = biSize >= 16 && biHeight < 0;
+    const int64_t height = GetHeight();
 
     const std::vector<PaletteEntry>* previous = nullptr;
     if (m_pPalette)
