@@ -27,10 +27,10 @@ int CDib::Draw(CDC* dc, const CRect& dest, const CRect& source) {
     int result = 0;
     if (destWidth == srcWidth && destHeight == srcHeight) {
         // The unscaled blit counts rows from the picture's bottom.
-        result = dc->SetDIBitsToDevice(
-            dest.left, dest.top, uint32_t(std::max(0, destWidth)), uint32_t(std::max(0, destHeight)),
-            source.left, int32_t(height - source.bottom), 0, uint32_t(height), m_pBits.get(),
-            m_nBitsSize, m_pInfo.get(), m_nInfoSize);
+        result = dc->SetDIBitsToDevice(dest.left, dest.top, uint32_t(std::max(0, destWidth)),
+                                       uint32_t(std::max(0, destHeight)), source.left,
+                                       int32_t(height - source.bottom), 0, uint32_t(height),
+                                       m_pBits.get(), m_nBitsSize, m_pInfo.get(), m_nInfoSize);
     } else {
         // The stretched blit counts rows from the picture's origin: the bottom
         // row of a bottom-up picture, the top row of a top-down one.

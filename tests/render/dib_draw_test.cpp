@@ -25,7 +25,9 @@ QImage Surface(int w, int h) {
     return image;
 }
 
-QRgb Px(const QImage& image, int x, int y) { return image.pixel(x, y) | 0xFF000000u; }
+QRgb Px(const QImage& image, int x, int y) {
+    return image.pixel(x, y) | 0xFF000000u;
+}
 
 TEST(DibDraw, NothingLoadedDrawsNothing) {
     CDib dib;
@@ -86,11 +88,11 @@ TEST(DibDraw, PaletteIsSelectedForTheBlitAndRestored) {
     file[1] = 'M';
     file[10] = 14 + 40 + 8;
     file[14] = 40;
-    file[18] = 2;   // width
-    file[22] = 1;   // height
-    file[26] = 1;   // planes
-    file[28] = 8;   // bit count
-    file[46] = 2;   // colours used
+    file[18] = 2;        // width
+    file[22] = 1;        // height
+    file[26] = 1;        // planes
+    file[28] = 8;        // bit count
+    file[46] = 2;        // colours used
     file[54 + 2] = 0xFF; // entry 0: red
     file[58 + 0] = 0xFF; // entry 1: blue
     file[62] = 1;
