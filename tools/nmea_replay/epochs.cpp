@@ -98,11 +98,9 @@ std::chrono::nanoseconds EpochPeriod(double speed) {
     return std::chrono::nanoseconds(std::llround(kNanosPerSecond / speed));
 }
 
-std::chrono::steady_clock::time_point
-NextEpochStart(std::chrono::steady_clock::time_point start, std::chrono::nanoseconds period,
-               std::chrono::steady_clock::time_point burstEnd) {
-    return std::max(start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(period),
-                    burstEnd);
+std::chrono::nanoseconds EpochSpacing(std::chrono::nanoseconds period, std::size_t bytes,
+                                      int baud) {
+    return std::max(period, ByteOffset(bytes, baud));
 }
 
 } // namespace nmea_replay

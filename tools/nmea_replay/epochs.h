@@ -31,10 +31,14 @@ std::size_t BytesDue(std::chrono::nanoseconds elapsed, int baud, std::size_t siz
 // Time between two epoch starts when replaying `speed` epochs per second.
 std::chrono::nanoseconds EpochPeriod(double speed);
 
-// The next epoch starts one period after the previous one, but never while
-// the previous burst is still going out.
-std::chrono::steady_clock::time_point
-NextEpochStart(std::chrono::steady_clock::time_point start, std::chrono::nanoseconds period,
-               std::chrono::steady_clock::time_point burstEnd);
+// From one epoch's start to the next: one period, or as long as the burst
+// of `bytes` at `baud` lasts if that is longer, so that bursts never overlap.
+std::chrono::nanoseconds EpochSpacing(std::chrono::nanoseconds period, std::size_t bytes, int baud);
+
+// A reader takes a pause of more than 10 ms for the end of a burst. Bytes
+// are written up to kSendAhead before they are due, topped up every
+// kSendStep, so that the sender being woken late leaves no such pause.
+constexpr std::chrono::milliseconds kSendAhead{20};
+constexpr std::chrono::milliseconds kSendStep{5};
 
 } // namespace nmea_replay

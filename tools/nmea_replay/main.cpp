@@ -7,12 +7,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <poll.h>
+#include <string>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -72,58 +74,46 @@ struct Terminal {
     }
 };
 
-// Waits until `deadline`, throwing away anything a reader writes to the
-// device. False when a stop signal arrived. The stop signals are blocked
-// everywhere else, so none can slip in between the check and the wait.
-bool WaitUntil(const Terminal& terminal, Clock::time_point deadline, const sigset_t& waitMask) {
-    bool watchMaster = true;
-    while (!g_stop) {
-        Clock::duration left = deadline - Clock::now();
-        if (left <= Clock::duration::zero())
-            return true;
-        auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+// Waits until `deadline`; false when a stop signal arrived. The stop signals
+// are blocked everywhere else, so none can slip in between the check and the
+// wait; and a deadline already past still lets a pending one in.
+bool WaitUntil(Clock::time_point deadline, const sigset_t& waitMask) {
+    while (true) {
+        auto ns = std::max<std::int64_t>(
+            0,
+            std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now()).count());
         timespec timeout{static_cast<time_t>(ns / 1'000'000'000),
                          static_cast<long>(ns % 1'000'000'000)};
-        pollfd fd{watchMaster ? terminal.master : -1, POLLIN, 0};
-        if (ppoll(&fd, 1, &timeout, &waitMask) > 0) {
-            char discard[256];
-            if ((fd.revents & POLLIN) != 0)
-                (void)!read(terminal.master, discard, sizeof discard);
-            // Should the terminal be hung up regardless, wait without it.
-            if ((fd.revents & (POLLHUP | POLLERR)) != 0)
-                watchMaster = false;
-        }
+        ppoll(nullptr, 0, &timeout, &waitMask);
+        if (g_stop)
+            return false;
+        if (Clock::now() >= deadline)
+            return true;
     }
-    return false;
 }
 
-// Sends one epoch paced at `baud` from `start`. When the buffer is full
-// (nobody reading), the rest of the epoch is dropped, as a receiver's output
-// is lost when nobody listens; the pacing goes on, so the rhythm stays.
-// Gives the time the burst ended, or nothing when a stop signal arrived.
-std::optional<Clock::time_point> SendEpoch(const Terminal& terminal, const std::string& epoch,
-                                           int baud, Clock::time_point start,
-                                           const sigset_t& waitMask) {
+// Sends one epoch paced at `baud` from `start`. Bytes go out up to
+// kSendAhead before their time, so that being woken late does not put a
+// pause into the burst that a reader would take for its end. When the buffer
+// is full (nobody reading), the rest of the epoch is dropped, as a
+// receiver's output is lost when nobody listens. False when a stop signal
+// arrived.
+bool SendEpoch(const Terminal& terminal, const std::string& epoch, int baud,
+               Clock::time_point start, const sigset_t& waitMask) {
     std::size_t sent = 0;
     bool dropping = false;
     while (true) {
         Clock::time_point now = Clock::now();
-        std::size_t due = BytesDue(now - start, baud, epoch.size());
+        std::size_t due = BytesDue(now - start + kSendAhead, baud, epoch.size());
         if (due > sent && !dropping) {
             ssize_t n = write(terminal.master, epoch.data() + sent, due - sent);
             dropping = n < static_cast<ssize_t>(due - sent);
         }
         sent = std::max(sent, due);
         if (sent == epoch.size())
-            return now;
-        // Wake for the next byte, but no more than once a millisecond: well
-        // inside the 10 ms pause after which a reader takes a burst as ended.
-        auto next = std::max(ByteOffset(sent, baud),
-                             std::chrono::duration_cast<std::chrono::nanoseconds>(now - start) +
-                                 std::chrono::milliseconds(1));
-        if (!WaitUntil(terminal, start + std::chrono::duration_cast<Clock::duration>(next),
-                       waitMask))
-            return std::nullopt;
+            return true;
+        if (!WaitUntil(now + kSendStep, waitMask))
+            return false;
     }
 }
 
@@ -132,17 +122,15 @@ void Replay(const Terminal& terminal, const std::vector<std::string>& epochs,
     std::chrono::nanoseconds period = EpochPeriod(options.speed);
     Clock::time_point start = Clock::now();
     for (std::size_t i = 0;; i = (i + 1) % epochs.size()) {
-        if (!WaitUntil(terminal, start, waitMask))
+        if (!WaitUntil(start, waitMask) ||
+            !SendEpoch(terminal, epochs[i], options.baud, start, waitMask))
             return;
-        std::optional<Clock::time_point> end =
-            SendEpoch(terminal, epochs[i], options.baud, start, waitMask);
-        if (!end)
-            return;
-        start = NextEpochStart(start, period, *end);
+        start += std::chrono::duration_cast<Clock::duration>(
+            EpochSpacing(period, epochs[i].size(), options.baud));
         // The last epoch gets its full period too, so that a reader polling
         // once per period still finds it before the terminal goes away.
         if (i + 1 == epochs.size() && !options.loop) {
-            WaitUntil(terminal, start, waitMask);
+            WaitUntil(start, waitMask);
             return;
         }
     }

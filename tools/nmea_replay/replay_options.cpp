@@ -57,10 +57,6 @@ std::optional<ReplayOptions> ParseReplayArguments(const std::vector<std::string_
             }
         } else if (arg == "--link") {
             options.link = args[++i];
-            if (options.link.empty()) {
-                error = "--link needs a path";
-                return std::nullopt;
-            }
         } else if (arg.starts_with('-') && arg.size() > 1) {
             error = "unknown option: " + std::string(arg);
             return std::nullopt;
