@@ -27,3 +27,8 @@ QIcon ToolbarIcon(int id) {
         return QIcon();
     }
 }
+
+QIcon ProgramIcon() {
+    InitShellResources();
+    return QIcon(QStringLiteral(":/icons/ostrel.png"));
+}

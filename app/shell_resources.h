@@ -4,8 +4,8 @@
 
 #include <QIcon>
 
-// The shell's built-in files (res/help.qrc): the help pages under :/help/ and
-// the toolbar images under :/toolbar/. They live in a static library, so they
+// The shell's built-in files (res/help.qrc): the help pages under :/help/,
+// the toolbar images under :/toolbar/ and the program icon under :/icons/. They live in a static library, so they
 // are registered by hand; doing it again does no harm.
 void InitShellResources();
 
@@ -15,3 +15,6 @@ inline constexpr int kToolbarButtons[] = {ID_FILE_OPEN, ID_SHOW_ROUTE_LINE, ID_S
 
 // The 16 x 16 image of toolbar command `id`; a null icon for other commands.
 QIcon ToolbarIcon(int id);
+
+// The program's icon, for the windows and the About box.
+QIcon ProgramIcon();

@@ -135,7 +135,7 @@ TEST_F(HelpWindowTest, ShiftF1EntersWhatsThisMode) {
     EXPECT_FALSE(QWhatsThis::inWhatsThisMode());
 }
 
-TEST(ToolbarImages, FourButtonsInOrderEachWithA16By16Image) {
+TEST(ShellResources, FourToolbarButtonsInOrderEachWithA16By16Image) {
     EXPECT_EQ(std::vector<int>(std::begin(kToolbarButtons), std::end(kToolbarButtons)),
               std::vector<int>(
                   {ID_FILE_OPEN, ID_SHOW_ROUTE_LINE, ID_SHOW_PROPERTIES, 0, ID_SHOW_GPS_DATA}));
@@ -153,6 +153,10 @@ TEST(ToolbarImages, FourButtonsInOrderEachWithA16By16Image) {
     }
     EXPECT_EQ(distinct.size(), 4) << "two buttons share an image";
     EXPECT_TRUE(ToolbarIcon(ID_SHOW_WORLD_MAP).isNull());
+}
+
+TEST(ShellResources, ProgramIconIsBuiltIn) {
+    EXPECT_FALSE(ProgramIcon().pixmap(64, 64).isNull());
 }
 
 } // namespace
