@@ -51,12 +51,8 @@ TEST_F(RecentFileListTest, NewestFirstAndReopeningMovesToFront) {
 
     list.Add("");
     EXPECT_EQ(list.GetSize(), 4);
-}
 
-TEST_F(RecentFileListTest, RelativePathsAreStoredAbsolute) {
-    CRecentFileList list;
     list.Add("city.bmp");
-    ASSERT_EQ(list.GetSize(), 1);
     EXPECT_EQ(list[0], QDir::current().absoluteFilePath("city.bmp"));
 }
 
@@ -111,7 +107,8 @@ TEST_F(RecentFileListTest, RestartKeepsTheListAndNothingOfTheSettings) {
     EXPECT_EQ(restarted[9], "/maps/3.bmp");
 }
 
-TEST_F(RecentFileListTest, ReadingSkipsGapsAndRepeatsOfAnEditedProfile) {
+TEST_F(RecentFileListTest, ReadingSkipsGapsAndRepeatsAndFindsPreviewPages) {
+    EXPECT_EQ(GetProfilePreviewPages(), 0);
     CRecentFileList list;
     list.Add("/maps/stale.bmp");
     {
@@ -125,10 +122,6 @@ TEST_F(RecentFileListTest, ReadingSkipsGapsAndRepeatsOfAnEditedProfile) {
     list.ReadList();
     EXPECT_EQ(Paths(list), QStringList({"/maps/a.bmp", "/maps/b.bmp"}));
     EXPECT_EQ(GetProfilePreviewPages(), 2);
-}
-
-TEST_F(RecentFileListTest, PreviewPagesDefaultsToZero) {
-    EXPECT_EQ(GetProfilePreviewPages(), 0);
 }
 
 struct AbbreviationCase {
@@ -193,15 +186,23 @@ struct FileMenu {
     QAction* exit;
 };
 
-TEST_F(RecentFileListTest, EmptyListShowsGreyedPlaceholder) {
+TEST_F(RecentFileListTest, EmptyListShowsGreyedPlaceholderInTheSection) {
     CRecentFileList list;
     FileMenu file;
-    list.UpdateMenu(&file.menu, file.end, [](const QString&) { FAIL() << "nothing to open"; });
+    list.UpdateMenu(&file.menu, file.end, [](const QString&) {});
     EXPECT_EQ(file.Texts(),
               QStringList({"&Open map...\tCtrl+O", "-", "Recent File", "-", "E&xit"}));
-    QAction* placeholder = file.menu.actions()[2];
-    EXPECT_FALSE(placeholder->isEnabled());
-    placeholder->trigger();
+    EXPECT_FALSE(file.menu.actions()[2]->isEnabled());
+
+    // Emptied again, the list goes back to the placeholder.
+    list.Add("/maps/a.bmp");
+    list.UpdateMenu(&file.menu, file.end, [](const QString&) {});
+    EXPECT_EQ(file.Texts()[2], "&1 /maps/a.bmp");
+    list.Remove("/maps/a.bmp");
+    list.UpdateMenu(&file.menu, file.end, [](const QString&) {});
+    EXPECT_EQ(file.Texts(),
+              QStringList({"&Open map...\tCtrl+O", "-", "Recent File", "-", "E&xit"}));
+    EXPECT_FALSE(file.menu.actions()[2]->isEnabled());
 }
 
 TEST_F(RecentFileListTest, MenuNumbersEntriesAndOpensTheFullPath) {
@@ -228,17 +229,6 @@ TEST_F(RecentFileListTest, MenuNumbersEntriesAndOpensTheFullPath) {
     EXPECT_EQ(opened, "/home/anna/maps/scans/2024/alps/R&D.bmp");
     file.menu.actions()[11]->trigger();
     EXPECT_EQ(opened, "/maps/2.bmp");
-}
-
-TEST_F(RecentFileListTest, EmptiedListGoesBackToThePlaceholder) {
-    CRecentFileList list;
-    list.Add("/maps/a.bmp");
-    FileMenu file;
-    list.UpdateMenu(&file.menu, file.end, [](const QString&) {});
-    list.Remove("/maps/a.bmp");
-    list.UpdateMenu(&file.menu, file.end, [](const QString&) {});
-    EXPECT_EQ(file.Texts(),
-              QStringList({"&Open map...\tCtrl+O", "-", "Recent File", "-", "E&xit"}));
 }
 
 } // namespace
