@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 #include <vector>
 
 class QWidget;
@@ -22,6 +23,11 @@ public:
     // Also shown as the caption of every frame that holds one of its views.
     virtual void SetTitle(const QString& title);
 
+    // The file the document was read from, as the file system names it
+    // (bytes); empty for an untitled document.
+    const std::string& GetPathName() const { return m_strPathName; }
+    void SetPathName(const std::string& path) { m_strPathName = path; }
+
     const std::vector<QWidget*>& GetViews() const { return m_views; }
     CDocTemplate* GetDocTemplate() const { return m_pDocTemplate; }
 
@@ -30,6 +36,7 @@ private:
     void UpdateFrameTitles();
 
     QString m_strTitle;
+    std::string m_strPathName;
     std::vector<QWidget*> m_views; // not owned: each lives in its child frame
     CDocTemplate* m_pDocTemplate = nullptr;
 };

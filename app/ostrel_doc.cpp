@@ -1,0 +1,3 @@
+#include "app/ostrel_doc.h"
+
+bool COstrelDoc::OnNewDocument() { return CDocument::OnNewDocument(); }
