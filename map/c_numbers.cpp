@@ -1,0 +1,45 @@
+#include "map/c_numbers.h"
+
+#include <cstdlib>
+#include <limits>
+
+namespace {
+
+bool IsCSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+} // namespace
+
+int32_t ParseCInt(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && IsCSpace(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    // Accumulated as a magnitude in 64 bits and capped just past the 32-bit
+    // range, so no digit count can overflow.
+    const int64_t cap = int64_t(std::numeric_limits<int32_t>::max()) + 1;
+    int64_t magnitude = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        magnitude = magnitude * 10 + (text[i] - '0');
+        if (magnitude > cap)
+            magnitude = cap;
+    }
+    const int64_t value = negative ? -magnitude : magnitude;
+    if (value > std::numeric_limits<int32_t>::max())
+        return std::numeric_limits<int32_t>::max();
+    return int32_t(value);
+}
+
+double ParseCReal(const std::string& text) {
+    const locale_t c = CLocale();
+    // text.c_str() ends at the first NUL byte, as the C string would.
+    return c ? strtod_l(text.c_str(), nullptr, c) : std::strtod(text.c_str(), nullptr);
+}
+
+locale_t CLocale() {
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    return c;
+}

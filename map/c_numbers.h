@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <locale.h>
+
+// Number readings of the C library in the "C" locale, whatever locale the
+// toolkit has set for the process: "." is always the decimal point.
+
+// The integer parse of atoi: optional blanks and sign, then decimal digits up
+// to the first other byte; 0 when there are none. Values beyond the 32-bit
+// range saturate to INT32_MIN or INT32_MAX.
+int32_t ParseCInt(const std::string& text);
+
+// The floating parse of atof (strtod in the "C" locale): 0 when there is no
+// number. Hex, "inf" and "nan" are read as the C library reads them, so the
+// result may be infinite or NaN; check it before converting to an integer.
+double ParseCReal(const std::string& text);
+
+// The "C" locale object, for formatting with uselocale(); null only when the
+// C library cannot provide it.
+locale_t CLocale();
