@@ -2,6 +2,7 @@
 
 #include "gps/gps_fix.h"
 #include "platform/gdi_types.h"
+#include "platform/serial_port.h"
 
 #include <string>
 #include <vector>
@@ -37,7 +38,9 @@ public:
                             std::vector<std::string>& fields);
 
     // Copies the fields of an accepted "$GPRMC", "$GPGGA" or "$GPVTG"
-    // sentence into m_fix; false (fix unchanged) for anything else.
+    // sentence into m_fix; false (fix unchanged) for anything else, a
+    // "$GPRMC" without a status field and a "$GPGGA" without a quality
+    // field included.
     bool ParseSentence(std::string sentence);
 
     // Drawing into a view; defined with the view and the data panel.
@@ -47,7 +50,9 @@ public:
     int m_nThinWidth = 1;  // [pixel] width of m_penThin
     int m_nThickWidth = 3; // [pixel] width of m_penThick
     std::string m_strWork;
-    CPen m_penThick;       // white, width 3: the white ring of the marker
-    CPen m_penThin;        // black, width 1: the black rings of the marker
+    CPen m_penThick; // white, width 3: the white ring of the marker
+    CPen m_penThin;  // black, width 1: the black rings of the marker
     CGpsFix m_fix;
+    termios m_dcb{};         // the line settings read from the port and written back
+    CommTimeouts m_timeouts; // the read time-outs given to the port
 };
