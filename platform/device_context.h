@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,11 @@ constexpr uint32_t SRCCOPY = 0x00CC0020;
 
 // GetPixel outside the surface or the clip.
 constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
+
+// Tests watch which source rectangles the DIB blits decode [picture pixels,
+// origin top-left]; an empty hook watches nothing.
+using DibDecodeHook = std::function<void(const CRect& source)>;
+void SetDibDecodeHook(DibDecodeHook hook);
 
 // A font by pixel height with the default sans face. The height is the line
 // pitch of DrawText (the cell height); the glyphs are sized to fit it.
@@ -175,6 +181,11 @@ protected:
     void Attach(QImage* surface);
 
 private:
+    // The clip cut to the surface; empty when there is nothing to draw on.
+    CRect DeviceClip() const;
+    CRect ToDevice(const CRect& rect) const;
+    void FillDevice(const CRect& rect, COLORREF color);
+
     QImage* m_pSurface = nullptr;
     QImage m_ownImage; // a memory context's image while no bitmap is selected
     CBitmap* m_pBitmap = nullptr;

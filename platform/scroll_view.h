@@ -112,8 +112,10 @@ private:
     CSize m_sizePage;
     CSize m_sizeLine;
     bool m_bPainting = false;
-    CRect m_rcPainting;         // the running repaint's rectangle [client pixels]
-    bool m_bRepaintAll = false; // a whole repaint was asked for during a repaint
+    CRect m_rcPainting; // the running repaint's rectangle [client pixels]
+    CRect m_rcPending;  // asked for while a repaint ran [client pixels]
     bool m_bInvalidated = false;
+    bool m_bSettingPosition = false;
+    bool m_bScrolled = false;
     std::map<uintptr_t, int> m_timers; // our identifier -> Qt's timer id
 };

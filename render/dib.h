@@ -35,6 +35,8 @@ public:
     // Unscaled or stretched blit of `source` (picture coordinates) onto
     // `dest`; the blit's scan-line count, 0 when nothing is loaded.
     int Draw(CDC* dc, const CRect& dest, const CRect& source);
+    // The picture's size as the blits read the header [pixel]: the height is
+    // positive for top-down rows too; both 0 when nothing is loaded.
     int32_t GetWidth() const;
     int32_t GetHeight() const;
 
@@ -46,4 +48,6 @@ public:
 private:
     size_t m_nBitsSize = 0; // [byte]
     size_t m_nInfoSize = 0; // [byte]
+    int32_t m_nWidth = 0;   // [pixel]
+    int32_t m_nHeight = 0;  // [pixel]
 };

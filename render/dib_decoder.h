@@ -2,6 +2,7 @@
 
 #include "platform/gdi_types.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -29,7 +30,35 @@ public:
     void DecodeRect(const CRect& rect, uint32_t* dst, size_t dstStride) const;
 
 private:
+    // One colour channel of a 16 or 32-bit pixel.
+    struct Channel {
+        uint32_t mask = 0;
+        int shift = 0; // [bit] of the mask's lowest set bit
+        int bits = 0;  // [bit] from the lowest to the highest set bit
+        uint32_t Scale(uint32_t pixel) const;
+    };
+    // Where the RLE cursor stands before the code at `pos`: stored row y
+    // (0 is the bottom row), column x.
+    struct RleState {
+        int32_t y = 0;
+        int64_t x = 0;
+        size_t pos = 0; // [byte]
+    };
+
+    bool ReadHeader(const uint8_t* info, size_t infoSize);
+    void DecodeRow(const uint8_t* row, int32_t x0, int32_t x1, uint32_t* out) const;
+    template <class OnRow, class Put>
+    void RunRle(RleState s, int32_t yEnd, OnRow onRow, Put put) const;
+
     int32_t m_width = 0;
     int32_t m_height = 0;
-    // further state is the implementation's
+    bool m_bTopDown = false;
+    uint16_t m_nBitCount = 0;
+    uint32_t m_nCompression = 0;
+    size_t m_nStride = 0; // [byte] of one stored row, uncompressed pictures only
+    const uint8_t* m_pBits = nullptr;
+    size_t m_nBitsSize = 0;               // [byte]
+    std::array<uint32_t, 256> m_colors{}; // 0xFFRRGGBB; black past the table's end
+    Channel m_red, m_green, m_blue;
+    std::vector<RleState> m_rleIndex; // where the stream first enters each band of rows
 };
