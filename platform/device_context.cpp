@@ -16,9 +16,13 @@ DibDecodeHook& DecodeHook() {
     return hook;
 }
 
-QRgb ToRgb(COLORREF c) { return qRgb(GetRValue(c), GetGValue(c), GetBValue(c)); }
+QRgb ToRgb(COLORREF c) {
+    return qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
+}
 
-QRect ToQRect(const CRect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
+QRect ToQRect(const CRect& r) {
+    return QRect(r.left, r.top, r.Width(), r.Height());
+}
 
 CRect Intersect(const CRect& a, const CRect& b) {
     CRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
@@ -67,7 +71,9 @@ void Decode(const CDibDecoder& decoder, const CRect& source, uint32_t* dst, size
 
 } // namespace
 
-void SetDibDecodeHook(DibDecodeHook hook) { DecodeHook() = std::move(hook); }
+void SetDibDecodeHook(DibDecodeHook hook) {
+    DecodeHook() = std::move(hook);
+}
 
 CFont::CFont() : CFont(0) {}
 
@@ -110,7 +116,9 @@ bool CBitmap::GetBitmap(BITMAP* bm) const {
     return true;
 }
 
-CDC::CDC(QImage* surface) { Attach(surface); }
+CDC::CDC(QImage* surface) {
+    Attach(surface);
+}
 
 void CDC::Attach(QImage* surface) {
     m_pSurface = surface;
@@ -144,8 +152,8 @@ CPoint CDC::SetViewportOrg(CPoint origin) {
 }
 
 void CDC::SetClipRect(const CRect& rect) {
-    m_rcClip = m_pSurface ? Intersect(rect, {0, 0, m_pSurface->width(), m_pSurface->height()})
-                          : CRect{};
+    m_rcClip =
+        m_pSurface ? Intersect(rect, {0, 0, m_pSurface->width(), m_pSurface->height()}) : CRect{};
 }
 
 CRect CDC::GetClipBox() const {
@@ -221,7 +229,9 @@ void CDC::FillDevice(const CRect& rect, COLORREF color) {
     }
 }
 
-void CDC::FillSolidRect(const CRect& rect, COLORREF color) { FillDevice(ToDevice(rect), color); }
+void CDC::FillSolidRect(const CRect& rect, COLORREF color) {
+    FillDevice(ToDevice(rect), color);
+}
 
 void CDC::FillSolidRect(int32_t x, int32_t y, int32_t cx, int32_t cy, COLORREF color) {
     FillSolidRect(CRect{x, y, x + cx, y + cy}, color);
@@ -408,8 +418,8 @@ int CDC::StretchDIBits(int32_t xDest, int32_t yDest, int32_t destWidth, int32_t 
         return 0;
     const int64_t width = decoder.Width(), height = decoder.Height();
     const int64_t srcLeft = xSrc;
-    const int64_t srcTop = IsTopDown(info, infoSize) ? int64_t(ySrc)
-                                                      : height - int64_t(ySrc) - srcHeight;
+    const int64_t srcTop =
+        IsTopDown(info, infoSize) ? int64_t(ySrc) : height - int64_t(ySrc) - srcHeight;
     const int64_t dx = int64_t(xDest) + m_ptOrigin.x, dy = int64_t(yDest) + m_ptOrigin.y;
     const CRect dest{Clamp32(dx), Clamp32(dy), Clamp32(dx + destWidth), Clamp32(dy + destHeight)};
     const CRect d = Intersect(dest, DeviceClip());
@@ -418,8 +428,12 @@ int CDC::StretchDIBits(int32_t xDest, int32_t yDest, int32_t destWidth, int32_t 
 
     // The source pixel shown at a destination offset: the one under the
     // destination pixel's centre.
-    auto sourceX = [&](int64_t x) { return srcLeft + ((x - dx) * 2 + 1) * srcWidth / (2 * destWidth); };
-    auto sourceY = [&](int64_t y) { return srcTop + ((y - dy) * 2 + 1) * srcHeight / (2 * destHeight); };
+    auto sourceX = [&](int64_t x) {
+        return srcLeft + ((x - dx) * 2 + 1) * srcWidth / (2 * destWidth);
+    };
+    auto sourceY = [&](int64_t y) {
+        return srcTop + ((y - dy) * 2 + 1) * srcHeight / (2 * destHeight);
+    };
 
     // Only the source columns seen through the clip are decoded, one source
     // row at a time, so the cost follows the visible area.
@@ -434,7 +448,8 @@ int CDC::StretchDIBits(int32_t xDest, int32_t yDest, int32_t destWidth, int32_t 
         if (sy < 0 || sy >= height)
             continue;
         if (sy != decodedRow) {
-            Decode(decoder, CRect{int32_t(colFirst), int32_t(sy), int32_t(colLast + 1), int32_t(sy + 1)},
+            Decode(decoder,
+                   CRect{int32_t(colFirst), int32_t(sy), int32_t(colLast + 1), int32_t(sy + 1)},
                    row.data(), row.size());
             decodedRow = sy;
         }
@@ -463,9 +478,9 @@ bool CDC::BitBlt(int32_t x, int32_t y, int32_t cx, int32_t cy, const CDC* source
     const int64_t shiftX = int64_t(xSrc) + source->m_ptOrigin.x - dest.left;
     const int64_t shiftY = int64_t(ySrc) + source->m_ptOrigin.y - dest.top;
     CRect d = Intersect(dest, DeviceClip());
-    d = Intersect(d, CRect{Clamp32(sourceSurface.left - shiftX), Clamp32(sourceSurface.top - shiftY),
-                           Clamp32(sourceSurface.right - shiftX),
-                           Clamp32(sourceSurface.bottom - shiftY)});
+    d = Intersect(
+        d, CRect{Clamp32(sourceSurface.left - shiftX), Clamp32(sourceSurface.top - shiftY),
+                 Clamp32(sourceSurface.right - shiftX), Clamp32(sourceSurface.bottom - shiftY)});
     if (d.IsRectEmpty())
         return true;
     // Within one surface, rows are copied in the order that reads each
@@ -474,7 +489,8 @@ bool CDC::BitBlt(int32_t x, int32_t y, int32_t cx, int32_t cy, const CDC* source
     for (int32_t i = 0; i < d.Height(); ++i) {
         const int32_t row = upwards ? d.bottom - 1 - i : d.top + i;
         auto* out = reinterpret_cast<QRgb*>(m_pSurface->scanLine(row));
-        const auto* in = reinterpret_cast<const QRgb*>(std::as_const(*from).scanLine(int(row + shiftY)));
+        const auto* in =
+            reinterpret_cast<const QRgb*>(std::as_const(*from).scanLine(int(row + shiftY)));
         std::memmove(out + d.left, in + d.left + shiftX, size_t(d.Width()) * sizeof(QRgb));
     }
     return true;

@@ -45,7 +45,8 @@ void SetDibDecodeHook(DibDecodeHook hook);
 
 // A font by pixel height with the default sans face. The height is the line
 // pitch of DrawText (the cell height); the glyphs are sized to fit it.
-// Height 0 asks for the default size (the application font's line height).
+// Height 0 asks for the default size (the application font's line height);
+// a negative height counts as its magnitude.
 class CFont {
 public:
     CFont();

@@ -50,7 +50,9 @@ CScrollView::CScrollView(QWidget* parent) : QAbstractScrollArea(parent) {
 
 CScrollView::~CScrollView() = default;
 
-void CScrollView::OnInitialUpdate() { Invalidate(); }
+void CScrollView::OnInitialUpdate() {
+    Invalidate();
+}
 
 CRect CScrollView::GetClientRect() const {
     return {0, 0, viewport()->width(), viewport()->height()};
@@ -104,7 +106,13 @@ void CScrollView::scrollContentsBy(int, int) {
         RedrawWindow();
 }
 
-void CScrollView::RedrawWindow() { RedrawWindow(GetClientRect()); }
+CRect CScrollView::ClientClip() const {
+    return m_bPainting ? m_rcPainting : GetClientRect();
+}
+
+void CScrollView::RedrawWindow() {
+    RedrawWindow(GetClientRect());
+}
 
 void CScrollView::RedrawWindow(const CRect& rect) {
     const CRect r = Intersect(rect, GetClientRect());

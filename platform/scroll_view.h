@@ -62,8 +62,9 @@ public:
     void ScrollToPosition(CPoint position);
 
     // Repaint at once: erase the client (or `rect` of it, client pixels) to
-    // white, run OnDraw with a paint context clipped to it, show the result.
-    // A request made while a repaint runs is done right after it.
+    // white and run OnDraw with a paint context clipped to it. The surface is
+    // up to date on return; the screen copies it at the next paint event. A
+    // request made while a repaint runs is done right after it.
     void RedrawWindow();
     void RedrawWindow(const CRect& rect);
     // Repaints the whole client when control returns to the event loop.

@@ -5,14 +5,17 @@
 #include <cstring>
 
 int CDib::Draw(CDC* dc, const CRect& dest, const CRect& source) {
-    if (!m_pInfo || !dc || m_nInfoSize < 12)
+    if (!m_pInfo || !dc)
         return 0;
+    // Top-down pictures store a negative height in an info header (the
+    // 12-byte core header has no such form). The blits measure rows by the
+    // picture's true height, so the sign must not leak into their arguments.
+    uint32_t biSize = 0;
     int32_t biHeight = 0;
+    std::memcpy(&biSize, m_pInfo.get(), 4);
     std::memcpy(&biHeight, m_pInfo.get() + 8, 4);
-    // Top-down pictures store a negative height; the blits measure rows by
-    // the picture's true height, so the sign must not leak into them.
-    const bool topDown = biHeight < 0;
-    const int64_t height = topDown ? -int64_t(biHeight) : int64_t(biHeight);
+    const bool topDown = biSize >= 16 && biHeight < 0;
+    const int64_t height = GetHeight();
 
     const std::vector<PaletteEntry>* previous = nullptr;
     if (m_pPalette)
@@ -24,10 +27,10 @@ int CDib::Draw(CDC* dc, const CRect& dest, const CRect& source) {
     int result = 0;
     if (destWidth == srcWidth && destHeight == srcHeight) {
         // The unscaled blit counts rows from the picture's bottom.
-        result = dc->SetDIBitsToDevice(
-            dest.left, dest.top, uint32_t(std::max(0, destWidth)), uint32_t(std::max(0, destHeight)),
-            source.left, int32_t(height - source.bottom), 0, uint32_t(height), m_pBits.get(),
-            m_nBitsSize, m_pInfo.get(), m_nInfoSize);
+        result = dc->SetDIBitsToDevice(dest.left, dest.top, uint32_t(std::max(0, destWidth)),
+                                       uint32_t(std::max(0, destHeight)), source.left,
+                                       int32_t(height - source.bottom), 0, uint32_t(height),
+                                       m_pBits.get(), m_nBitsSize, m_pInfo.get(), m_nInfoSize);
     } else {
         // The stretched blit counts rows from the picture's origin: the bottom
         // row of a bottom-up picture, the top row of a top-down one.

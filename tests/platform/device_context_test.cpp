@@ -23,7 +23,9 @@ QImage Surface(int w, int h, QRgb fill = qRgb(255, 255, 255)) {
     return image;
 }
 
-QRgb Px(const QImage& image, int x, int y) { return image.pixel(x, y) | 0xFF000000u; }
+QRgb Px(const QImage& image, int x, int y) {
+    return image.pixel(x, y) | 0xFF000000u;
+}
 
 // Every pixel that differs from `background`.
 std::set<std::pair<int, int>> Painted(const QImage& image, QRgb background) {
@@ -172,7 +174,8 @@ TEST(DeviceContextText, LeftTopLinesBreakOnlyAtNewlinesOnWhite) {
     QImage image = Surface(300, 120, qRgb(0, 0, 255));
     CDC dc(&image);
     dc.SelectFont(CFont(20));
-    const int height = dc.DrawText(" Direction\n\nSpeed with many words", CRect{10, 15, 60, 115}, 0);
+    const int height =
+        dc.DrawText(" Direction\n\nSpeed with many words", CRect{10, 15, 60, 115}, 0);
     EXPECT_EQ(height, 60);
 
     // First line: a white box from the rectangle's top-left, 20 pixels high,
@@ -275,9 +278,8 @@ TEST_F(DeviceContextBlits, UnscaledBlitShowsTheSourceCornerAtTheDestination) {
         QImage image = Surface(64, 48);
         CDC dc(&image);
         // Source rectangle (100, 40)-(164, 88), rows counted from the bottom.
-        const int lines = dc.SetDIBitsToDevice(0, 0, 64, 48, 100, 200 - 88, 0, 200,
-                                               pic.bits.data(), pic.bits.size(), pic.info.data(),
-                                               pic.info.size());
+        const int lines = dc.SetDIBitsToDevice(0, 0, 64, 48, 100, 200 - 88, 0, 200, pic.bits.data(),
+                                               pic.bits.size(), pic.info.data(), pic.info.size());
         EXPECT_EQ(lines, 200) << "top-down " << topDown;
         EXPECT_EQ(Px(image, 0, 0), TestPicture::Colour(100, 40)) << "top-down " << topDown;
         EXPECT_EQ(Px(image, 63, 47), TestPicture::Colour(163, 87)) << "top-down " << topDown;
@@ -318,9 +320,9 @@ TEST_F(DeviceContextBlits, StretchDoublesEachSourcePixel) {
         dc.SetStretchBltMode(COLORONCOLOR);
         // Source (10, 20)-(60, 60), measured from the picture's origin.
         const int ySrc = topDown ? 20 : 90 - 60;
-        const int lines = dc.StretchDIBits(0, 0, 100, 80, 10, ySrc, 50, 40, pic.bits.data(),
-                                           pic.bits.size(), pic.info.data(), pic.info.size(),
-                                           SRCCOPY);
+        const int lines =
+            dc.StretchDIBits(0, 0, 100, 80, 10, ySrc, 50, 40, pic.bits.data(), pic.bits.size(),
+                             pic.info.data(), pic.info.size(), SRCCOPY);
         EXPECT_EQ(lines, 40);
         for (int y = 0; y < 80; y += 13)
             for (int x = 0; x < 100; x += 7)
