@@ -8,7 +8,17 @@
 #include "platform/message_box.h"
 
 #include <QMdiSubWindow>
+#include <QtGlobal>
 #include <cstdlib>
+
+// The resources live in a static library; they must be pulled in by name.
+static void InitResources() {
+    static const bool done = [] {
+        Q_INIT_RESOURCE(ostrel);
+        return true;
+    }();
+    (void)done;
+}
 
 namespace {
 constexpr uintptr_t kUpdateTimer = 2; // the main frame's poll timer is 1
@@ -42,6 +52,7 @@ void COstrelView::OnInitialUpdate() {
         m_cal.m_bPoint2Set = true;
         m_bCalibrated = true;
         m_bShowCalPoints = false;
+        InitResources();
         m_bmpWorld.LoadBitmap(QStringLiteral(":/world_map.bmp"));
         break;
     case DOCMODE_MAP:
