@@ -103,6 +103,10 @@ struct PlaceCase {
     int y;
 };
 
+void PrintTo(const PlaceCase& c, std::ostream* os) {
+    *os << c.lat << c.ns << " " << c.lon << c.ew;
+}
+
 class WorldMapMarker : public WorldMapView, public ::testing::WithParamInterface<PlaceCase> {};
 
 TEST_P(WorldMapMarker, LandsOnItsPixel) {
@@ -168,6 +172,8 @@ struct MoveCase {
     int dy;
     int remaining; // red pixels of the old square left outside the new one
 };
+
+void PrintTo(const MoveCase& c, std::ostream* os) { *os << "(" << c.dx << ", " << c.dy << ")"; }
 
 class WorldMapRemnant : public WorldMapView, public ::testing::WithParamInterface<MoveCase> {};
 

@@ -71,6 +71,8 @@ struct ValueCase {
     const char* redLines;   // right lines with red text
 };
 
+void PrintTo(const ValueCase& c, std::ostream* os) { *os << c.name; }
+
 class DataPanelValue : public DataPanel, public ::testing::WithParamInterface<ValueCase> {};
 
 TEST_P(DataPanelValue, LandsInItsLine) {
