@@ -10,7 +10,9 @@ namespace {
 COstrelApp* g_pApp = nullptr;
 }
 
-COstrelApp* AfxGetApp() { return g_pApp; }
+COstrelApp* AfxGetApp() {
+    return g_pApp;
+}
 
 COstrelApp::COstrelApp() {
     if (!g_pApp)

@@ -1,3 +1,5 @@
 #include "app/ostrel_doc.h"
 
-bool COstrelDoc::OnNewDocument() { return CDocument::OnNewDocument(); }
+bool COstrelDoc::OnNewDocument() {
+    return CDocument::OnNewDocument();
+}

@@ -24,9 +24,8 @@ namespace {
 
 // An 8-bit picture of w x h with a grey ramp palette, written row by row.
 std::string WritePicture(int32_t w, int32_t h) {
-    const std::string path =
-        "/tmp/ostrel-bench-" + std::to_string(getpid()) + "-" + std::to_string(w) + "x" +
-        std::to_string(h) + ".bmp";
+    const std::string path = "/tmp/ostrel-bench-" + std::to_string(getpid()) + "-" +
+                             std::to_string(w) + "x" + std::to_string(h) + ".bmp";
     const uint32_t stride = (uint32_t(w) + 3) / 4 * 4;
     const uint32_t offBits = 14 + 40 + 1024;
     std::vector<uint8_t> head(offBits, 0);

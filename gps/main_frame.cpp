@@ -70,7 +70,9 @@ QIcon ToolbarImage(int index) {
 
 } // namespace
 
-CMainFrame::CMainFrame() { setWindowTitle(QStringLiteral("Ostrel")); }
+CMainFrame::CMainFrame() {
+    setWindowTitle(QStringLiteral("Ostrel"));
+}
 
 CMainFrame::~CMainFrame() {
     // The views clear the message pane and use the receiver as they go.
@@ -152,9 +154,13 @@ void CMainFrame::OnTimer(int id) {
     m_wndStatusBar.RefreshIndicators();
 }
 
-void CMainFrame::OnShowGpsData() { OpenWindow(DOCMODE_GPSDATA, QStringLiteral("GPS Data")); }
+void CMainFrame::OnShowGpsData() {
+    OpenWindow(DOCMODE_GPSDATA, QStringLiteral("GPS Data"));
+}
 
-void CMainFrame::OnShowWorldMap() { OpenWindow(DOCMODE_WORLDMAP, QStringLiteral("World Map")); }
+void CMainFrame::OnShowWorldMap() {
+    OpenWindow(DOCMODE_WORLDMAP, QStringLiteral("World Map"));
+}
 
 void CMainFrame::OpenWindow(int docMode, const QString& title) {
     COstrelApp* app = AfxGetApp();

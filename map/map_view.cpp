@@ -9,7 +9,6 @@
 
 #include <QMdiSubWindow>
 #include <QtGlobal>
-#include <cstdlib>
 
 // The resources live in a static library; they must be pulled in by name.
 static void InitResources() {
@@ -225,7 +224,9 @@ void COstrelView::OnShowCalibrationPoints() {
     RedrawWindow();
 }
 
-void COstrelView::OnUpdateShowCalibrationPoints(CCmdUI* ui) { ui->SetCheck(m_bShowCalPoints); }
+void COstrelView::OnUpdateShowCalibrationPoints(CCmdUI* ui) {
+    ui->SetCheck(m_bShowCalPoints);
+}
 
 void COstrelView::OnClearCalibrationPoints() {
     m_cal.m_bPoint1Set = false;
@@ -239,10 +240,14 @@ void COstrelView::OnShowRouteLine() {
     RedrawWindow();
 }
 
-void COstrelView::OnUpdateShowRouteLine(CCmdUI* ui) { ui->SetCheck(m_bShowRoute); }
+void COstrelView::OnUpdateShowRouteLine(CCmdUI* ui) {
+    ui->SetCheck(m_bShowRoute);
+}
 
 // The old line stays on the screen until the next repaint.
-void COstrelView::OnClearRouteLine() { m_nRoutePoints = 0; }
+void COstrelView::OnClearRouteLine() {
+    m_nRoutePoints = 0;
+}
 
 void COstrelView::LoadCalibration(const std::string& path) {
     if (!ReadStoredCalibration(path, m_cal))
@@ -263,8 +268,7 @@ void COstrelView::DrawScannedMap() {
     CClientDC dc(this);
     const CPoint p = GetScrollPosition();
     const int32_t w = m_dib.GetWidth();
-    // Top-down pictures give a negative height; the view needs the extent.
-    const int32_t h = std::abs(m_dib.GetHeight());
+    const int32_t h = m_dib.GetHeight();
     m_dib.Draw(&dc, CRect{0, 0, w, h}, CRect{p.x, p.y, p.x + w, p.y + h});
     SetScrollSizes(CSize{w, h});
 }

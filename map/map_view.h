@@ -65,8 +65,8 @@ public:
 
     CDocument* m_pDocument = nullptr; // set by the template
 
-    bool m_bBusy = false; // a timer tick is being handled
-    int m_nMode = 0;      // DOCMODE_*, fixed at the initial update
+    bool m_bBusy = false;                 // a timer tick is being handled
+    int m_nMode = 0;                      // DOCMODE_*, fixed at the initial update
     std::unique_ptr<int32_t[]> m_pRouteX; // [map pixel], scanned-map mode only
     std::unique_ptr<int32_t[]> m_pRouteY; // [map pixel]
     int m_nRoutePoints = 0;
@@ -74,9 +74,9 @@ public:
     CPen m_penWhite{1, RGB(255, 255, 255)};
     CPen m_penBlack{1, RGB(0, 0, 0)};
     CBitmap m_bmpWorld;
-    std::optional<CFont> m_fontSmall; // client height / 12, from the first size change
-    std::optional<CFont> m_fontLarge; // client height / 4
-    CGpsReceiver* m_pGps = nullptr;    // not owned: lives in the main frame
+    std::optional<CFont> m_fontSmall;   // client height / 12, from the first size change
+    std::optional<CFont> m_fontLarge;   // client height / 4
+    CGpsReceiver* m_pGps = nullptr;     // not owned: lives in the main frame
     CMainFrame* m_pMainFrame = nullptr; // not owned
     CDib m_dib;
     bool m_bCalibrated = false;

@@ -45,8 +45,7 @@ private:
 };
 
 // TView needs a public `m_pDocument` (CDocument*) and a public OnInitialUpdate().
-template <class TDoc, class TFrame, class TView>
-class CMultiDocTemplate : public CDocTemplate {
+template <class TDoc, class TFrame, class TView> class CMultiDocTemplate : public CDocTemplate {
 public:
     using CDocTemplate::CDocTemplate;
 

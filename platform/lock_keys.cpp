@@ -29,5 +29,7 @@ std::optional<LockKeys> ReadLockKeys() {
     return keys;
 }
 #else
-std::optional<LockKeys> ReadLockKeys() { return std::nullopt; }
+std::optional<LockKeys> ReadLockKeys() {
+    return std::nullopt;
+}
 #endif

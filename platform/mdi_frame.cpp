@@ -9,7 +9,9 @@ namespace {
 CMDIFrameWnd* g_pMainWnd = nullptr;
 }
 
-CMDIFrameWnd* AfxGetMainWnd() { return g_pMainWnd; }
+CMDIFrameWnd* AfxGetMainWnd() {
+    return g_pMainWnd;
+}
 
 CMDIFrameWnd::CMDIFrameWnd() : m_pMdiArea(new QMdiArea(this)) {
     setCentralWidget(m_pMdiArea);
@@ -29,7 +31,9 @@ void CMDIFrameWnd::DestroyChildFrames() {
         delete w;
 }
 
-bool CMDIFrameWnd::LoadFrame() { return OnCreate() == 0; }
+bool CMDIFrameWnd::LoadFrame() {
+    return OnCreate() == 0;
+}
 
 QMdiSubWindow* CMDIFrameWnd::MDIGetActive() const {
     // The current one, not the active one: while another program has the

@@ -51,8 +51,8 @@ DataPanelValues ComposeDataPanel(const CGpsFix& fix) {
     }
     if (!fix.m_strLongitude.empty()) {
         const std::string& s = fix.m_strLongitude;
-        v.longitude = " Longitude:   " + Piece(s, 0, 3) + "\xB0 " + Piece(s, 3, 7) + " " +
-                      fix.m_strEastWest;
+        v.longitude =
+            " Longitude:   " + Piece(s, 0, 3) + "\xB0 " + Piece(s, 3, 7) + " " + fix.m_strEastWest;
     }
     if (!fix.m_strLatitude.empty()) {
         const std::string& s = fix.m_strLatitude;
@@ -65,8 +65,8 @@ DataPanelValues ComposeDataPanel(const CGpsFix& fix) {
 
 std::string FormatDataPanelLeft(const std::string& date, const std::string& latitude,
                                 const std::string& longitude, const std::string& height) {
-    return " Direction\n\n\n Speed (knots)\n\n\n Time (UTC)\n " + date + "\n\n" + latitude +
-           "\n" + longitude + "\n" + height;
+    return " Direction\n\n\n Speed (knots)\n\n\n Time (UTC)\n " + date + "\n\n" + latitude + "\n" +
+           longitude + "\n" + height;
 }
 
 std::string FormatDataPanelRight(const std::string& direction, const std::string& speed,

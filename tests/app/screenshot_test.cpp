@@ -4,8 +4,8 @@
 #include <QColor>
 #include <QImage>
 #include <chrono>
-#include <cstring>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -17,7 +17,9 @@
 #include <vector>
 
 // The resources sit in a static library; a program must pull them in by name.
-static void InitResources() { Q_INIT_RESOURCE(ostrel); }
+static void InitResources() {
+    Q_INIT_RESOURCE(ostrel);
+}
 
 namespace {
 
@@ -136,9 +138,8 @@ TEST(Screenshot, TheWorldMapMarkerFollowsTheReceiver) {
                                     "ASAN_OPTIONS=detect_leaks=0"};
     const std::string script = "echo $$ $DISPLAY $XAUTHORITY > '" + info.string() +
                                "'; exec '" OSTREL_PROGRAM "' --port \"$0\"";
-    session.xvfbRun = Spawn({xvfbRun, "-a", "-s", "-screen 0 1024x768x24", "/bin/sh", "-c",
-                             script, name},
-                            env);
+    session.xvfbRun =
+        Spawn({xvfbRun, "-a", "-s", "-screen 0 1024x768x24", "/bin/sh", "-c", script, name}, env);
     ASSERT_GT(session.xvfbRun, 0);
 
     pid_t program = -1;
@@ -155,9 +156,9 @@ TEST(Screenshot, TheWorldMapMarkerFollowsTheReceiver) {
             in >> program >> display >> xauthority;
             continue;
         }
-        const pid_t grab = Spawn({import, "-display", display, "-window", "root",
-                                  shotPath.string()},
-                                 {"PATH=/usr/bin:/bin", "XAUTHORITY=" + xauthority});
+        const pid_t grab =
+            Spawn({import, "-display", display, "-window", "root", shotPath.string()},
+                  {"PATH=/usr/bin:/bin", "XAUTHORITY=" + xauthority});
         ASSERT_TRUE(WaitFor(grab, 20000));
         if (!shot.load(QString::fromStdString(shotPath.string())))
             continue;
@@ -174,8 +175,7 @@ TEST(Screenshot, TheWorldMapMarkerFollowsTheReceiver) {
     close(slave);
     ASSERT_FALSE(display.empty()) << "the program did not start under xvfb-run";
     ASSERT_GE(origin.x(), 0) << "no world picture on the screen";
-    EXPECT_TRUE(found) << "no red marker at picture pixel (" << kMarkerX << ", " << kMarkerY
-                       << ")";
+    EXPECT_TRUE(found) << "no red marker at picture pixel (" << kMarkerX << ", " << kMarkerY << ")";
 }
 
 } // namespace

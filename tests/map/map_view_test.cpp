@@ -1,9 +1,14 @@
 #include "app/resource.h"
+#include "map/calibration_store.h"
+#include "platform/message_box.h"
 #include "tests/app/app_fixture.h"
 #include "tests/render/bmp_file.h"
+#include "tests/test_support.h"
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 
 namespace {
@@ -124,8 +129,7 @@ INSTANTIATE_TEST_SUITE_P(Places, WorldMapMarker,
                                            PlaceCase{"3352.000", "S", "15112.000", "E", 479, 217},
                                            PlaceCase{"9000.000", "N", "18000.000", "W", 21, 46},
                                            PlaceCase{"9000.000", "S", "18000.000", "E", 519, 295},
-                                           PlaceCase{"0000.000", "N", "00000.500", "E", 270,
-                                                     170}));
+                                           PlaceCase{"0000.000", "N", "00000.500", "E", 270, 170}));
 
 TEST_F(WorldMapView, NoMarkerWithoutAPositionOrAtZeroZero) {
     SetClientSize(view, 600, 400);
@@ -173,7 +177,9 @@ struct MoveCase {
     int remaining; // red pixels of the old square left outside the new one
 };
 
-void PrintTo(const MoveCase& c, std::ostream* os) { *os << "(" << c.dx << ", " << c.dy << ")"; }
+void PrintTo(const MoveCase& c, std::ostream* os) {
+    *os << "(" << c.dx << ", " << c.dy << ")";
+}
 
 class WorldMapRemnant : public WorldMapView, public ::testing::WithParamInterface<MoveCase> {};
 
@@ -188,8 +194,8 @@ TEST_P(WorldMapRemnant, OfTheOldSquare) {
     int red = 0;
     for (int py = y - 4; py < y + 4; ++py) {
         for (int px = x - 4; px < x + 4; ++px) {
-            const bool inNew = px >= x + c.dx - 4 && px < x + c.dx + 4 && py >= y + c.dy - 4 &&
-                               py < y + c.dy + 4;
+            const bool inNew =
+                px >= x + c.dx - 4 && px < x + c.dx + 4 && py >= y + c.dy - 4 && py < y + c.dy + 4;
             red += !inNew && IsRed(Pixel(view, px, py));
         }
     }
@@ -217,8 +223,8 @@ TEST_F(WorldMapView, CalibrationPointsShowAndClear) {
     for (const Arm a : {Arm{{21, 46}, 1, 0}, Arm{{21, 46}, 0, 1}, Arm{{519, 295}, -1, 0},
                         Arm{{519, 295}, 0, -1}}) {
         auto at = [&](int d) { return Pixel(view, a.centre.x + d * a.dx, a.centre.y + d * a.dy); };
-        SCOPED_TRACE("cross at (" + std::to_string(a.centre.x) + ", " +
-                     std::to_string(a.centre.y) + ")");
+        SCOPED_TRACE("cross at (" + std::to_string(a.centre.x) + ", " + std::to_string(a.centre.y) +
+                     ")");
         EXPECT_TRUE(IsBlack(at(0)));
         EXPECT_TRUE(IsWhite(at(3)));
         EXPECT_TRUE(IsBlack(at(7)));
@@ -284,9 +290,9 @@ TEST_F(ScannedMapView, StartsWithCalibrationMarkersOnAndRouteOff) {
 TEST_F(ScannedMapView, RingMarkerRings) {
     MoveTo(60, 60);
     EXPECT_TRUE(IsBlack(Pixel(view, 60, 60)));
-    EXPECT_TRUE(IsWhite(Pixel(view, 58, 60)));  // the white cross, arm 4
-    EXPECT_TRUE(IsBlack(Pixel(view, 53, 60)));  // the black cross, arm 12
-    EXPECT_TRUE(IsGround(55, 55));              // inside the ring, off the cross
+    EXPECT_TRUE(IsWhite(Pixel(view, 58, 60))); // the white cross, arm 4
+    EXPECT_TRUE(IsBlack(Pixel(view, 53, 60))); // the black cross, arm 12
+    EXPECT_TRUE(IsGround(55, 55));             // inside the ring, off the cross
     // Down a column beside the cross: ground, black ring, white ring, black ring, ground.
     std::vector<char> runs;
     for (int y = 61; y < 80; ++y) {
@@ -385,6 +391,53 @@ TEST_F(ScannedMapView, CommandsReachTheActiveViewAndShowTheirChecks) {
     EXPECT_FALSE(Frame()->CommandAction(ID_FILE_OPEN)->isEnabled());
 }
 
+// The store lives in the working directory; each test gets a fresh one.
+class ScannedMapStore : public ScannedMapView {
+protected:
+    void SetUp() override {
+        m_old = std::filesystem::current_path();
+        char dir[] = "/tmp/ostrel-store-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        m_dir = dir;
+        std::filesystem::current_path(m_dir);
+        ScannedMapView::SetUp();
+        view->m_pDocument->SetPathName("/maps/city.bmp");
+        SetMessageBoxHook([this](const QString& text) { m_messages << text; });
+    }
+    void TearDown() override {
+        SetMessageBoxHook({});
+        ScannedMapView::TearDown();
+        std::filesystem::current_path(m_old);
+        std::filesystem::remove_all(m_dir);
+    }
+    std::filesystem::path m_old, m_dir;
+    QStringList m_messages;
+};
+
+TEST_F(ScannedMapStore, LoadAppliesTheStoredCalibrationAndRepaintsAtOnce) {
+    std::ofstream(kCalibrationStoreName)
+        << "/maps/city.bmp,100,50,1000,35500,400,350,4000,32500\r\n";
+    view->OnClearCalibrationPoints();
+    view->LoadCalibration("/maps/city.bmp");
+    EXPECT_TRUE(view->m_bCalibrated);
+    EXPECT_EQ(view->m_cal.m_nX2, 400);
+    EXPECT_TRUE(IsBlack(Pixel(view, 100, 50))); // the cross of point 1, drawn already
+    EXPECT_TRUE(IsWhite(Pixel(view, 103, 50)));
+    view->OnClearCalibrationPoints();
+    view->LoadCalibration("/maps/other.bmp");
+    EXPECT_FALSE(view->m_bCalibrated);
+}
+
+TEST_F(ScannedMapStore, SaveReportsAFailureButKeepsTheCalibration) {
+    EXPECT_TRUE(view->SaveCalibration());
+    EXPECT_TRUE(m_messages.isEmpty());
+    EXPECT_EQ(ReadFileBytes(kCalibrationStoreName),
+              "/maps/city.bmp,0,0,0,36000,3600,3600,36000,0\r\n");
+    std::filesystem::create_directory(kCalibrationTmpName);
+    EXPECT_TRUE(view->SaveCalibration());
+    EXPECT_EQ(m_messages, QStringList{"Can not open tmp file \"Tmp.txt\""});
+}
+
 // Pixel (x, y) of this picture names its own position.
 class ScannedMapPicture : public AppTest {
 protected:
@@ -392,15 +445,18 @@ protected:
         AppTest::SetUp();
         view = OpenWindow(DOCMODE_MAP);
         ASSERT_NE(view, nullptr);
+    }
+    // A 400 x 300 picture, stored bottom-up or top-down.
+    void Load(bool topDown) {
         BmpSpec spec;
         spec.width = 400;
-        spec.height = 300;
+        spec.height = topDown ? -300 : 300;
         const size_t stride = (400 * 3 + 3) / 4 * 4;
         spec.bits.assign(stride * 300, '\0');
         for (int y = 0; y < 300; ++y) {
             for (int x = 0; x < 400; ++x) {
-                char* p = &spec.bits[stride * size_t(299 - y) + size_t(3 * x)];
-                p[0] = char(77);      // blue
+                char* p = &spec.bits[stride * size_t(topDown ? y : 299 - y) + size_t(3 * x)];
+                p[0] = char(77);       // blue
                 p[1] = char(y & 0xFF); // green
                 p[2] = char(x & 0xFF); // red
             }
@@ -414,16 +470,22 @@ protected:
 };
 
 TEST_F(ScannedMapPicture, ShowsThePictureAtTheScrollPosition) {
-    view->RedrawWindow();
-    EXPECT_EQ(view->GetTotalSize(), (CSize{400, 300}));
-    view->ScrollToPosition({100, 40});
-    view->RedrawWindow();
-    for (const CPoint c : {CPoint{0, 0}, CPoint{5, 7}, CPoint{199, 149}})
-        EXPECT_EQ(Pixel(view, c.x, c.y), At(c.x + 100, c.y + 40))
-            << "client (" << c.x << ", " << c.y << ")";
+    for (const bool topDown : {false, true}) {
+        SCOPED_TRACE(topDown ? "top-down" : "bottom-up");
+        Load(topDown);
+        view->ScrollToPosition({0, 0});
+        view->RedrawWindow();
+        EXPECT_EQ(view->GetTotalSize(), (CSize{400, 300}));
+        view->ScrollToPosition({100, 40});
+        view->RedrawWindow();
+        for (const CPoint c : {CPoint{0, 0}, CPoint{5, 7}, CPoint{199, 149}})
+            EXPECT_EQ(Pixel(view, c.x, c.y), At(c.x + 100, c.y + 40))
+                << "client (" << c.x << ", " << c.y << ")";
+    }
 }
 
 TEST_F(ScannedMapPicture, StretchedDrawDoublesEveryPixel) {
+    Load(false);
     CClientDC dc(view);
     view->m_dib.Draw(&dc, CRect{0, 0, 100, 60}, CRect{10, 20, 60, 50});
     for (const CPoint s : {CPoint{0, 0}, CPoint{7, 3}, CPoint{49, 29}}) {

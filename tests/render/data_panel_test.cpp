@@ -71,7 +71,9 @@ struct ValueCase {
     const char* redLines;   // right lines with red text
 };
 
-void PrintTo(const ValueCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ValueCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class DataPanelValue : public DataPanel, public ::testing::WithParamInterface<ValueCase> {};
 
@@ -109,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
                       f.m_strNorthSouth = "N";
                   },
                   "03691", ""},
-        ValueCase{"longitude", [](CGpsFix& f) {
+        ValueCase{"longitude",
+                  [](CGpsFix& f) {
                       f.m_strLongitude = "01131.000";
                       f.m_strEastWest = "E";
                   },
