@@ -36,6 +36,19 @@ void CopyFields(const std::vector<std::string_view>& fields, const FieldCopy (&c
             (fix.*copy.field).assign(fields[copy.position]);
 }
 
+// True for "$GP" + type and for the type from one of kOtherGnssTalkers.
+bool IsSentenceOfType(std::string_view name, std::string_view type) {
+    if (name.size() != 6 || name[0] != '$' || name.substr(3) != type)
+        return false;
+    const std::string_view talker = name.substr(1, 2);
+    if (talker == "GP")
+        return true;
+    for (const char* other : kOtherGnssTalkers)
+        if (talker == other)
+            return true;
+    return false;
+}
+
 constexpr FieldCopy kRmcFields[] = {
     {1, &CGpsFix::m_strTime},        {3, &CGpsFix::m_strLatitude}, {4, &CGpsFix::m_strNorthSouth},
     {5, &CGpsFix::m_strLongitude},   {6, &CGpsFix::m_strEastWest}, {7, &CGpsFix::m_strSpeedKnots},
@@ -81,8 +94,8 @@ bool CGpsReceiver::OpenPort(const std::string& name, int baudRate) {
         g_hComm = kCommInvalid;
         return false;
     }
-    // As on the receivers' home platform, a device that refuses these
-    // settings still counts as opened; the results are not looked at.
+    // A device that refuses some of these settings (an odd rate, a
+    // pseudo-terminal's modem lines) still counts as opened.
     tcgetattr(g_hComm, &m_dcb);
     SerialSetLine(m_dcb, baudRate);
     m_timeouts.readIntervalMs = 10;
@@ -140,19 +153,19 @@ bool CGpsReceiver::ParseSentence(std::string sentence) {
 
     // $GPRMC,101530,A,5230.1234,N,01322.5678,E,005.2,270.5,150306,002.1,E*7B
     // A sentence too short to carry its status is refused like a warning.
-    if (name == "$GPRMC" && fields.size() > 2 && fields[2] == "A") {
+    if (IsSentenceOfType(name, "RMC") && fields.size() > 2 && fields[2] == "A") {
         CopyFields(fields, kRmcFields, m_fix);
         return true;
     }
     // $GPGGA,101530,5230.1234,N,01322.5678,E,1,07,1.2,034.5,M,39.2,M,,*44
     // Every quality but "0" (no fix) is taken, an empty one included; a
     // sentence cut before its quality field is refused.
-    if (name == "$GPGGA" && fields.size() > 6 && fields[6] != "0") {
+    if (IsSentenceOfType(name, "GGA") && fields.size() > 6 && fields[6] != "0") {
         CopyFields(fields, kGgaFields, m_fix);
         return true;
     }
     // $GPVTG,270.5,T,,M,005.2,N,009.6,K*68 (no validity field)
-    if (name == "$GPVTG") {
+    if (IsSentenceOfType(name, "VTG")) {
         CopyFields(fields, kVtgFields, m_fix);
         return true;
     }

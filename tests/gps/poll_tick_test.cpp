@@ -68,6 +68,56 @@ TEST(PollTick, TruncatedSentencesDoNotStopLaterTicks) {
     EXPECT_EQ(gps->m_fix.m_strTime, "101530");
 }
 
+std::string Rmc(const std::string& talker, const std::string& time) {
+    return "$" + talker + "RMC," + time + ",A,5230.1234,N,01322.5678,E,005.2,270.5,150306,,*7B";
+}
+
+TEST(PollTickOtherTalkers, AGpSentenceWinsOverEarlierOnesOfOtherTalkers) {
+    auto gps = MakeOfflineReceiver();
+    const Cuts cuts = Tick(*gps, Rmc("GN", "1") + "\r\n" + Rmc("GP", "2") + "\r\n");
+    EXPECT_EQ(cuts[0].second, Rmc("GP", "2") + "\r");
+    EXPECT_EQ(gps->m_fix.m_strTime, "2");
+}
+
+TEST(PollTickOtherTalkers, OtherwiseTheEarliestCompleteOneIsTaken) {
+    struct Case {
+        std::string chunk;
+        std::string rmc; // the cut reported for RMC
+    };
+    const Case cases[] = {
+        {Rmc("GL", "1") + "\r\n" + Rmc("GN", "2") + "\r\n", Rmc("GL", "1") + "\r"},
+        {Rmc("GN", "1") + "\r\n" + Rmc("GL", "2") + "\r\n", Rmc("GN", "1") + "\r"},
+        {Rmc("GA", "1") + "\r\n" + Rmc("BD", "2") + "\r\n", Rmc("GA", "1") + "\r"},
+        // An unfinished "$GP" sentence at the end does not count.
+        {Rmc("GN", "1") + "\r\n" + Rmc("GP", "2"), Rmc("GN", "1") + "\r"},
+        {Rmc("GQ", "1") + "\r\n$GPRMC,2,A", Rmc("GQ", "1") + "\r"},
+        {Rmc("GN", "1"), ""},
+        {Rmc("IN", "1") + "\r\n", ""},
+        {"$GNRM" + Rmc("GI", "1").substr(6) + "\n" + Rmc("GI", "2") + "\n", Rmc("GI", "2")},
+    };
+    for (const Case& c : cases) {
+        auto gps = MakeOfflineReceiver();
+        const Cuts cuts = Tick(*gps, c.chunk);
+        ASSERT_EQ(cuts.size(), 3u);
+        EXPECT_EQ(cuts[0], std::make_pair(NmeaType::Rmc, c.rmc)) << "chunk: " << c.chunk;
+    }
+}
+
+TEST(PollTickOtherTalkers, EachTypeChoosesItsTalkerOnItsOwn) {
+    auto gps = MakeOfflineReceiver();
+    // As a GLONASS receiver sends it: RMC only from GN, GGA from GP and GL.
+    const std::string gnRmc = Rmc("GN", "101530");
+    const std::string glGga = "$GLGGA,101531,1111.0000,S,02222.0000,W,1,02,1.2,034.5,M,39.2,M,,*44";
+    const std::string gaVtg = "$GAVTG,271.0,T,,M,006.0,N,011.1,K*68";
+    const Cuts cuts = Tick(*gps, glGga + "\r\n" + kGga + "\r\n" + gnRmc + "\r\n" + gaVtg + "\r\n");
+    const Cuts expected = {
+        {NmeaType::Rmc, gnRmc + "\r"}, {NmeaType::Gga, kGga + "\r"}, {NmeaType::Vtg, gaVtg + "\r"}};
+    EXPECT_EQ(cuts, expected);
+    EXPECT_EQ(gps->m_fix.m_strDate, "150306");
+    EXPECT_EQ(gps->m_fix.m_strLatitude, "5231.0000");
+    EXPECT_EQ(gps->m_fix.m_strSpeedKmh, "011.1");
+}
+
 // ---- Real receiver logs ----
 
 std::vector<std::filesystem::path> Logs() {
@@ -182,6 +232,72 @@ TEST(PollTickOnLogs, LinePerPollGivesTheLastAcceptedValues) {
         while (std::getline(lines, line))
             HandlePolledChunk(*gps, line + '\n');
         EXPECT_EQ(Fields(gps->m_fix), c.fix) << c.file;
+    }
+}
+
+struct EpochLogCase {
+    const char* file;
+    std::vector<std::string> epochStarts; // lines that open a receiver's one-second burst
+    FixFields fix;                        // hand-read from the file
+};
+
+const EpochLogCase kMultiGnssLogCases[] = {
+    {"neo-m8n.log",
+     {"$GNRMC"},
+     {"180315", "171948.00", "171948.00", "4404.13902", "N", "12118.85371", "W", "0.059", "0.109",
+      "", "", "", "1139.4", "-21.3"}},
+    {"ublox-f9p-hpnmea.log",
+     {"$GNRMC"},
+     {"231221", "014508.00", "014508.00", "4404.1306036", "N", "12118.8447714", "W", "0.013",
+      "0.024", "", "", "", "1130.215", "-21.350"}},
+    {"furuno_gl_ga.log",
+     {"$GNRMC"},
+     {"310722", "120228.000", "120228.000", "5957.0062", "N", "01100.6429", "E", "0.00", "", "0.00",
+      "", "", "168.9", "39.5"}},
+    // RMC from GN, GGA from GP; the last fix is at 08:14:19, then only warnings.
+    {"bu353-glonass.log",
+     {"$GPGGA"},
+     {"260514", "081419.000", "081419.000", "5541.1973", "N", "03737.2934", "E", "0.40", "",
+      "342.94", "", "", "66.2", "14.5"}},
+    // GN, GL and GP epochs; the GP ones at the end have no fix.
+    {"ch-4711.log",
+     {"$GNGGA", "$GLGGA", "$GPGGA"},
+     {"051209", "135657.997", "135657.997", "5543.0328", "N", "03724.7204", "E", "00.79", "",
+      "159.0", "", "", "165.6", "14.6"}},
+    // GPGGA and GLGGA in every epoch, RMC as GNRMC.
+    {"sirfstarv-nmea.log",
+     {"$GPGGA"},
+     {"050219", "021033.000", "021033.000", "4404.1356", "N", "12118.8555", "W", "0.00", "",
+      "359.11", "", "", "1124.7", "-19.6"}},
+    // GA beside GP in every epoch; lines end in CR CR LF.
+    {"telit-pls83-w.log",
+     {"$GPGGA"},
+     {"040925", "043548.00", "043548.00", "4333.190127", "N", "00127.618382", "E", "0.0", "0.0", "",
+      "1.7", "W", "250.7", "50.0"}},
+};
+
+TEST(PollTickOnLogs, MultiConstellationLogsGiveTheLastFixPerLineAndPerEpoch) {
+    OSTREL_REQUIRE_TESTDATA("nmea");
+    for (const EpochLogCase& c : kMultiGnssLogCases) {
+        const auto path = TestDataDir() / "nmea" / c.file;
+        if (!std::filesystem::exists(path))
+            continue;
+        auto perLine = MakeOfflineReceiver();
+        auto perEpoch = MakeOfflineReceiver();
+        std::istringstream lines(ReceiverBytes(path));
+        std::string line, epoch;
+        while (std::getline(lines, line)) {
+            HandlePolledChunk(*perLine, line + '\n');
+            for (const std::string& start : c.epochStarts)
+                if (line.compare(0, start.size(), start) == 0) {
+                    HandlePolledChunk(*perEpoch, epoch);
+                    epoch.clear();
+                }
+            epoch += line + '\n';
+        }
+        HandlePolledChunk(*perEpoch, epoch);
+        EXPECT_EQ(Fields(perLine->m_fix), c.fix) << c.file << " fed line by line";
+        EXPECT_EQ(Fields(perEpoch->m_fix), c.fix) << c.file << " fed epoch by epoch";
     }
 }
 

@@ -120,6 +120,35 @@ TEST(SentenceParser, LaterSentencesOverwriteSharedFields) {
     EXPECT_EQ(gps->m_fix.m_strGgaTime, "101531");
 }
 
+TEST(SentenceParser, TakesTheThreeTypesFromOtherGnssTalkersByTheSameRules) {
+    const std::string rmc = ",101530,A,5230.1234,N,01322.5678,E,005.2,270.5,150306,002.1,E*7B";
+    const std::string gga = ",101531,5231.0000,S,01323.0000,W,1,07,1.2,034.5,M,39.2,M,,*44";
+    const std::string vtg = ",271.0,T,,M,006.0,N,011.1,K*68";
+    for (const char* talker : {"GP", "GN", "GL", "GA", "GB", "BD", "GQ", "GI"}) {
+        const std::string t = std::string("$") + talker;
+        auto gps = MakeOfflineReceiver();
+        EXPECT_TRUE(gps->ParseSentence(t + "RMC" + rmc)) << t;
+        EXPECT_TRUE(gps->ParseSentence(t + "GGA" + gga)) << t;
+        EXPECT_TRUE(gps->ParseSentence(t + "VTG" + vtg)) << t;
+        const FixFields expected = {"150306",     "101530", "101531", "5231.0000", "S",
+                                    "01323.0000", "W",      "006.0",  "011.1",     "271.0",
+                                    "",           "E",      "034.5",  "39.2"};
+        EXPECT_EQ(Fields(gps->m_fix), expected) << t;
+
+        EXPECT_FALSE(gps->ParseSentence(t + "RMC,101530,V,,,,,,,150306,,*36")) << t;
+        EXPECT_FALSE(gps->ParseSentence(t + "GGA,101530,,,,,0,00,,,M,,M,,*60")) << t;
+        EXPECT_FALSE(gps->ParseSentence(t + "RMC,101530")) << t;
+        EXPECT_FALSE(gps->ParseSentence(t + "GGA,1,2,3,4,5")) << t;
+        EXPECT_EQ(Fields(gps->m_fix), expected) << t;
+    }
+    auto gps = MakeOfflineReceiver();
+    for (const char* name : {"$INRMC", "$GnRMC", "$gnRMC", "$GNrmc", "$XXRMC", "$GNRMCX", "GNRMC",
+                             "$$GNRMC", "$GNGSA", "$GN"}) {
+        EXPECT_FALSE(gps->ParseSentence(name + rmc)) << name;
+        EXPECT_EQ(Fields(gps->m_fix), FixFields{}) << name;
+    }
+}
+
 struct ExtractCase {
     std::string prefix;
     std::string text;

@@ -24,7 +24,7 @@ inline void Put32(std::string& s, size_t at, uint32_t v) {
     Put16(s, at + 2, v >> 16);
 }
 
-struct BmpSpec {
+struct BmpLayout {
     uint32_t headerSize = 40; // 12 writes the OS/2 core header and 3-byte colours
     int32_t width = 1;
     int32_t height = 1;
@@ -36,7 +36,7 @@ struct BmpSpec {
     std::string bits;             // the pixel data as stored
 };
 
-inline std::string MakeBmp(const BmpSpec& b) {
+inline std::string MakeBmp(const BmpLayout& b) {
     std::string info(b.headerSize, '\0');
     Put32(info, 0, b.headerSize);
     if (b.headerSize == 12) {

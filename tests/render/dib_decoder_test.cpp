@@ -75,12 +75,12 @@ void ExpectRectsMatchWholePicture(const Picture& p, const std::string& name) {
 // blue, bottom row white, black, grey, unless said otherwise.
 struct FormatCase {
     const char* what;
-    BmpSpec spec;
+    BmpLayout layout;
     std::vector<uint32_t> want;
 };
 
-BmpSpec Spec(uint16_t bitCount, std::string bits, uint32_t compression = 0) {
-    BmpSpec b;
+BmpLayout Layout(uint16_t bitCount, std::string bits, uint32_t compression = 0) {
+    BmpLayout b;
     b.width = 3;
     b.height = 2;
     b.bitCount = bitCount;
@@ -94,53 +94,55 @@ BmpSpec Spec(uint16_t bitCount, std::string bits, uint32_t compression = 0) {
 std::vector<FormatCase> FormatCases() {
     const std::vector<uint32_t> usual = {kRed, kGreen, kBlue, kWhite, kBlack, 0xFF808080};
     std::vector<FormatCase> cases;
-    cases.push_back({"8-bit", Spec(8, Bytes({4, 0, 5, 0, 1, 2, 3, 0})), usual});
-    FormatCase topDown{"8-bit top-down", Spec(8, Bytes({1, 2, 3, 0, 4, 0, 5, 0})), usual};
-    topDown.spec.height = -2;
+    cases.push_back({"8-bit", Layout(8, Bytes({4, 0, 5, 0, 1, 2, 3, 0})), usual});
+    FormatCase topDown{"8-bit top-down", Layout(8, Bytes({1, 2, 3, 0, 4, 0, 5, 0})), usual};
+    topDown.layout.height = -2;
     cases.push_back(topDown);
-    FormatCase core{"8-bit OS/2 core header", Spec(8, Bytes({4, 0, 5, 0, 1, 2, 3, 0})), usual};
-    core.spec.headerSize = 12;
+    FormatCase core{"8-bit OS/2 core header", Layout(8, Bytes({4, 0, 5, 0, 1, 2, 3, 0})), usual};
+    core.layout.headerSize = 12;
     cases.push_back(core);
     FormatCase shortTable{"8-bit, indices past a 2-entry table",
-                          Spec(8, Bytes({200, 1, 0, 0, 0, 1, 7, 0})),
+                          Layout(8, Bytes({200, 1, 0, 0, 0, 1, 7, 0})),
                           {kRed, kGreen, kBlack, kBlack, kGreen, kRed}};
-    shortTable.spec.colors = {0xFF0000, 0x00FF00, 0xFFFFFF, 0xFFFFFF,
-                              0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF};
-    shortTable.spec.clrUsed = 2;
+    shortTable.layout.colors = {0xFF0000, 0x00FF00, 0xFFFFFF, 0xFFFFFF,
+                                0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF};
+    shortTable.layout.clrUsed = 2;
     cases.push_back(shortTable);
-    cases.push_back({"4-bit", Spec(4, Bytes({0x40, 0x50, 0, 0, 0x12, 0x30, 0, 0})), usual});
+    cases.push_back({"4-bit", Layout(4, Bytes({0x40, 0x50, 0, 0, 0x12, 0x30, 0, 0})), usual});
     FormatCase mono{"1-bit",
-                    Spec(1, Bytes({0x60, 0, 0, 0, 0xA0, 0, 0, 0})),
+                    Layout(1, Bytes({0x60, 0, 0, 0, 0xA0, 0, 0, 0})),
                     {kWhite, kBlack, kWhite, kBlack, kWhite, kWhite}};
-    mono.spec.colors = {0x000000, 0xFFFFFF};
+    mono.layout.colors = {0x000000, 0xFFFFFF};
     cases.push_back(mono);
     cases.push_back({"16-bit 5-5-5",
-                     Spec(16, Le({0x7FFF, 0, 0x4210, 0, 0x7C00, 0x03E0, 0x001F, 0}, 2)),
+                     Layout(16, Le({0x7FFF, 0, 0x4210, 0, 0x7C00, 0x03E0, 0x001F, 0}, 2)),
                      {kRed, kGreen, kBlue, kWhite, kBlack, 0xFF848484}});
     FormatCase bf565{"16-bit 5-6-5 bit fields",
-                     Spec(16, Le({0xFFFF, 0, 0x8410, 0, 0xF800, 0x07E0, 0x001F, 0}, 2), 3),
+                     Layout(16, Le({0xFFFF, 0, 0x8410, 0, 0xF800, 0x07E0, 0x001F, 0}, 2), 3),
                      {kRed, kGreen, kBlue, kWhite, kBlack, 0xFF848284}};
-    bf565.spec.masks = {0xF800, 0x07E0, 0x001F};
+    bf565.layout.masks = {0xF800, 0x07E0, 0x001F};
     cases.push_back(bf565);
-    cases.push_back({"24-bit", Spec(24, Bytes({255, 255, 255, 0, 0,   0, 128, 128, 128, 0, 0, 0,
-                                               0,   0,   255, 0, 255, 0, 255, 0,   0,   0, 0, 0})),
+    cases.push_back({"24-bit",
+                     Layout(24, Bytes({255, 255, 255, 0, 0,   0, 128, 128, 128, 0, 0, 0,
+                                       0,   0,   255, 0, 255, 0, 255, 0,   0,   0, 0, 0})),
                      usual});
     cases.push_back(
-        {"32-bit", Spec(32, Le({0xFFFFFF, 0, 0x808080, 0xFF0000, 0xFF00, 0xFF}, 4)), usual});
+        {"32-bit", Layout(32, Le({0xFFFFFF, 0, 0x808080, 0xFF0000, 0xFF00, 0xFF}, 4)), usual});
     // Channels in the high bytes, blue lowest: only a reader of the masks gets this right.
     FormatCase bf32{
         "32-bit bit fields",
-        Spec(32, Le({0xFFFFFF00, 0, 0x80808000, 0xFF000000, 0x00FF0000, 0x0000FF00}, 4), 3), usual};
-    bf32.spec.masks = {0xFF000000, 0x00FF0000, 0x0000FF00};
+        Layout(32, Le({0xFFFFFF00, 0, 0x80808000, 0xFF000000, 0x00FF0000, 0x0000FF00}, 4), 3),
+        usual};
+    bf32.layout.masks = {0xFF000000, 0x00FF0000, 0x0000FF00};
     cases.push_back(bf32);
     FormatCase v5 = bf32;
     v5.what = "32-bit bit fields in a v5 header";
-    v5.spec.headerSize = 124;
+    v5.layout.headerSize = 124;
     cases.push_back(v5);
     cases.push_back(
-        {"RLE8", Spec(8, Bytes({0, 3, 4, 0, 5, 0, 0, 0, 1, 1, 1, 2, 1, 3, 0, 1}), 1), usual});
+        {"RLE8", Layout(8, Bytes({0, 3, 4, 0, 5, 0, 0, 0, 1, 1, 1, 2, 1, 3, 0, 1}), 1), usual});
     cases.push_back(
-        {"RLE4", Spec(4, Bytes({0, 3, 0x40, 0x50, 0, 0, 2, 0x12, 1, 0x30, 0, 1}), 2), usual});
+        {"RLE4", Layout(4, Bytes({0, 3, 0x40, 0x50, 0, 0, 2, 0x12, 1, 0x30, 0, 1}), 2), usual});
     return cases;
 }
 
@@ -149,7 +151,7 @@ std::vector<FormatCase> FormatCases() {
 TEST(DibDecoderFormats, DecodesEachFormatToItsColours) {
     for (const FormatCase& c : FormatCases()) {
         SCOPED_TRACE(c.what);
-        const Picture p = DecodeFile(MakeBmp(c.spec));
+        const Picture p = DecodeFile(MakeBmp(c.layout));
         ASSERT_TRUE(p.loaded);
         ASSERT_EQ(p.width, 3);
         ASSERT_EQ(p.height, 2);
@@ -185,7 +187,7 @@ TEST(DibDecoderRle, SetsOnlyThePixelsTheStreamReachesAndNothingOutside) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        BmpSpec b = Spec(c.bitCount, c.stream, c.bitCount == 8 ? 1 : 2);
+        BmpLayout b = Layout(c.bitCount, c.stream, c.bitCount == 8 ? 1 : 2);
         b.width = 4;
         b.height = 3;
         Picture p = DecodeFile(MakeBmp(b));

@@ -6,8 +6,8 @@
 namespace {
 
 // A 2 x 2 picture with `colors` table entries; pixel bytes all zero.
-BmpSpec Paletted(uint16_t bitCount, uint32_t clrUsed, size_t colors) {
-    BmpSpec b;
+BmpLayout Paletted(uint16_t bitCount, uint32_t clrUsed, size_t colors) {
+    BmpLayout b;
     b.width = 2;
     b.height = 2;
     b.bitCount = bitCount;
@@ -54,7 +54,7 @@ TEST(DibPalette, EntryCountFollowsClrUsedOrTheBitCount) {
 }
 
 TEST(DibPalette, EntriesAreTheColourTableInOrder) {
-    BmpSpec b = Paletted(4, 3, 0);
+    BmpLayout b = Paletted(4, 3, 0);
     b.colors = {0x102030, 0xA0B0C0, 0xFF0001};
     CDib dib;
     ASSERT_NE(ReadDib(dib, MakeBmp(b)), 0u);
@@ -74,7 +74,7 @@ TEST(DibRead, ReturnsTheFileLengthAndThePictureSize) {
     EXPECT_EQ(dib.GetWidth(), 0);
     EXPECT_EQ(dib.GetHeight(), 0);
 
-    BmpSpec b;
+    BmpLayout b;
     b.width = 3;
     b.height = 2;
     b.bits.assign(2 * 12, '\x7F');
@@ -91,7 +91,7 @@ TEST(DibRead, ReturnsTheFileLengthAndThePictureSize) {
     EXPECT_EQ(dib.GetHeight(), 2);
 
     // The OS/2 core header keeps 16-bit sizes at other offsets.
-    BmpSpec core = Paletted(8, 0, 256);
+    BmpLayout core = Paletted(8, 0, 256);
     core.headerSize = 12;
     core.width = 5;
     core.height = 3;
@@ -105,7 +105,7 @@ TEST(DibRead, ReturnsTheFileLengthAndThePictureSize) {
 }
 
 TEST(DibRead, RefusesWhatCannotBeDrawnAndLeavesTheObjectEmpty) {
-    BmpSpec good;
+    BmpLayout good;
     good.width = 4;
     good.height = 2;
     good.bitCount = 8;
@@ -120,7 +120,7 @@ TEST(DibRead, RefusesWhatCannotBeDrawnAndLeavesTheObjectEmpty) {
         return s;
     };
     auto built = [&](auto change) {
-        BmpSpec b = good;
+        BmpLayout b = good;
         change(b);
         return MakeBmp(b);
     };
@@ -152,7 +152,7 @@ TEST(DibRead, RefusesWhatCannotBeDrawnAndLeavesTheObjectEmpty) {
         {"PNG compression", patched(14 + 16, 5)},
         {"bit fields at 8 bits", patched(14 + 16, 3)},
         {"RLE4 at 8 bits", patched(14 + 16, 2)},
-        {"top-down RLE8", built([](BmpSpec& b) {
+        {"top-down RLE8", built([](BmpLayout& b) {
              b.compression = 1;
              b.height = -2;
              b.bits = std::string("\0\1", 2);

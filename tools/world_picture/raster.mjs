@@ -1,7 +1,7 @@
 // Small indexed-colour raster for the map generators: polygon fill, lines,
 // a 5 x 7 pixel font and BMP output (4-bit plain, 8-bit plain or RLE8).
 
-// Glyphs of 5 x 7 pixels, '#' set; only the characters the maps label with.
+// Glyphs of 5 x 7 pixels, '#' set: digits, capitals and the few signs the maps label with.
 const GLYPHS = {
     '0': ['.###.', '#...#', '#..##', '#.#.#', '##..#', '#...#', '.###.'],
     '1': ['..#..', '.##..', '..#..', '..#..', '..#..', '..#..', '.###.'],
@@ -14,10 +14,32 @@ const GLYPHS = {
     '8': ['.###.', '#...#', '#...#', '.###.', '#...#', '#...#', '.###.'],
     '9': ['.###.', '#...#', '#...#', '.####', '....#', '...#.', '.##..'],
     ' ': ['.....', '.....', '.....', '.....', '.....', '.....', '.....'],
+    'A': ['.###.', '#...#', '#...#', '#####', '#...#', '#...#', '#...#'],
+    'B': ['####.', '#...#', '#...#', '####.', '#...#', '#...#', '####.'],
+    'C': ['.###.', '#...#', '#....', '#....', '#....', '#...#', '.###.'],
+    'D': ['####.', '#...#', '#...#', '#...#', '#...#', '#...#', '####.'],
     'E': ['#####', '#....', '#....', '####.', '#....', '#....', '#####'],
+    'F': ['#####', '#....', '#....', '####.', '#....', '#....', '#....'],
+    'G': ['.###.', '#...#', '#....', '#.###', '#...#', '#...#', '.####'],
+    'H': ['#...#', '#...#', '#...#', '#####', '#...#', '#...#', '#...#'],
+    'I': ['.###.', '..#..', '..#..', '..#..', '..#..', '..#..', '.###.'],
+    'J': ['..###', '...#.', '...#.', '...#.', '...#.', '#..#.', '.##..'],
+    'K': ['#...#', '#..#.', '#.#..', '##...', '#.#..', '#..#.', '#...#'],
+    'L': ['#....', '#....', '#....', '#....', '#....', '#....', '#####'],
+    'M': ['#...#', '##.##', '#.#.#', '#.#.#', '#...#', '#...#', '#...#'],
     'N': ['#...#', '##..#', '#.#.#', '#..##', '#...#', '#...#', '#...#'],
+    'O': ['.###.', '#...#', '#...#', '#...#', '#...#', '#...#', '.###.'],
+    'P': ['####.', '#...#', '#...#', '####.', '#....', '#....', '#....'],
+    'Q': ['.###.', '#...#', '#...#', '#...#', '#.#.#', '#..#.', '.##.#'],
+    'R': ['####.', '#...#', '#...#', '####.', '#.#..', '#..#.', '#...#'],
     'S': ['.####', '#....', '#....', '.###.', '....#', '....#', '####.'],
+    'T': ['#####', '..#..', '..#..', '..#..', '..#..', '..#..', '..#..'],
+    'U': ['#...#', '#...#', '#...#', '#...#', '#...#', '#...#', '.###.'],
+    'V': ['#...#', '#...#', '#...#', '#...#', '#...#', '.#.#.', '..#..'],
     'W': ['#...#', '#...#', '#...#', '#.#.#', '#.#.#', '##.##', '#...#'],
+    'X': ['#...#', '#...#', '.#.#.', '..#..', '.#.#.', '#...#', '#...#'],
+    'Y': ['#...#', '#...#', '.#.#.', '..#..', '..#..', '..#..', '..#..'],
+    'Z': ['#####', '....#', '...#.', '..#..', '.#...', '#....', '#####'],
     'k': ['#....', '#....', '#..#.', '#.#..', '##...', '#.#..', '#..#.'],
     'm': ['.....', '.....', '##.#.', '#.#.#', '#.#.#', '#.#.#', '#.#.#'],
     '\u00b0': ['.##..', '#..#.', '#..#.', '.##..', '.....', '.....', '.....'],
@@ -39,6 +61,8 @@ export class Raster {
     }
 
     set(x, y, c) {
+        x = Math.floor(x);
+        y = Math.floor(y);
         if (x >= 0 && y >= 0 && x < this.width && y < this.height) this.pixels[y * this.width + x] = c;
     }
 
@@ -68,17 +92,23 @@ export class Raster {
                           Math.floor(pts[i][0]), Math.floor(pts[i][1]), c, clip);
     }
 
-    // Even-odd fill of closed rings, sampled at pixel centres.
+    // Even-odd fill of closed rings, sampled at pixel centres. Each edge
+    // leaves its crossings in the rows it spans, so large rings stay cheap.
     fillRings(rings, c) {
-        for (let y = 0; y < this.height; y++) {
-            const yc = y + 0.5;
-            const xs = [];
-            for (const ring of rings) {
-                for (let i = 0, j = ring.length - 1; i < ring.length; j = i++) {
-                    const [xa, ya] = ring[j], [xb, yb] = ring[i];
-                    if ((ya <= yc) !== (yb <= yc)) xs.push(xa + (yc - ya) * (xb - xa) / (yb - ya));
-                }
+        const crossings = Array.from({ length: this.height }, () => []);
+        for (const ring of rings) {
+            for (let i = 0, j = ring.length - 1; i < ring.length; j = i++) {
+                const [xa, ya] = ring[j], [xb, yb] = ring[i];
+                if (ya === yb) continue;
+                // Rows whose centre y + 0.5 lies in [min(ya, yb), max(ya, yb)).
+                const first = Math.max(0, Math.ceil(Math.min(ya, yb) - 0.5));
+                const last = Math.min(this.height - 1, Math.ceil(Math.max(ya, yb) - 0.5) - 1);
+                for (let y = first; y <= last; y++)
+                    crossings[y].push(xa + (y + 0.5 - ya) * (xb - xa) / (yb - ya));
             }
+        }
+        for (let y = 0; y < this.height; y++) {
+            const xs = crossings[y];
             xs.sort((a, b) => a - b);
             for (let k = 0; k + 1 < xs.length; k += 2) {
                 const from = Math.max(0, Math.ceil(xs[k] - 0.5));
@@ -205,8 +235,9 @@ export function bmp8(raster, colours, rle) {
         const parts = [];
         for (let y = raster.height - 1; y >= 0; y--) {
             const row = raster.pixels.subarray(y * raster.width, (y + 1) * raster.width);
-            parts.push(...rle8Row(row), 0, y === 0 ? 1 : 0); // end of line, last: end of bitmap
+            parts.push(...rle8Row(row), 0, 0); // end of line
         }
+        parts.push(0, 1); // end of bitmap
         bits = Buffer.from(parts);
     } else {
         const stride = Math.ceil(raster.width / 4) * 4;

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QLineEdit;
+
+// The calibration point dialog: the longitude and latitude of a point the
+// user right-clicked on a map, as decimal degrees or as degrees and minutes.
+// OK stores them in g_nCalibLonSec and g_nCalibLatSec [arc-s].
+class CDia_Calibration : public QDialog {
+    Q_OBJECT
+public:
+    explicit CDia_Calibration(QWidget* parent = nullptr);
+
+    // IDOK after both coordinates were accepted and stored, else IDCANCEL.
+    int DoModal();
+
+    QLineEdit* m_editLonMins;
+    QLineEdit* m_editLonGrads;
+    QLineEdit* m_editLatMins;
+    QLineEdit* m_editLatGrads;
+    QComboBox* m_comboLonHemi;
+    QComboBox* m_comboLatHemi;
+
+protected:
+    // Every opening starts from empty fields, east and north.
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void OnInitDialog();
+    void OnOK();
+};
