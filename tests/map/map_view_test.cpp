@@ -252,7 +252,7 @@ protected:
         view = OpenWindow(DOCMODE_MAP);
         ASSERT_NE(view, nullptr);
         gps = view->m_pGps;
-        BmpSpec spec;
+        BmpLayout spec;
         spec.width = 600;
         spec.height = 400;
         spec.bitCount = 8;
@@ -448,7 +448,7 @@ protected:
     }
     // A 400 x 300 picture, stored bottom-up or top-down.
     void Load(bool topDown) {
-        BmpSpec spec;
+        BmpLayout spec;
         spec.width = 400;
         spec.height = topDown ? -300 : 300;
         const size_t stride = (400 * 3 + 3) / 4 * 4;
