@@ -8,7 +8,6 @@ class CChildFrame : public QMdiSubWindow {
 public:
     CChildFrame();
 
-    QWidget* GetActiveView() const { return widget(); }
     // Puts `text` (bytes) into the message pane of the main window's status bar.
     void SetMessageText(const std::string& text);
 };

@@ -29,18 +29,6 @@ CDocument* CDocTemplate::OpenDocumentFile() {
     return doc;
 }
 
-QWidget* CDocTemplate::CreateNewFrame(CDocument* doc) {
-    CMDIFrameWnd* main = AfxGetMainWnd();
-    if (!main)
-        return nullptr;
-    QMdiSubWindow* frame = NewFrame(doc);
-    doc->UpdateFrameTitles();
-    InitialUpdateView(frame->widget());
-    frame->show();
-    main->MdiArea()->setActiveSubWindow(frame);
-    return frame->widget();
-}
-
 QMdiSubWindow* CDocTemplate::NewFrame(CDocument* doc) {
     QMdiSubWindow* frame = CreateFrameAndView(doc);
     frame->setAttribute(Qt::WA_DeleteOnClose);

@@ -23,10 +23,6 @@ public:
     // OnNewDocument refuses.
     CDocument* OpenDocumentFile();
 
-    // A further child frame with a new view of `doc`, set up and shown; the
-    // new view, or null without a main window.
-    QWidget* CreateNewFrame(CDocument* doc);
-
     size_t GetDocumentCount() const { return m_docs.size(); }
 
 protected:

@@ -1,3 +1,4 @@
+#include "app/child_frame.h"
 #include "app/resource.h"
 #include "platform/serial_port.h"
 #include "tests/app/app_fixture.h"
@@ -148,7 +149,8 @@ TEST_F(MainWindow, ShowCommandsOpenFurtherTitledWindows) {
 }
 
 TEST_F(MainWindow, ClosingAWindowClearsThePaneAndDropsItsDocument) {
-    Frame()->SetMessageText("LON: 11\xB0");
+    // A child frame's message goes to the main window's pane.
+    static_cast<CChildFrame*>(Frame()->MDIGetActive())->SetMessageText("LON: 11\xB0");
     EXPECT_EQ(Frame()->GetMessageText(), QString::fromUtf8("LON: 11\u00B0"));
     delete Frame()->MDIGetActive();
     EXPECT_EQ(Frame()->GetMessageText(), QString());

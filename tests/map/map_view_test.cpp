@@ -252,13 +252,13 @@ protected:
         view = OpenWindow(DOCMODE_MAP);
         ASSERT_NE(view, nullptr);
         gps = view->m_pGps;
-        BmpLayout spec;
-        spec.width = 600;
-        spec.height = 400;
-        spec.bitCount = 8;
-        spec.colors = {0xFFFFFF, kGround};
-        spec.bits.assign(600 * 400, char(1));
-        ASSERT_NE(ReadDib(view->m_dib, MakeBmp(spec)), 0u);
+        BmpLayout layout;
+        layout.width = 600;
+        layout.height = 400;
+        layout.bitCount = 8;
+        layout.colors = {0xFFFFFF, kGround};
+        layout.bits.assign(600 * 400, char(1));
+        ASSERT_NE(ReadDib(view->m_dib, MakeBmp(layout)), 0u);
         view->m_bMapLoaded = true;
         view->m_cal = CMapCalibration{true, true, 0, 36000, 36000, 0, 0, 0, 3600, 3600};
         view->m_bCalibrated = true;
@@ -448,20 +448,20 @@ protected:
     }
     // A 400 x 300 picture, stored bottom-up or top-down.
     void Load(bool topDown) {
-        BmpLayout spec;
-        spec.width = 400;
-        spec.height = topDown ? -300 : 300;
+        BmpLayout layout;
+        layout.width = 400;
+        layout.height = topDown ? -300 : 300;
         const size_t stride = (400 * 3 + 3) / 4 * 4;
-        spec.bits.assign(stride * 300, '\0');
+        layout.bits.assign(stride * 300, '\0');
         for (int y = 0; y < 300; ++y) {
             for (int x = 0; x < 400; ++x) {
-                char* p = &spec.bits[stride * size_t(topDown ? y : 299 - y) + size_t(3 * x)];
+                char* p = &layout.bits[stride * size_t(topDown ? y : 299 - y) + size_t(3 * x)];
                 p[0] = char(77);       // blue
                 p[1] = char(y & 0xFF); // green
                 p[2] = char(x & 0xFF); // red
             }
         }
-        ASSERT_NE(ReadDib(view->m_dib, MakeBmp(spec)), 0u);
+        ASSERT_NE(ReadDib(view->m_dib, MakeBmp(layout)), 0u);
         SetClientSize(view, 200, 150);
     }
     static QColor At(int x, int y) { return QColor(x & 0xFF, y & 0xFF, 77); }
