@@ -1,9 +1,9 @@
 #include "app/command_line.h"
+#include "app/ostrel_app.h"
 #include "app/settings.h"
 #include "gps/monitor.h"
 
 #include <QApplication>
-#include <QMainWindow>
 #include <cstdio>
 #include <string>
 
@@ -32,10 +32,10 @@ int main(int argc, char** argv) {
     if (line.monitor)
         return RunMonitor(line.ticks, line.intervalMs, stdout, stderr);
 
-    QApplication app(argc, argv);
-    QMainWindow frame;
-    frame.setWindowTitle(QStringLiteral("Ostrel"));
-    frame.resize(800, 600);
-    frame.show();
-    return app.exec();
+    QApplication qtApp(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ostrel"));
+    COstrelApp app;
+    if (!app.InitInstance())
+        return 1;
+    return qtApp.exec();
 }

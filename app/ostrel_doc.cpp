@@ -1,0 +1,5 @@
+#include "app/ostrel_doc.h"
+
+bool COstrelDoc::OnNewDocument() {
+    return CDocument::OnNewDocument();
+}

@@ -1,0 +1,189 @@
+// Costs of the scanned-map view on large pictures: a marker tick, a full
+// repaint, and the memory taken by opening a map. The pictures are written
+// to /tmp at start and removed at the end.
+
+#include "app/ostrel_app.h"
+#include "app/settings.h"
+#include "gps/main_frame.h"
+#include "map/map_view.h"
+#include "platform/doc_template.h"
+
+#include <QApplication>
+#include <QMdiSubWindow>
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// An 8-bit picture of w x h with a grey ramp palette, written row by row.
+std::string WritePicture(int32_t w, int32_t h) {
+    const std::string path = "/tmp/ostrel-bench-" + std::to_string(getpid()) + "-" +
+                             std::to_string(w) + "x" + std::to_string(h) + ".bmp";
+    const uint32_t stride = (uint32_t(w) + 3) / 4 * 4;
+    const uint32_t offBits = 14 + 40 + 1024;
+    std::vector<uint8_t> head(offBits, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            head[at + size_t(i)] = uint8_t(v >> (8 * i));
+    };
+    head[0] = 'B';
+    head[1] = 'M';
+    put32(2, offBits + stride * uint32_t(h));
+    put32(10, offBits);
+    put32(14, 40);
+    put32(18, uint32_t(w));
+    put32(22, uint32_t(h));
+    head[26] = 1;
+    head[28] = 8;
+    for (uint32_t i = 0; i < 256; ++i)
+        put32(54 + 4 * i, i | i << 8 | i << 16);
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(head.data(), 1, head.size(), f);
+    std::vector<uint8_t> row(stride);
+    for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x)
+            row[size_t(x)] = uint8_t(x + y);
+        std::fwrite(row.data(), 1, row.size(), f);
+    }
+    std::fclose(f);
+    return path;
+}
+
+std::map<std::pair<int, int>, std::string>& Pictures() {
+    static std::map<std::pair<int, int>, std::string> pictures;
+    return pictures;
+}
+
+const std::string& Picture(int w, int h) {
+    std::string& path = Pictures()[{w, h}];
+    if (path.empty())
+        path = WritePicture(w, h);
+    return path;
+}
+
+// Kilobytes of a field of /proc/self/status ("VmRSS", "VmHWM").
+long StatusKb(const char* field) {
+    std::ifstream in("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (in >> key) {
+        if (key == std::string(field) + ":") {
+            in >> value;
+            return value;
+        }
+        in.ignore(1 << 12, '\n');
+    }
+    return -1;
+}
+
+// The application with one scanned-map window of `picture`, calibrated at
+// 10 arc-seconds per pixel, its client `cw` x `ch`.
+struct MapWindow {
+    std::unique_ptr<COstrelApp> app = std::make_unique<COstrelApp>();
+    COstrelView* view = nullptr;
+
+    MapWindow(const std::string& picture, int cw, int ch) {
+        g_strPortName = "";
+        app->InitInstance();
+        app->m_pMainWnd->resize(cw + 300, ch + 300);
+        g_nDocMode = DOCMODE_MAP;
+        CDocument* doc = app->m_pDocTemplate->OpenDocumentFile();
+        view = static_cast<COstrelView*>(doc->GetViews().front());
+        std::FILE* f = std::fopen(picture.c_str(), "rb");
+        view->m_dib.Read(f);
+        std::fclose(f);
+        view->m_bMapLoaded = true;
+        view->m_cal = CMapCalibration{true, true, 0, 36000, 36000, 0, 0, 0, 3600, 3600};
+        view->m_bCalibrated = true;
+        auto* frame = static_cast<QMdiSubWindow*>(view->parentWidget());
+        for (int i = 0; i < 4; ++i) {
+            const CRect rc = view->GetClientRect();
+            frame->resize(frame->width() + cw - rc.Width(), frame->height() + ch - rc.Height());
+            QApplication::processEvents();
+        }
+    }
+    // The fix at map pixel (x, y).
+    void SetPosition(int x, int y) {
+        char lon[32], lat[32];
+        const int32_t a = 10 * x, b = 36000 - 10 * y;
+        std::snprintf(lon, sizeof lon, "%03d%07.4f", a / 3600, (a % 3600) / 60.0 + 0.00005);
+        std::snprintf(lat, sizeof lat, "%02d%07.4f", b / 3600, (b % 3600) / 60.0 + 0.00005);
+        CGpsFix& fix = view->m_pGps->m_fix;
+        fix.m_strLongitude = lon;
+        fix.m_strEastWest = "E";
+        fix.m_strLatitude = lat;
+        fix.m_strNorthSouth = "N";
+    }
+};
+
+void MarkerTick(benchmark::State& state) {
+    const int side = int(state.range(0));
+    MapWindow window(Picture(side, side), 800, 600);
+    int i = 0;
+    for (auto _ : state) {
+        // Two positions in turn, so every tick moves the marker.
+        window.SetPosition(300 + 40 * (i & 1), 300);
+        window.view->OnTimer(2);
+        if (++i % 50000 == 0)
+            window.view->m_nRoutePoints = 0;
+    }
+    state.counters["client"] = 800 * 600;
+}
+BENCHMARK(MarkerTick)->Arg(1000)->Arg(20000)->Unit(benchmark::kMicrosecond);
+
+void FullRepaint(benchmark::State& state) {
+    const int w = int(state.range(0)), h = int(state.range(1));
+    MapWindow window(Picture(w, h), 1280, 800);
+    for (auto _ : state)
+        window.view->RedrawWindow();
+    state.counters["client_w"] = window.view->GetClientRect().Width();
+    state.counters["client_h"] = window.view->GetClientRect().Height();
+}
+BENCHMARK(FullRepaint)->Args({1400, 900})->Args({20000, 20000})->Unit(benchmark::kMicrosecond);
+
+// Opening the 400 MB map: the peak resident memory over what the process
+// held before, against the file's size.
+void ReportOpeningMemory() {
+    const std::string& path = Picture(20000, 20000);
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::fseek(f, 0, SEEK_END);
+    const long fileKb = std::ftell(f) / 1024;
+    std::fclose(f);
+    {
+        // The application's own start-up memory is not the map's.
+        MapWindow warmUp(Picture(1000, 1000), 1280, 800);
+    }
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const long before = StatusKb("VmRSS");
+    {
+        MapWindow window(path, 1280, 800);
+        window.view->RedrawWindow();
+        const long peak = StatusKb("VmHWM");
+        std::printf("Opening a %ld MB map: peak memory %ld MB over the start, limit %ld MB "
+                    "(file + 64 MB): %s\n",
+                    fileKb / 1024, (peak - before) / 1024, (fileKb + 65536) / 1024,
+                    peak - before <= fileKb + 65536 ? "within" : "OVER");
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication qtApp(argc, argv);
+    ReportOpeningMemory();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    for (const auto& [size, path] : Pictures())
+        std::remove(path.c_str());
+    return 0;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "gps/gps_receiver.h"
+#include "platform/mdi_frame.h"
+#include "platform/status_bar.h"
+
+#include <QToolBar>
+#include <string>
+
+// The main window. It owns the GPS receiver and polls it once a second:
+// the sentences that arrived are parsed into the fix, and each "$GPRMC" is
+// echoed in the status bar's message pane while that option is on.
+class CMainFrame : public CMDIFrameWnd {
+public:
+    // Opens the serial port (through m_gps) before any window part exists.
+    CMainFrame();
+    ~CMainFrame() override;
+
+    // The message pane; `text` is core bytes.
+    void SetMessageText(const std::string& text);
+    QString GetMessageText() const { return m_wndStatusBar.GetPaneText(0); }
+
+    bool OnCmdMsg(int id, CCmdUI* ui) override;
+    // The poll tick, timer 1; every other timer is ignored.
+    void OnTimer(int id) override;
+    // Open a further "GPS Data" or "World Map" window.
+    void OnShowGpsData();
+    void OnShowWorldMap();
+
+    // In this order: constructed so, destroyed the other way round (the
+    // toolbar first, then the receiver, which closes the port).
+    bool m_bBusy = false;     // a poll tick is running
+    std::string m_strMessage; // the sentence the poll cut out last
+    CStatusBar m_wndStatusBar;
+    CGpsReceiver m_gps;
+    QToolBar m_wndToolBar;
+
+protected:
+    int OnCreate() override;
+
+private:
+    void OpenWindow(int docMode, const QString& title);
+};

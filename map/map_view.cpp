@@ -1,0 +1,290 @@
+#include "map/map_view.h"
+
+#include "app/resource.h"
+#include "app/settings.h"
+#include "gps/main_frame.h"
+#include "map/calibration_store.h"
+#include "platform/document.h"
+#include "platform/message_box.h"
+
+#include <QMdiSubWindow>
+#include <QtGlobal>
+
+// The resources live in a static library; they must be pulled in by name.
+static void InitResources() {
+    static const bool done = [] {
+        Q_INIT_RESOURCE(ostrel);
+        return true;
+    }();
+    (void)done;
+}
+
+namespace {
+constexpr uintptr_t kUpdateTimer = 2; // the main frame's poll timer is 1
+} // namespace
+
+COstrelView::COstrelView() : m_nUpdatePeriod(g_nUpdateMs) {
+    m_pMainFrame = dynamic_cast<CMainFrame*>(AfxGetMainWnd());
+    if (m_pMainFrame)
+        m_pGps = &m_pMainFrame->m_gps;
+}
+
+COstrelView::~COstrelView() {
+    if (m_pMainFrame)
+        m_pMainFrame->SetMessageText(std::string());
+}
+
+void COstrelView::MoveParentFrame(int width, int height) {
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        frame->setGeometry(0, 0, width, height);
+}
+
+void COstrelView::OnInitialUpdate() {
+    CScrollView::OnInitialUpdate();
+    SetScrollSizes(CSize{0, 0});
+    m_nMode = g_nDocMode;
+    switch (m_nMode) {
+    case DOCMODE_WORLDMAP:
+        MoveParentFrame(555, 380);
+        m_cal = WorldMapCalibration();
+        m_cal.m_bPoint1Set = true;
+        m_cal.m_bPoint2Set = true;
+        m_bCalibrated = true;
+        m_bShowCalPoints = false;
+        InitResources();
+        m_bmpWorld.LoadBitmap(QStringLiteral(":/world_map.bmp"));
+        break;
+    case DOCMODE_MAP:
+        m_bShowCalPoints = true;
+        m_bShowRoute = false;
+        m_pRouteX = std::make_unique<int32_t[]>(MAX_ROUTE_POINTS);
+        m_pRouteY = std::make_unique<int32_t[]>(MAX_ROUTE_POINTS);
+        m_nRoutePoints = 0;
+        break;
+    case DOCMODE_GPSDATA:
+        MoveParentFrame(600, 460);
+        break;
+    default:
+        break;
+    }
+    SetTimer(kUpdateTimer, uint32_t(g_nUpdateMs));
+}
+
+void COstrelView::OnSize(uint32_t nType, int32_t cx, int32_t cy) {
+    CScrollView::OnSize(nType, cx, cy);
+    m_fontSmall.emplace(cy / 12);
+    m_fontLarge.emplace(cy / 4);
+}
+
+void COstrelView::OnDraw(CDC* pDC) {
+    if (!m_pDocument)
+        return;
+    switch (m_nMode) {
+    case DOCMODE_WORLDMAP:
+        DrawWorldMap(pDC);
+        if (m_bShowCalPoints)
+            DrawCalibrationPoints();
+        break;
+    case DOCMODE_MAP:
+        DrawScannedMap();
+        if (m_bShowCalPoints)
+            DrawCalibrationPoints();
+        if (m_bShowRoute) {
+            CClientDC dc(this);
+            DrawRoute(&dc, false);
+        }
+        break;
+    case DOCMODE_GPSDATA:
+        if (m_pGps)
+            m_pGps->DrawDataPanel(this, m_fontSmall ? &*m_fontSmall : nullptr,
+                                  m_fontLarge ? &*m_fontLarge : nullptr);
+        break;
+    default:
+        break;
+    }
+}
+
+void COstrelView::OnTimer(uintptr_t id) {
+    if (id != kUpdateTimer || m_bBusy || !m_pGps)
+        return;
+    m_bBusy = true;
+    switch (m_nMode) {
+    case DOCMODE_WORLDMAP:
+        m_pGps->DrawPosition(this, m_cal, 0);
+        break;
+    case DOCMODE_MAP:
+        if (m_bCalibrated) {
+            const CPoint p = m_pGps->DrawPosition(this, m_cal, kRingRadius);
+            if (p != CPoint{-1, -1})
+                AddRoutePoint(p);
+        }
+        break;
+    case DOCMODE_GPSDATA:
+        m_pGps->DrawDataPanel(this, m_fontSmall ? &*m_fontSmall : nullptr,
+                              m_fontLarge ? &*m_fontLarge : nullptr);
+        break;
+    default:
+        break;
+    }
+    m_bBusy = false;
+}
+
+void COstrelView::AddRoutePoint(CPoint client) {
+    if (!m_pRouteX || m_nRoutePoints >= MAX_ROUTE_POINTS)
+        return;
+    const CPoint scroll = GetScrollPosition();
+    const int64_t x = int64_t(client.x) + scroll.x;
+    const int64_t y = int64_t(client.y) + scroll.y;
+    if (x != int32_t(x) || y != int32_t(y))
+        return;
+    // A receiver standing still would fill the route with one point.
+    const int last = m_nRoutePoints - 1;
+    if (last >= 0 && m_pRouteX[size_t(last)] == x && m_pRouteY[size_t(last)] == y)
+        return;
+    m_pRouteX[size_t(m_nRoutePoints)] = int32_t(x);
+    m_pRouteY[size_t(m_nRoutePoints)] = int32_t(y);
+    ++m_nRoutePoints;
+    if (m_bShowRoute && m_nRoutePoints >= 2) {
+        CClientDC dc(this);
+        DrawRoute(&dc, true);
+    }
+}
+
+void COstrelView::DrawCross(CDC* pDC, int x, int y, int arm, COLORREF color, int width) {
+    if (!pDC)
+        return;
+    const CPen previous = pDC->SelectPen(CPen{width, color});
+    const CPoint ends[] = {{x + arm, y}, {x - arm, y}, {x, y + arm}, {x, y - arm}};
+    for (const CPoint& end : ends) {
+        pDC->MoveTo(x, y);
+        pDC->LineTo(end);
+    }
+    pDC->SelectPen(previous);
+}
+
+void COstrelView::DrawCalibrationPoints() {
+    if (!m_cal.m_bPoint1Set && !m_cal.m_bPoint2Set)
+        return;
+    CClientDC dc(this);
+    const CPoint s = GetScrollPosition();
+    auto mark = [&](int32_t x, int32_t y) {
+        const int cx = x - s.x;
+        const int cy = y - s.y;
+        DrawCross(&dc, cx, cy, 20, RGB(255, 255, 255), 1);
+        DrawCross(&dc, cx, cy, 10, RGB(0, 0, 0), 1);
+        DrawCross(&dc, cx, cy, 5, RGB(255, 255, 255), 1);
+        dc.SetPixelV(cx, cy, RGB(0, 0, 0));
+    };
+    if (m_cal.m_bPoint1Set)
+        mark(m_cal.m_nX1, m_cal.m_nY1);
+    if (m_cal.m_bPoint2Set)
+        mark(m_cal.m_nX2, m_cal.m_nY2);
+}
+
+void COstrelView::DrawRoute(CDC* pDC, bool newestOnly) {
+    if (!pDC || m_nRoutePoints < 2)
+        return;
+    const CPoint s = GetScrollPosition();
+    const int32_t* x = m_pRouteX.get();
+    const int32_t* y = m_pRouteY.get();
+    for (int i = newestOnly ? m_nRoutePoints - 1 : 1; i < m_nRoutePoints; ++i) {
+        const CPen previous = pDC->SelectPen(m_penBlack);
+        pDC->MoveTo(x[i] - s.x, y[i] - s.y);
+        pDC->LineTo(x[i - 1] - s.x, y[i - 1] - s.y);
+        pDC->SelectPen(m_penWhite);
+        pDC->MoveTo(x[i] - s.x + 1, y[i] - s.y + 1);
+        pDC->LineTo(x[i - 1] - s.x + 1, y[i - 1] - s.y + 1);
+        pDC->SelectPen(previous);
+    }
+}
+
+bool COstrelView::OnCmdMsg(int id, CCmdUI* ui) {
+    switch (id) {
+    case ID_SHOW_CALIB_POINTS:
+        ui ? OnUpdateShowCalibrationPoints(ui) : OnShowCalibrationPoints();
+        return true;
+    case ID_CLEAR_CALIB_POINTS:
+        if (!ui)
+            OnClearCalibrationPoints();
+        return true;
+    case ID_SHOW_ROUTE_LINE:
+        ui ? OnUpdateShowRouteLine(ui) : OnShowRouteLine();
+        return true;
+    case ID_CLEAR_ROUTE_LINE:
+        if (!ui)
+            OnClearRouteLine();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void COstrelView::OnShowCalibrationPoints() {
+    m_bShowCalPoints = !m_bShowCalPoints;
+    RedrawWindow();
+}
+
+void COstrelView::OnUpdateShowCalibrationPoints(CCmdUI* ui) {
+    ui->SetCheck(m_bShowCalPoints);
+}
+
+void COstrelView::OnClearCalibrationPoints() {
+    m_cal.m_bPoint1Set = false;
+    m_cal.m_bPoint2Set = false;
+    m_bCalibrated = false;
+    RedrawWindow();
+}
+
+void COstrelView::OnShowRouteLine() {
+    m_bShowRoute = !m_bShowRoute;
+    RedrawWindow();
+}
+
+void COstrelView::OnUpdateShowRouteLine(CCmdUI* ui) {
+    ui->SetCheck(m_bShowRoute);
+}
+
+// The old line stays on the screen until the next repaint.
+void COstrelView::OnClearRouteLine() {
+    m_nRoutePoints = 0;
+}
+
+void COstrelView::LoadCalibration(const std::string& path) {
+    if (!ReadStoredCalibration(path, m_cal))
+        return;
+    m_bCalibrated = true;
+    RedrawWindow();
+}
+
+bool COstrelView::SaveCalibration() {
+    const std::string key = m_pDocument ? m_pDocument->GetPathName() : std::string();
+    const StoreSaveOutcome outcome = WriteStoredCalibration(key, m_cal);
+    if (!outcome.message.empty())
+        ShowMessageBox(this, outcome.message);
+    return outcome.result != StoreSaveResult::FinalStepFailed;
+}
+
+void COstrelView::DrawScannedMap() {
+    CClientDC dc(this);
+    const CPoint p = GetScrollPosition();
+    const int32_t w = m_dib.GetWidth();
+    const int32_t h = m_dib.GetHeight();
+    m_dib.Draw(&dc, CRect{0, 0, w, h}, CRect{p.x, p.y, p.x + w, p.y + h});
+    SetScrollSizes(CSize{w, h});
+}
+
+void COstrelView::DrawWorldMap(CDC* pDC) {
+    if (!pDC)
+        return;
+    BITMAP bm;
+    m_bmpWorld.GetBitmap(&bm);
+    CDC memory;
+    if (!memory.CreateCompatibleDC(pDC))
+        return;
+    CBitmap* previous = memory.SelectBitmap(&m_bmpWorld);
+    pDC->BitBlt(0, 0, bm.bmWidth, bm.bmHeight, &memory, 0, 0, SRCCOPY);
+    memory.SelectBitmap(previous);
+    SetScrollSizes(CSize{bm.bmWidth, bm.bmHeight});
+    if (m_pDocument)
+        m_pDocument->SetTitle(QStringLiteral("World Map"));
+}

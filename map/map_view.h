@@ -1,0 +1,95 @@
+#pragma once
+
+#include "gps/gps_receiver.h"
+#include "map/map_calibration.h"
+#include "platform/cmd_target.h"
+#include "platform/device_context.h"
+#include "platform/scroll_view.h"
+#include "render/dib.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+class CDocument;
+class CMainFrame;
+
+// Route storage per scanned-map view [points]; allocated once at full size.
+constexpr int MAX_ROUTE_POINTS = 100000;
+// Radius of the ring marker on a scanned map [pixel].
+constexpr int kRingRadius = 12;
+
+// The one view of every document window. Its mode, fixed at the initial
+// update from g_nDocMode, says what it shows: the world map, a scanned map
+// with its calibration points, route and position ring, or the GPS data
+// panel. Its own timer (2) draws the live content from the fix.
+class COstrelView : public CScrollView, public CCmdTarget {
+public:
+    COstrelView();
+    ~COstrelView() override;
+
+    void OnInitialUpdate() override;
+    bool OnCmdMsg(int id, CCmdUI* ui) override;
+    void OnTimer(uintptr_t id) override;
+
+    // Map commands of the document menu.
+    void OnShowCalibrationPoints();
+    void OnUpdateShowCalibrationPoints(CCmdUI* ui);
+    void OnClearCalibrationPoints();
+    void OnShowRouteLine();
+    void OnUpdateShowRouteLine(CCmdUI* ui);
+    void OnClearRouteLine();
+
+    // The route as lines from each point to the one before, in client
+    // pixels: black, with a white line one pixel to the lower right. Only
+    // the newest segment when `newestOnly`.
+    void DrawRoute(CDC* pDC, bool newestOnly);
+    // Crosses at the set reference points, drawn into the client area.
+    void DrawCalibrationPoints();
+    // A plus of four strokes from (x, y), each `arm` [pixel] long without its end point.
+    static void DrawCross(CDC* pDC, int x, int y, int arm, COLORREF color, int width);
+
+    // Applies the stored calibration of `path` and repaints, if there is one.
+    void LoadCalibration(const std::string& path);
+    // Stores the calibration under the document's path; a failure is shown
+    // in a message box. False only when the store could not be replaced at
+    // the end, so the calibration must not count as in force.
+    bool SaveCalibration();
+
+    // The scanned map at the scroll position, through a client context;
+    // the scroll range becomes the picture's size.
+    void DrawScannedMap();
+    // The world picture into the paint context; scroll range and title follow.
+    void DrawWorldMap(CDC* pDC);
+
+    CDocument* m_pDocument = nullptr; // set by the template
+
+    bool m_bBusy = false;                 // a timer tick is being handled
+    int m_nMode = 0;                      // DOCMODE_*, fixed at the initial update
+    std::unique_ptr<int32_t[]> m_pRouteX; // [map pixel], scanned-map mode only
+    std::unique_ptr<int32_t[]> m_pRouteY; // [map pixel]
+    int m_nRoutePoints = 0;
+    int m_nUpdatePeriod; // [ms] the period the timer was last started with
+    CPen m_penWhite{1, RGB(255, 255, 255)};
+    CPen m_penBlack{1, RGB(0, 0, 0)};
+    CBitmap m_bmpWorld;
+    std::optional<CFont> m_fontSmall;   // client height / 12, from the first size change
+    std::optional<CFont> m_fontLarge;   // client height / 4
+    CGpsReceiver* m_pGps = nullptr;     // not owned: lives in the main frame
+    CMainFrame* m_pMainFrame = nullptr; // not owned
+    CDib m_dib;
+    bool m_bCalibrated = false;
+    bool m_bMapLoaded = false;
+    bool m_bShowCalPoints = false;
+    bool m_bShowRoute = false;
+    CMapCalibration m_cal;
+
+protected:
+    void OnDraw(CDC* pDC) override;
+    void OnSize(uint32_t nType, int32_t cx, int32_t cy) override;
+
+private:
+    void MoveParentFrame(int width, int height);
+    void AddRoutePoint(CPoint client);
+};

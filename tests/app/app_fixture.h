@@ -1,0 +1,93 @@
+#pragma once
+
+#include "app/ostrel_app.h"
+#include "app/settings.h"
+#include "gps/main_frame.h"
+#include "map/map_view.h"
+#include "platform/doc_template.h"
+
+#include <QApplication>
+#include <QColor>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+// The whole application on the offscreen platform: main frame, template and
+// the first window (a world map), with the receiver on no device. The
+// settings are put back afterwards, and no window may be left open.
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_savedPort = g_strPortName;
+        m_savedBaud = g_nBaudRate;
+        m_savedUpdate = g_nUpdateMs;
+        m_savedShow = g_bShowAtStatusLine;
+        m_savedMode = g_nDocMode;
+        g_strPortName = PortForTest();
+        g_nDocMode = DOCMODE_WORLDMAP;
+        m_app = std::make_unique<COstrelApp>();
+        ASSERT_TRUE(m_app->InitInstance());
+        QApplication::processEvents();
+    }
+
+    void TearDown() override {
+        m_app.reset();
+        QApplication::processEvents();
+        for (QWidget* w : QApplication::topLevelWidgets())
+            EXPECT_FALSE(w->isVisible()) << "left open: " << w->metaObject()->className();
+        g_strPortName = m_savedPort;
+        g_nBaudRate = m_savedBaud;
+        g_nUpdateMs = m_savedUpdate;
+        g_bShowAtStatusLine = m_savedShow;
+        g_nDocMode = m_savedMode;
+    }
+
+    // The device the receiver opens at start-up; none by default.
+    virtual std::string PortForTest() const { return std::string(); }
+
+    CMainFrame* Frame() const { return m_app->m_pMainWnd.get(); }
+
+    COstrelView* ActiveView() const {
+        QMdiSubWindow* sub = Frame()->MDIGetActive();
+        return sub ? dynamic_cast<COstrelView*>(sub->widget()) : nullptr;
+    }
+
+    // A new window in `mode`, the way the window-opening commands make one.
+    COstrelView* OpenWindow(int mode) {
+        g_nDocMode = mode;
+        CDocument* doc = m_app->m_pDocTemplate->OpenDocumentFile();
+        QApplication::processEvents();
+        return doc ? dynamic_cast<COstrelView*>(doc->GetViews().front()) : nullptr;
+    }
+
+    // Resizes the view's frame until the client area is w x h [pixel].
+    static void SetClientSize(COstrelView* view, int w, int h) {
+        auto* frame = qobject_cast<QMdiSubWindow*>(view->parentWidget());
+        for (int i = 0; i < 4; ++i) {
+            const CRect rc = view->GetClientRect();
+            if (rc.Width() == w && rc.Height() == h)
+                break;
+            frame->resize(frame->width() + w - rc.Width(), frame->height() + h - rc.Height());
+            QApplication::processEvents();
+        }
+        ASSERT_EQ(view->GetClientRect(), (CRect{0, 0, w, h}));
+    }
+
+    static QColor Pixel(const COstrelView* view, int x, int y) {
+        return QColor(view->Surface().pixel(x, y));
+    }
+    static bool IsRed(QColor c) { return c == QColor(255, 0, 0); }
+    static bool IsWhite(QColor c) { return c == QColor(255, 255, 255); }
+    static bool IsBlack(QColor c) { return c == QColor(0, 0, 0); }
+
+    std::unique_ptr<COstrelApp> m_app;
+
+private:
+    std::string m_savedPort;
+    int32_t m_savedBaud = 0;
+    int32_t m_savedUpdate = 0;
+    uint8_t m_savedShow = 0;
+    int32_t m_savedMode = 0;
+};

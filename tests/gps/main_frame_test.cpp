@@ -1,0 +1,170 @@
+#include "app/child_frame.h"
+#include "app/resource.h"
+#include "platform/serial_port.h"
+#include "tests/app/app_fixture.h"
+
+#include <QTest>
+#include <QToolBar>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string kRmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A";
+const std::string kGga = "$GPGGA,123520,4807.040,N,01131.010,E,1,08,0.9,545.4,M,46.9,M,,*47";
+const std::string kVoid = "$GPRMC,123521,V,4900.000,N,01200.000,E,000.0,000.0,230394,,*3A";
+
+// The application with its receiver on a pseudo-terminal; the test writes
+// to the master side as a receiver would.
+class PollLoop : public AppTest {
+protected:
+    void SetUp() override {
+        char name[256] = {};
+        ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+        path = name;
+        AppTest::SetUp();
+        ASSERT_GE(g_hComm, 0) << "the receiver did not open " << path;
+    }
+    void TearDown() override {
+        AppTest::TearDown();
+        close(master);
+        close(slave);
+    }
+    std::string PortForTest() const override { return path; }
+
+    // Sends `bytes` and runs one poll tick once they have arrived.
+    void SendAndTick(const std::string& bytes, int timerId = 1) {
+        ASSERT_EQ(write(master, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        pollfd p{g_hComm, POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 2000), 1);
+        Frame()->OnTimer(timerId);
+    }
+
+    int master = -1;
+    int slave = -1;
+    std::string path;
+};
+
+TEST_F(PollLoop, ShowsTheRmcSentenceAndParsesAll) {
+    Frame()->SetMessageText("before");
+    SendAndTick(kGga + "\r\n" + kRmc + "\r\n");
+    // The CR at its end is shown as a blank, so the pane keeps one line.
+    EXPECT_EQ(Frame()->GetMessageText(), QString::fromLatin1(kRmc + " "));
+    EXPECT_EQ(Frame()->m_gps.m_fix.m_strTime, "123519");
+    EXPECT_EQ(Frame()->m_gps.m_fix.m_strLatitude, "4807.040"); // GGA after RMC
+    EXPECT_EQ(Frame()->m_gps.m_fix.m_strAltitude, "545.4");
+    EXPECT_FALSE(Frame()->m_bBusy);
+}
+
+TEST_F(PollLoop, WithoutRmcThePaneKeepsItsText) {
+    Frame()->SetMessageText("before");
+    SendAndTick(kGga + "\r\n");
+    EXPECT_EQ(Frame()->GetMessageText(), QStringLiteral("before"));
+    EXPECT_EQ(Frame()->m_gps.m_fix.m_strAltitude, "545.4");
+}
+
+TEST_F(PollLoop, WithTheOptionClearedThePaneIsNeverWritten) {
+    g_bShowAtStatusLine = 0;
+    Frame()->SetMessageText("before");
+    SendAndTick(kRmc + "\r\n");
+    EXPECT_EQ(Frame()->GetMessageText(), QStringLiteral("before"));
+    EXPECT_EQ(Frame()->m_gps.m_fix.m_strTime, "123519");
+}
+
+TEST_F(PollLoop, AVoidFixIsShownButNotTaken) {
+    SendAndTick(kRmc + "\r\n");
+    SendAndTick(kVoid + "\r\n");
+    EXPECT_EQ(Frame()->GetMessageText(), QString::fromLatin1(kVoid + " "));
+    EXPECT_EQ(Frame()->m_gps.m_fix.m_strTime, "123519");
+    EXPECT_EQ(Frame()->m_gps.m_fix.m_strLatitude, "4807.038");
+}
+
+TEST_F(PollLoop, OtherTimersAndBusyTicksAreIgnored) {
+    SendAndTick(kRmc + "\r\n", 2);
+    EXPECT_EQ(Frame()->m_gps.m_fix.m_strTime, "");
+    Frame()->m_bBusy = true;
+    Frame()->OnTimer(1);
+    EXPECT_EQ(Frame()->m_gps.m_fix.m_strTime, "");
+    Frame()->m_bBusy = false;
+    Frame()->OnTimer(1); // the sentence is still waiting
+    EXPECT_EQ(Frame()->m_gps.m_fix.m_strTime, "123519");
+}
+
+TEST_F(PollLoop, TheTimerDrivesThePollAndTheMarker) {
+    COstrelView* world = ActiveView();
+    ASSERT_NE(world, nullptr);
+    g_nUpdateMs = 1000;
+    SetClientSize(world, 600, 400);
+    ASSERT_EQ(write(master, kRmc.data(), kRmc.size()), ssize_t(kRmc.size()));
+    ASSERT_EQ(write(master, "\r\n", 2), 2);
+    // Timer 1 polls within a second, timer 2 of the view draws after it.
+    const QColor red(255, 0, 0);
+    for (int i = 0; i < 60 && QColor(world->Surface().pixel(282, 100)) != red; ++i)
+        QTest::qWait(50);
+    EXPECT_EQ(Frame()->m_gps.m_fix.m_strTime, "123519");
+    EXPECT_EQ(QColor(world->Surface().pixel(282, 100)), red);
+}
+
+// ---- The frame and its windows ----
+
+class MainWindow : public AppTest {};
+
+TEST_F(MainWindow, ToolbarButtonsAndStatusPanes) {
+    const QList<QAction*> actions = Frame()->m_wndToolBar.actions();
+    ASSERT_EQ(actions.size(), 5);
+    const QString tips[] = {"Open a map file", "Show Route Line", "Show Properties Dialog", "",
+                            "Show GPS Data"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(actions[i]->isSeparator(), i == 3) << "button " << i;
+        if (i == 3)
+            continue;
+        EXPECT_EQ(actions[i]->toolTip(), tips[i]) << "button " << i;
+        EXPECT_FALSE(actions[i]->icon().isNull()) << "button " << i;
+    }
+    EXPECT_TRUE(actions[4]->isEnabled()); // Show GPS Data reaches the frame
+    EXPECT_EQ(Frame()->m_wndStatusBar.GetCount(), 4);
+    EXPECT_EQ(Frame()->statusBar(), &Frame()->m_wndStatusBar);
+}
+
+TEST_F(MainWindow, ShowCommandsOpenFurtherTitledWindows) {
+    EXPECT_EQ(m_app->m_pDocTemplate->GetDocumentCount(), 1u);
+    Frame()->RouteCommand(ID_SHOW_GPS_DATA);
+    Frame()->RouteCommand(ID_SHOW_GPS_DATA);
+    Frame()->RouteCommand(ID_SHOW_WORLD_MAP);
+    QApplication::processEvents();
+    EXPECT_EQ(g_nDocMode, DOCMODE_WORLDMAP);
+    QStringList titles;
+    std::vector<int> modes;
+    for (QMdiSubWindow* w : Frame()->MdiArea()->subWindowList()) {
+        titles << w->windowTitle();
+        modes.push_back(static_cast<COstrelView*>(w->widget())->m_nMode);
+    }
+    EXPECT_EQ(titles, (QStringList{"World Map", "GPS Data", "GPS Data", "World Map"}));
+    EXPECT_EQ(modes, (std::vector<int>{0, 2, 2, 0}));
+    EXPECT_EQ(m_app->m_pDocTemplate->GetDocumentCount(), 4u);
+    // File New names its document by number, counting every window made.
+    COstrelView* map = OpenWindow(DOCMODE_MAP);
+    EXPECT_EQ(map->parentWidget()->windowTitle(), QStringLiteral("Ostrel5"));
+}
+
+TEST_F(MainWindow, ClosingAWindowClearsThePaneAndDropsItsDocument) {
+    // A child frame's message goes to the main window's pane.
+    static_cast<CChildFrame*>(Frame()->MDIGetActive())->SetMessageText("LON: 11\xB0");
+    EXPECT_EQ(Frame()->GetMessageText(), QString::fromUtf8("LON: 11\u00B0"));
+    delete Frame()->MDIGetActive();
+    EXPECT_EQ(Frame()->GetMessageText(), QString());
+    EXPECT_EQ(m_app->m_pDocTemplate->GetDocumentCount(), 0u);
+    // Without a window the map commands have no handler.
+    Frame()->UpdateCommandUI();
+    EXPECT_FALSE(Frame()->CommandAction(ID_SHOW_ROUTE_LINE)->isEnabled());
+    EXPECT_TRUE(Frame()->CommandAction(ID_SHOW_GPS_DATA)->isEnabled());
+}
+
+TEST(StatusText, ControlCharactersShowAsBlanks) {
+    EXPECT_EQ(StatusTextFromBytes("$GPRMC,1\r"), QStringLiteral("$GPRMC,1 "));
+    EXPECT_EQ(StatusTextFromBytes(std::string("a\tb\nc\x7F", 6)), QStringLiteral("a b c "));
+    EXPECT_EQ(StatusTextFromBytes("9\xB0"), QString::fromUtf8("9\u00B0"));
+}
+
+} // namespace

@@ -1,0 +1,498 @@
+#include "app/resource.h"
+#include "map/calibration_store.h"
+#include "platform/message_box.h"
+#include "tests/app/app_fixture.h"
+#include "tests/render/bmp_file.h"
+#include "tests/test_support.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+namespace {
+
+void SetPosition(CGpsReceiver& gps, const char* lat, const char* ns, const char* lon,
+                 const char* ew) {
+    gps.m_fix.m_strLatitude = lat;
+    gps.m_fix.m_strNorthSouth = ns;
+    gps.m_fix.m_strLongitude = lon;
+    gps.m_fix.m_strEastWest = ew;
+}
+
+// NMEA text of `arcSeconds` with `degreeDigits`, minutes rounded up so
+// that the truncating conversion gives the arc-second back.
+std::string NmeaText(int32_t arcSeconds, int degreeDigits) {
+    const int32_t a = std::abs(arcSeconds);
+    const double minutes = std::ceil((a % 3600) / 60.0 * 10000.0) / 10000.0;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%0*d%07.4f", degreeDigits, a / 3600, minutes);
+    return buf;
+}
+
+// A fix that the world calibration puts on map pixel (x, y).
+void SetWorldPixel(CGpsReceiver& gps, int x, int y) {
+    const int32_t lon = int32_t(std::ceil((x - 21) * 1296000.0 / 498.0)) - 648000;
+    const int32_t lat = 324000 - int32_t(std::ceil((y - 46) * 648000.0 / 249.0));
+    gps.m_fix.m_strLongitude = NmeaText(lon, 3);
+    gps.m_fix.m_strEastWest = lon < 0 ? "W" : "E";
+    gps.m_fix.m_strLatitude = NmeaText(lat, 2);
+    gps.m_fix.m_strNorthSouth = lat < 0 ? "S" : "N";
+    ASSERT_EQ(GeoToClient({lon, lat}, {0, 0}, WorldMapCalibration()), (CPoint{x, y}));
+}
+
+class WorldMapView : public AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        view = ActiveView();
+        ASSERT_NE(view, nullptr);
+        gps = view->m_pGps;
+        ASSERT_NE(gps, nullptr);
+    }
+
+    // The square marker centred on client (x, y): an 8 x 8 red square with
+    // a 4 x 4 white centre, nothing red just outside it.
+    void ExpectSquareAt(int x, int y) {
+        for (int dy = -4; dy < 4; ++dy) {
+            for (int dx = -4; dx < 4; ++dx) {
+                const bool centre = dx >= -2 && dx < 2 && dy >= -2 && dy < 2;
+                const QColor c = Pixel(view, x + dx, y + dy);
+                EXPECT_TRUE(centre ? IsWhite(c) : IsRed(c))
+                    << "marker at (" << x << ", " << y << "), pixel offset (" << dx << ", " << dy
+                    << ") is " << c.name().toStdString();
+            }
+        }
+        for (int d = -5; d <= 4; ++d) {
+            EXPECT_FALSE(IsRed(Pixel(view, x - 5, y + d))) << "left of (" << x << ", " << y << ")";
+            EXPECT_FALSE(IsRed(Pixel(view, x + 4, y + d))) << "right of (" << x << ", " << y << ")";
+            EXPECT_FALSE(IsRed(Pixel(view, x + d, y - 5))) << "above (" << x << ", " << y << ")";
+            EXPECT_FALSE(IsRed(Pixel(view, x + d, y + 4))) << "below (" << x << ", " << y << ")";
+        }
+    }
+
+    int CountRed(const CRect& r) const {
+        int n = 0;
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                n += IsRed(Pixel(view, x, y));
+        return n;
+    }
+
+    COstrelView* view = nullptr;
+    CGpsReceiver* gps = nullptr;
+};
+
+TEST_F(WorldMapView, StartsAsTheWorldMapWindow) {
+    auto* frame = qobject_cast<QMdiSubWindow*>(view->parentWidget());
+    EXPECT_EQ(view->m_nMode, DOCMODE_WORLDMAP);
+    EXPECT_EQ(frame->geometry(), QRect(0, 0, 555, 380));
+    EXPECT_TRUE(view->m_bCalibrated);
+    EXPECT_FALSE(view->m_bShowCalPoints);
+    EXPECT_EQ(view->GetTotalSize(), (CSize{540, 341}));
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("World Map"));
+    // The picture, not the white window background: its black frame.
+    SetClientSize(view, 600, 400);
+    EXPECT_TRUE(IsBlack(Pixel(view, 0, 0)));
+    EXPECT_TRUE(IsBlack(Pixel(view, 539, 340)));
+    EXPECT_TRUE(IsWhite(Pixel(view, 545, 345)));
+}
+
+struct PlaceCase {
+    const char* lat;
+    const char* ns;
+    const char* lon;
+    const char* ew;
+    int x;
+    int y;
+};
+
+void PrintTo(const PlaceCase& c, std::ostream* os) {
+    *os << c.lat << c.ns << " " << c.lon << c.ew;
+}
+
+class WorldMapMarker : public WorldMapView, public ::testing::WithParamInterface<PlaceCase> {};
+
+TEST_P(WorldMapMarker, LandsOnItsPixel) {
+    const PlaceCase& c = GetParam();
+    SetClientSize(view, 600, 400);
+    SetPosition(*gps, c.lat, c.ns, c.lon, c.ew);
+    view->OnTimer(2);
+    SCOPED_TRACE(std::string(c.lat) + c.ns + " " + c.lon + c.ew);
+    ExpectSquareAt(c.x, c.y);
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, WorldMapMarker,
+                         ::testing::Values(PlaceCase{"4807.038", "N", "01131.000", "E", 285, 103},
+                                           PlaceCase{"4042.768", "N", "07400.360", "W", 167, 114},
+                                           PlaceCase{"3352.000", "S", "15112.000", "E", 479, 217},
+                                           PlaceCase{"9000.000", "N", "18000.000", "W", 21, 46},
+                                           PlaceCase{"9000.000", "S", "18000.000", "E", 519, 295},
+                                           PlaceCase{"0000.000", "N", "00000.500", "E", 270, 170}));
+
+TEST_F(WorldMapView, NoMarkerWithoutAPositionOrAtZeroZero) {
+    SetClientSize(view, 600, 400);
+    const QImage before = view->Surface().copy();
+    view->OnTimer(2); // nothing received yet
+    SetPosition(*gps, "0000.000", "N", "00000.000", "E");
+    view->OnTimer(2);
+    SetPosition(*gps, "", "N", "01131.000", "E");
+    view->OnTimer(2);
+    EXPECT_TRUE(view->Surface() == before);
+}
+
+TEST_F(WorldMapView, ScrollingMovesEveryMarker) {
+    SetClientSize(view, 400, 300);
+    view->ScrollToPosition({10, 5});
+    ASSERT_EQ(view->GetScrollPosition(), (CPoint{10, 5}));
+    const PlaceCase places[] = {{"4807.038", "N", "01131.000", "E", 285, 103},
+                                {"4042.768", "N", "07400.360", "W", 167, 114},
+                                {"9000.000", "N", "18000.000", "W", 21, 46}};
+    for (const PlaceCase& c : places) {
+        SetPosition(*gps, c.lat, c.ns, c.lon, c.ew);
+        view->OnTimer(2);
+        SCOPED_TRACE(std::string(c.lat) + c.ns + " " + c.lon + c.ew);
+        ExpectSquareAt(c.x - 10, c.y - 5);
+    }
+}
+
+TEST_F(WorldMapView, OnlyItsOwnTimerDrawsAndNotWhileBusy) {
+    SetClientSize(view, 600, 400);
+    SetPosition(*gps, "4807.038", "N", "01131.000", "E");
+    view->OnTimer(1);
+    view->m_bBusy = true;
+    view->OnTimer(2);
+    EXPECT_EQ(CountRed({277, 95, 293, 111}), 0);
+    view->m_bBusy = false;
+    view->OnTimer(2);
+    EXPECT_EQ(CountRed({277, 95, 293, 111}), 48);
+}
+
+// The repaint before each marker covers 16 x 16 pixels around the new
+// position; what of the old square lies outside it stays until a repaint.
+struct MoveCase {
+    int dx;
+    int dy;
+    int remaining; // red pixels of the old square left outside the new one
+};
+
+void PrintTo(const MoveCase& c, std::ostream* os) {
+    *os << "(" << c.dx << ", " << c.dy << ")";
+}
+
+class WorldMapRemnant : public WorldMapView, public ::testing::WithParamInterface<MoveCase> {};
+
+TEST_P(WorldMapRemnant, OfTheOldSquare) {
+    const MoveCase& c = GetParam();
+    SetClientSize(view, 600, 400);
+    const int x = 200, y = 150;
+    SetWorldPixel(*gps, x, y);
+    view->OnTimer(2);
+    SetWorldPixel(*gps, x + c.dx, y + c.dy);
+    view->OnTimer(2);
+    int red = 0;
+    for (int py = y - 4; py < y + 4; ++py) {
+        for (int px = x - 4; px < x + 4; ++px) {
+            const bool inNew =
+                px >= x + c.dx - 4 && px < x + c.dx + 4 && py >= y + c.dy - 4 && py < y + c.dy + 4;
+            red += !inNew && IsRed(Pixel(view, px, py));
+        }
+    }
+    EXPECT_EQ(red, c.remaining) << "moved by (" << c.dx << ", " << c.dy << ")";
+    view->RedrawWindow();
+    EXPECT_EQ(CountRed(view->GetClientRect()), 0) << "a full repaint leaves no marker";
+}
+
+INSTANTIATE_TEST_SUITE_P(Moves, WorldMapRemnant,
+                         ::testing::Values(MoveCase{4, 0, 0}, MoveCase{5, 0, 8},
+                                           MoveCase{11, 0, 40}, MoveCase{12, 0, 48},
+                                           MoveCase{0, -5, 8}, MoveCase{0, 12, 48},
+                                           MoveCase{-30, 20, 48}));
+
+TEST_F(WorldMapView, CalibrationPointsShowAndClear) {
+    SetClientSize(view, 600, 400);
+    view->OnShowCalibrationPoints();
+    // Along each arm from the centre: black centre, white to 4, black to 9,
+    // white to 19. Both points lie on graticule lines, which are black.
+    struct Arm {
+        CPoint centre;
+        int dx;
+        int dy;
+    };
+    for (const Arm a : {Arm{{21, 46}, 1, 0}, Arm{{21, 46}, 0, 1}, Arm{{519, 295}, -1, 0},
+                        Arm{{519, 295}, 0, -1}}) {
+        auto at = [&](int d) { return Pixel(view, a.centre.x + d * a.dx, a.centre.y + d * a.dy); };
+        SCOPED_TRACE("cross at (" + std::to_string(a.centre.x) + ", " + std::to_string(a.centre.y) +
+                     ")");
+        EXPECT_TRUE(IsBlack(at(0)));
+        EXPECT_TRUE(IsWhite(at(3)));
+        EXPECT_TRUE(IsBlack(at(7)));
+        EXPECT_TRUE(IsWhite(at(15)));
+    }
+
+    view->OnClearCalibrationPoints();
+    EXPECT_FALSE(view->m_bCalibrated);
+    EXPECT_TRUE(IsBlack(Pixel(view, 21 + 3, 46)));
+    EXPECT_TRUE(IsBlack(Pixel(view, 519, 295 - 15)));
+    // The marker still goes by the unchanged numbers.
+    SetPosition(*gps, "4807.038", "N", "01131.000", "E");
+    view->OnTimer(2);
+    ExpectSquareAt(285, 103);
+}
+
+// A scanned map of one colour, calibrated at 10 arc-seconds per pixel:
+// map pixel (x, y) is longitude 10 x, latitude 36000 - 10 y.
+class ScannedMapView : public AppTest {
+protected:
+    static constexpr QRgb kGround = 0x008000; // the picture's colour
+
+    void SetUp() override {
+        AppTest::SetUp();
+        view = OpenWindow(DOCMODE_MAP);
+        ASSERT_NE(view, nullptr);
+        gps = view->m_pGps;
+        BmpLayout layout;
+        layout.width = 600;
+        layout.height = 400;
+        layout.bitCount = 8;
+        layout.colors = {0xFFFFFF, kGround};
+        layout.bits.assign(600 * 400, char(1));
+        ASSERT_NE(ReadDib(view->m_dib, MakeBmp(layout)), 0u);
+        view->m_bMapLoaded = true;
+        view->m_cal = CMapCalibration{true, true, 0, 36000, 36000, 0, 0, 0, 3600, 3600};
+        view->m_bCalibrated = true;
+        SetClientSize(view, 300, 200);
+        view->RedrawWindow();
+    }
+
+    void MoveTo(int mapX, int mapY) {
+        const std::string lon = NmeaText(10 * mapX, 3);
+        const std::string lat = NmeaText(36000 - 10 * mapY, 2);
+        SetPosition(*gps, lat.c_str(), "N", lon.c_str(), "E");
+        view->OnTimer(2);
+    }
+
+    bool IsGround(int x, int y) const { return Pixel(view, x, y) == QColor(kGround); }
+
+    COstrelView* view = nullptr;
+    CGpsReceiver* gps = nullptr;
+};
+
+TEST_F(ScannedMapView, StartsWithCalibrationMarkersOnAndRouteOff) {
+    EXPECT_EQ(view->m_nMode, DOCMODE_MAP);
+    EXPECT_TRUE(view->m_bShowCalPoints);
+    EXPECT_FALSE(view->m_bShowRoute);
+    EXPECT_EQ(view->m_nRoutePoints, 0);
+    EXPECT_EQ(view->GetTotalSize(), (CSize{600, 400}));
+}
+
+TEST_F(ScannedMapView, RingMarkerRings) {
+    MoveTo(60, 60);
+    EXPECT_TRUE(IsBlack(Pixel(view, 60, 60)));
+    EXPECT_TRUE(IsWhite(Pixel(view, 58, 60))); // the white cross, arm 4
+    EXPECT_TRUE(IsBlack(Pixel(view, 53, 60))); // the black cross, arm 12
+    EXPECT_TRUE(IsGround(55, 55));             // inside the ring, off the cross
+    // Down a column beside the cross: ground, black ring, white ring, black ring, ground.
+    std::vector<char> runs;
+    for (int y = 61; y < 80; ++y) {
+        const QColor c = Pixel(view, 62, y);
+        const char k = IsBlack(c) ? 'K' : IsWhite(c) ? 'W' : IsGround(62, y) ? 'G' : '?';
+        if (runs.empty() || runs.back() != k)
+            runs.push_back(k);
+    }
+    // How a wide pen covers the ellipse's edge is the drawing layer's affair;
+    // the rings' order from inside out is ours.
+    const std::string seen(runs.begin(), runs.end());
+    EXPECT_TRUE(std::regex_match(seen, std::regex("G.*K.*W.*K.*G"))) << seen;
+}
+
+TEST_F(ScannedMapView, RouteGrowsOnlyWhenThePositionMoves) {
+    view->OnShowRouteLine();
+    MoveTo(60, 60);
+    EXPECT_EQ(view->m_nRoutePoints, 1);
+    // One point draws no line.
+    EXPECT_TRUE(IsGround(30, 60));
+    MoveTo(60, 60);
+    EXPECT_EQ(view->m_nRoutePoints, 1);
+    MoveTo(160, 60);
+    ASSERT_EQ(view->m_nRoutePoints, 2);
+    EXPECT_EQ(view->m_pRouteX[1], 160);
+    EXPECT_EQ(view->m_pRouteY[1], 60);
+    // Black from the new point back to the old one, white one pixel lower right.
+    for (int x = 75; x < 145; x += 10) {
+        EXPECT_TRUE(IsBlack(Pixel(view, x, 60))) << "x " << x;
+        EXPECT_TRUE(IsWhite(Pixel(view, x + 1, 61))) << "x " << x;
+        EXPECT_TRUE(IsGround(x, 62)) << "x " << x;
+        EXPECT_TRUE(IsGround(x, 59)) << "x " << x;
+    }
+}
+
+TEST_F(ScannedMapView, RoutePointsAreStoredInMapPixels) {
+    view->ScrollToPosition({100, 40});
+    ASSERT_EQ(view->GetScrollPosition(), (CPoint{100, 40}));
+    MoveTo(150, 90);
+    ASSERT_EQ(view->m_nRoutePoints, 1);
+    EXPECT_EQ(view->m_pRouteX[0], 150);
+    EXPECT_EQ(view->m_pRouteY[0], 90);
+    EXPECT_TRUE(IsBlack(Pixel(view, 50, 50)));
+}
+
+TEST_F(ScannedMapView, ScrolledRouteDrawsAtClientPositions) {
+    view->ScrollToPosition({100, 40});
+    view->m_pRouteX[0] = 250;
+    view->m_pRouteY[0] = 90;
+    view->m_pRouteX[1] = 150;
+    view->m_pRouteY[1] = 90;
+    view->m_nRoutePoints = 2;
+    view->OnShowRouteLine();
+    EXPECT_TRUE(IsBlack(Pixel(view, 50, 50)));
+    EXPECT_TRUE(IsWhite(Pixel(view, 51, 51)));
+    EXPECT_TRUE(IsBlack(Pixel(view, 149, 50)));
+    EXPECT_TRUE(IsGround(150, 50)); // the end point is not drawn
+    EXPECT_TRUE(IsGround(50, 49));
+}
+
+TEST_F(ScannedMapView, ClearRouteLineLeavesTheLineUntilARepaint) {
+    view->OnShowRouteLine();
+    MoveTo(60, 60);
+    MoveTo(160, 60);
+    ASSERT_TRUE(IsBlack(Pixel(view, 110, 60)));
+    view->OnClearRouteLine();
+    EXPECT_EQ(view->m_nRoutePoints, 0);
+    EXPECT_TRUE(IsBlack(Pixel(view, 110, 60)));
+    view->OnShowRouteLine();
+    view->OnShowRouteLine();
+    EXPECT_TRUE(IsGround(110, 60));
+}
+
+TEST_F(ScannedMapView, RouteStopsAtItsLimit) {
+    view->m_nRoutePoints = MAX_ROUTE_POINTS;
+    MoveTo(60, 60);
+    EXPECT_EQ(view->m_nRoutePoints, MAX_ROUTE_POINTS);
+}
+
+TEST_F(ScannedMapView, UncalibratedMapDrawsNoMarker) {
+    view->OnClearCalibrationPoints();
+    MoveTo(60, 60);
+    EXPECT_TRUE(IsGround(60, 60));
+    EXPECT_EQ(view->m_nRoutePoints, 0);
+}
+
+TEST_F(ScannedMapView, CommandsReachTheActiveViewAndShowTheirChecks) {
+    QAction* route = Frame()->CommandAction(ID_SHOW_ROUTE_LINE);
+    Frame()->UpdateCommandUI();
+    EXPECT_TRUE(route->isEnabled());
+    EXPECT_FALSE(route->isChecked());
+    route->trigger();
+    EXPECT_TRUE(view->m_bShowRoute);
+    EXPECT_TRUE(route->isChecked());
+    // Open map has no handler yet, so its button is greyed.
+    EXPECT_FALSE(Frame()->CommandAction(ID_FILE_OPEN)->isEnabled());
+}
+
+// The store lives in the working directory; each test gets a fresh one.
+class ScannedMapStore : public ScannedMapView {
+protected:
+    void SetUp() override {
+        m_old = std::filesystem::current_path();
+        char dir[] = "/tmp/ostrel-store-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        m_dir = dir;
+        std::filesystem::current_path(m_dir);
+        ScannedMapView::SetUp();
+        view->m_pDocument->SetPathName("/maps/city.bmp");
+        SetMessageBoxHook([this](const QString& text) { m_messages << text; });
+    }
+    void TearDown() override {
+        SetMessageBoxHook({});
+        ScannedMapView::TearDown();
+        std::filesystem::current_path(m_old);
+        std::filesystem::remove_all(m_dir);
+    }
+    std::filesystem::path m_old, m_dir;
+    QStringList m_messages;
+};
+
+TEST_F(ScannedMapStore, LoadAppliesTheStoredCalibrationAndRepaintsAtOnce) {
+    std::ofstream(kCalibrationStoreName)
+        << "/maps/city.bmp,100,50,1000,35500,400,350,4000,32500\r\n";
+    view->OnClearCalibrationPoints();
+    view->LoadCalibration("/maps/city.bmp");
+    EXPECT_TRUE(view->m_bCalibrated);
+    EXPECT_EQ(view->m_cal.m_nX2, 400);
+    EXPECT_TRUE(IsBlack(Pixel(view, 100, 50))); // the cross of point 1, drawn already
+    EXPECT_TRUE(IsWhite(Pixel(view, 103, 50)));
+    view->OnClearCalibrationPoints();
+    view->LoadCalibration("/maps/other.bmp");
+    EXPECT_FALSE(view->m_bCalibrated);
+}
+
+TEST_F(ScannedMapStore, SaveReportsAFailureButKeepsTheCalibration) {
+    EXPECT_TRUE(view->SaveCalibration());
+    EXPECT_TRUE(m_messages.isEmpty());
+    EXPECT_EQ(ReadFileBytes(kCalibrationStoreName),
+              "/maps/city.bmp,0,0,0,36000,3600,3600,36000,0\r\n");
+    std::filesystem::create_directory(kCalibrationTmpName);
+    EXPECT_TRUE(view->SaveCalibration());
+    EXPECT_EQ(m_messages, QStringList{"Can not open tmp file \"Tmp.txt\""});
+}
+
+// Pixel (x, y) of this picture names its own position.
+class ScannedMapPicture : public AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        view = OpenWindow(DOCMODE_MAP);
+        ASSERT_NE(view, nullptr);
+    }
+    // A 400 x 300 picture, stored bottom-up or top-down.
+    void Load(bool topDown) {
+        BmpLayout layout;
+        layout.width = 400;
+        layout.height = topDown ? -300 : 300;
+        const size_t stride = (400 * 3 + 3) / 4 * 4;
+        layout.bits.assign(stride * 300, '\0');
+        for (int y = 0; y < 300; ++y) {
+            for (int x = 0; x < 400; ++x) {
+                char* p = &layout.bits[stride * size_t(topDown ? y : 299 - y) + size_t(3 * x)];
+                p[0] = char(77);       // blue
+                p[1] = char(y & 0xFF); // green
+                p[2] = char(x & 0xFF); // red
+            }
+        }
+        ASSERT_NE(ReadDib(view->m_dib, MakeBmp(layout)), 0u);
+        SetClientSize(view, 200, 150);
+    }
+    static QColor At(int x, int y) { return QColor(x & 0xFF, y & 0xFF, 77); }
+
+    COstrelView* view = nullptr;
+};
+
+TEST_F(ScannedMapPicture, ShowsThePictureAtTheScrollPosition) {
+    for (const bool topDown : {false, true}) {
+        SCOPED_TRACE(topDown ? "top-down" : "bottom-up");
+        Load(topDown);
+        view->ScrollToPosition({0, 0});
+        view->RedrawWindow();
+        EXPECT_EQ(view->GetTotalSize(), (CSize{400, 300}));
+        view->ScrollToPosition({100, 40});
+        view->RedrawWindow();
+        for (const CPoint c : {CPoint{0, 0}, CPoint{5, 7}, CPoint{199, 149}})
+            EXPECT_EQ(Pixel(view, c.x, c.y), At(c.x + 100, c.y + 40))
+                << "client (" << c.x << ", " << c.y << ")";
+    }
+}
+
+TEST_F(ScannedMapPicture, StretchedDrawDoublesEveryPixel) {
+    Load(false);
+    CClientDC dc(view);
+    view->m_dib.Draw(&dc, CRect{0, 0, 100, 60}, CRect{10, 20, 60, 50});
+    for (const CPoint s : {CPoint{0, 0}, CPoint{7, 3}, CPoint{49, 29}}) {
+        for (const CPoint d : {CPoint{0, 0}, CPoint{1, 0}, CPoint{0, 1}, CPoint{1, 1}})
+            EXPECT_EQ(Pixel(view, 2 * s.x + d.x, 2 * s.y + d.y), At(10 + s.x, 20 + s.y))
+                << "source (" << s.x << ", " << s.y << ")";
+    }
+}
+
+} // namespace
