@@ -73,7 +73,10 @@ QMdiSubWindow* CDocTemplate::NewFrame(CDocument* doc) {
     QWidget* view = frame->widget();
     doc->m_views.push_back(view);
     connect(view, &QObject::destroyed, this, [this, doc, view] { RemoveView(doc, view); });
-    AfxGetMainWnd()->MdiArea()->addSubWindow(frame);
+    QMdiArea* area = AfxGetMainWnd()->MdiArea();
+    area->addSubWindow(frame);
+    // The default size of a document window; a view may set its own.
+    frame->resize(area->size() * 3 / 4);
     return frame;
 }
 
