@@ -1,31 +1,37 @@
+#include "app/command_line.h"
 #include "app/settings.h"
+#include "gps/monitor.h"
 
 #include <QApplication>
 #include <QMainWindow>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
-namespace {
-
-void printUsage() {
-    std::printf("Usage: ostrel [--port NAME] [--baud N] [MAPFILE]\n"
-                "       ostrel --help | --version\n");
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0) {
-            printUsage();
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("Ostrel 1.0.0.1\n");
-            return 0;
-        }
+    CommandLine line;
+    std::string error;
+    if (!ParseCommandLine(argc, argv, line, error)) {
+        std::fprintf(stderr, "ostrel: %s\n%s", error.c_str(), kUsage);
+        return 2;
     }
+    if (line.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::printf("Ostrel 1.0.0.1\n");
+        return 0;
+    }
+    // Before anything opens the port.
+    if (line.port)
+        g_strPortName = *line.port;
+    if (line.baudRate)
+        g_nBaudRate = *line.baudRate;
+
+    // The monitor needs no display, so it runs before Qt is touched.
+    if (line.monitor)
+        return RunMonitor(line.ticks, line.intervalMs, stdout, stderr);
+
     QApplication app(argc, argv);
     QMainWindow frame;
     frame.setWindowTitle(QStringLiteral("Ostrel"));

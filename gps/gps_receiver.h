@@ -2,6 +2,7 @@
 
 #include "gps/gps_fix.h"
 #include "platform/gdi_types.h"
+#include "platform/serial_port.h"
 
 #include <string>
 #include <vector>
@@ -9,6 +10,11 @@
 class COstrelView;
 struct CMapCalibration;
 class CFont;
+
+// Talkers that multi-constellation receivers use in place of "GP" (GNSS,
+// GLONASS, Galileo, BeiDou, QZSS, NavIC); their RMC, GGA and VTG sentences
+// count where no "$GP" sentence of the type is at hand.
+inline constexpr const char* kOtherGnssTalkers[] = {"GN", "GL", "GA", "GB", "BD", "GQ", "GI"};
 
 // The one GPS receiver: owns the fix, reads the serial port, cuts sentences
 // out of what arrived and parses them. It never writes to the port.
@@ -37,7 +43,9 @@ public:
                             std::vector<std::string>& fields);
 
     // Copies the fields of an accepted "$GPRMC", "$GPGGA" or "$GPVTG"
-    // sentence into m_fix; false (fix unchanged) for anything else.
+    // sentence, or one of these types from a talker in kOtherGnssTalkers,
+    // into m_fix; false (fix unchanged) for anything else, an RMC without a
+    // status field and a GGA without a quality field included.
     bool ParseSentence(std::string sentence);
 
     // Drawing into a view; defined with the view and the data panel.
@@ -47,7 +55,9 @@ public:
     int m_nThinWidth = 1;  // [pixel] width of m_penThin
     int m_nThickWidth = 3; // [pixel] width of m_penThick
     std::string m_strWork;
-    CPen m_penThick;       // white, width 3: the white ring of the marker
-    CPen m_penThin;        // black, width 1: the black rings of the marker
+    CPen m_penThick; // white, width 3: the white ring of the marker
+    CPen m_penThin;  // black, width 1: the black rings of the marker
     CGpsFix m_fix;
+    termios m_dcb{};         // the line settings read from the port and written back
+    CommTimeouts m_timeouts; // the read time-outs given to the port
 };

@@ -1,0 +1,99 @@
+#include "app/command_line.h"
+
+#include <climits>
+#include <cstring>
+
+const char* const kUsage =
+    "Usage: ostrel [--port NAME] [--baud N] [MAPFILE]\n"
+    "       ostrel --monitor [--port NAME] [--baud N] [--ticks N] [--interval-ms MS]\n"
+    "       ostrel --help | --version\n";
+
+namespace {
+
+// A plain decimal number from `minimum` up to INT_MAX, nothing around it.
+bool ReadNumber(const std::string& text, int minimum, int& value) {
+    if (text.empty() || text.size() > 10)
+        return false;
+    long long number = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        number = number * 10 + (c - '0');
+    }
+    if (number < minimum || number > INT_MAX)
+        return false;
+    value = int(number);
+    return true;
+}
+
+} // namespace
+
+bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::string& error) {
+    line = CommandLine{};
+    bool monitorOption = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help") {
+            line.help = true;
+            return true;
+        }
+        if (arg == "--version") {
+            line.version = true;
+            return true;
+        }
+        if (arg == "--monitor") {
+            line.monitor = true;
+            continue;
+        }
+        if (arg == "--port" || arg == "--baud" || arg == "--ticks" || arg == "--interval-ms") {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            const std::string value = argv[++i];
+            int number = 0;
+            if (arg == "--port") {
+                line.port = value;
+            } else if (arg == "--baud") {
+                if (!ReadNumber(value, 1, number)) {
+                    error = "--baud needs a bit rate of 1 or more, not \"" + value + "\"";
+                    return false;
+                }
+                line.baudRate = number;
+            } else if (arg == "--ticks") {
+                if (!ReadNumber(value, 0, number)) {
+                    error = "--ticks needs a count of 0 or more, not \"" + value + "\"";
+                    return false;
+                }
+                line.ticks = number;
+                monitorOption = true;
+            } else {
+                if (!ReadNumber(value, 1, number)) {
+                    error = "--interval-ms needs milliseconds, 1 or more, not \"" + value + "\"";
+                    return false;
+                }
+                line.intervalMs = number;
+                monitorOption = true;
+            }
+            continue;
+        }
+        if (arg.size() > 1 && arg[0] == '-') {
+            error = "unknown option " + arg;
+            return false;
+        }
+        if (!line.mapFile.empty()) {
+            error = "only one map file can be given";
+            return false;
+        }
+        line.mapFile = arg;
+    }
+    if (line.monitor && !line.mapFile.empty()) {
+        error = "the monitor opens no map file";
+        return false;
+    }
+    if (!line.monitor && monitorOption) {
+        error = "--ticks and --interval-ms are for --monitor only";
+        return false;
+    }
+    return true;
+}

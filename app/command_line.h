@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// What the command line asks for. The port and bit rate replace the
+// settings' defaults for this run only.
+struct CommandLine {
+    bool help = false;
+    bool version = false;
+    bool monitor = false;
+    std::optional<std::string> port;
+    std::optional<int> baudRate; // [bit/s]
+    int ticks = -1;              // monitor ticks to run; -1 runs until stopped
+    int intervalMs = 1000;       // [ms] between monitor ticks
+    std::string mapFile;         // empty when none is given
+};
+
+// The usage lines printed by --help and after a bad command line.
+extern const char* const kUsage;
+
+// Reads argv[1..argc-1] into `line`. False with a one-line reason in
+// `error` for a missing or malformed value, an unknown option, a monitor
+// option without --monitor or a surplus argument.
+bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::string& error);

@@ -1,0 +1,126 @@
+#include "gps/monitor.h"
+
+#include "app/settings.h"
+#include "gps/gps_receiver.h"
+#include "gps/poll_tick.h"
+
+#include <cerrno>
+#include <csignal>
+#include <ctime>
+
+namespace {
+
+void AppendJsonString(std::string& out, const std::string& value) {
+    static const char kHex[] = "0123456789abcdef";
+    out += '"';
+    for (const char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '"' || byte == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte >= 0x20 && byte < 0x7F) {
+            out += c;
+        } else {
+            out += "\\u00";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        }
+    }
+    out += '"';
+}
+
+timespec Now() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now;
+}
+
+long long MsBetween(const timespec& from, const timespec& to) {
+    return (to.tv_sec - from.tv_sec) * 1000LL + (to.tv_nsec - from.tv_nsec) / 1000000;
+}
+
+// Waits `ms` [ms] for one of `stopSignals` (blocked by the caller, so none
+// can slip in between two waits); true when one came.
+bool WaitForStop(const sigset_t& stopSignals, int ms) {
+    const timespec start = Now();
+    while (true) {
+        const long long left = ms - MsBetween(start, Now());
+        if (left <= 0)
+            return false;
+        const timespec wait{time_t(left / 1000), long(left % 1000) * 1000000};
+        if (sigtimedwait(&stopSignals, nullptr, &wait) >= 0)
+            return true;
+        if (errno != EINTR && errno != EAGAIN)
+            return false;
+    }
+}
+
+} // namespace
+
+std::string FixToJson(const CGpsFix& fix) {
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"m_strDate", &fix.m_strDate},
+        {"m_strTime", &fix.m_strTime},
+        {"m_strGgaTime", &fix.m_strGgaTime},
+        {"m_strLatitude", &fix.m_strLatitude},
+        {"m_strNorthSouth", &fix.m_strNorthSouth},
+        {"m_strLongitude", &fix.m_strLongitude},
+        {"m_strEastWest", &fix.m_strEastWest},
+        {"m_strSpeedKnots", &fix.m_strSpeedKnots},
+        {"m_strSpeedKmh", &fix.m_strSpeedKmh},
+        {"m_strCourse", &fix.m_strCourse},
+        {"m_strMagnetic", &fix.m_strMagnetic},
+        {"m_strMagneticEW", &fix.m_strMagneticEW},
+        {"m_strAltitude", &fix.m_strAltitude},
+        {"m_strGeoidSeparation", &fix.m_strGeoidSeparation},
+    };
+    std::string json = "{";
+    for (const auto& [name, value] : fields) {
+        if (json.size() > 1)
+            json += ',';
+        json += '"';
+        json += name;
+        json += "\":";
+        AppendJsonString(json, *value);
+    }
+    json += '}';
+    return json;
+}
+
+int RunMonitor(int ticks, int intervalMs, std::FILE* out, std::FILE* err) {
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigset_t previous;
+    sigprocmask(SIG_BLOCK, &stopSignals, &previous);
+
+    int status = 0;
+    {
+        CGpsReceiver gps;
+        if (!CommIsOpen(g_hComm)) {
+            std::fprintf(err, "Can not open Com Port \"%s\" with Baud Rate %i.\n",
+                         g_strPortName.c_str(), int(g_nBaudRate));
+            status = 1;
+        }
+        for (int tick = 0; status == 0 && (ticks < 0 || tick < ticks); ++tick) {
+            if (WaitForStop(stopSignals, intervalMs))
+                break;
+            const std::string chunk = gps.ReadPort();
+            HandlePolledChunk(gps, chunk);
+            if (!chunk.empty()) {
+                const std::string line = FixToJson(gps.m_fix) + '\n';
+                std::fwrite(line.data(), 1, line.size(), out);
+                std::fflush(out);
+            }
+        }
+    }
+
+    // A second Ctrl+C may be pending; take it here rather than let it kill
+    // the process once the signals are unblocked.
+    const timespec none{};
+    while (sigtimedwait(&stopSignals, nullptr, &none) >= 0) {
+    }
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    return status;
+}

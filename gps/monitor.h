@@ -1,0 +1,18 @@
+#pragma once
+
+#include "gps/gps_fix.h"
+
+#include <cstdio>
+#include <string>
+
+// The fix as one JSON object: the fourteen fields in record order, each
+// value the field's bytes with quote, backslash and every byte outside
+// printable ASCII escaped (a byte b as \u00bb).
+std::string FixToJson(const CGpsFix& fix);
+
+// Runs the receiver without a window on the port of the settings: every
+// `intervalMs` [ms] a poll tick, and after each tick that read something
+// one line of FixToJson on `out`. Stops after `ticks` ticks (-1: never) or
+// on SIGINT or SIGTERM. The exit status: 0, or 1 when the port cannot be
+// opened (said on `err`).
+int RunMonitor(int ticks, int intervalMs, std::FILE* out, std::FILE* err);

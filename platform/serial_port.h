@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <sys/types.h>
+#include <termios.h>
+
+// The serial link on POSIX terminals. The receiver keeps the one port of the
+// program in g_hComm and drives it through these calls; nothing here writes
+// to the device.
+
+// g_hComm is a file descriptor while the port is open, otherwise one of:
+inline constexpr int kCommNull = -1;    // never opened, or closed with the receiver
+inline constexpr int kCommInvalid = -2; // the last open failed
+extern int g_hComm;
+
+inline bool CommIsOpen(int handle) {
+    return handle >= 0;
+}
+
+// The read time-outs given to the port at open.
+struct CommTimeouts {
+    int readIntervalMs = 0; // [ms] a read ends when no byte comes for this long
+};
+
+// The device a port name stands for: a name beginning with "/" is itself,
+// "COMn" (n >= 1) is /dev/ttyS(n-1); anything else names no device (empty).
+std::string SerialDevicePath(const std::string& name);
+
+// Opens the device for our exclusive use without making it the controlling
+// terminal; a descriptor, or -1 when it does not exist, is not a character
+// device or is in use by another program.
+int SerialOpen(const std::string& name);
+
+// Closes a descriptor from SerialOpen and gives up the exclusive use.
+void SerialClose(int fd);
+
+// Puts raw 8N1 with RTS/CTS handshake at `baudRate` [bit/s] into `settings`,
+// keeping the rest. A rate the terminal layer has no code for leaves the
+// speed as it was.
+void SerialSetLine(termios& settings, int baudRate);
+
+// Bytes waiting in the input queue, or -1 when that cannot be asked
+// (no port, device gone).
+int SerialBytesWaiting(int fd);
+
+// Reads up to `size` bytes into `buffer`, dropping zero bytes, until `size`
+// have arrived or no byte comes for `intervalMs` [ms]. The count, or -1 on
+// a failed read. Ends early when the device hangs up.
+ssize_t SerialRead(int fd, char* buffer, size_t size, int intervalMs);

@@ -1,0 +1,74 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+bool Parse(std::vector<const char*> args, CommandLine& line, std::string& error) {
+    args.insert(args.begin(), "ostrel");
+    return ParseCommandLine(int(args.size()), args.data(), line, error);
+}
+
+TEST(CommandLine, ReadsTheMonitorAndPortOptions) {
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(Parse({"--monitor", "--port", "/dev/ttyUSB0", "--baud", "9600", "--ticks", "0",
+                       "--interval-ms", "250"},
+                      line, error))
+        << error;
+    EXPECT_TRUE(line.monitor);
+    EXPECT_EQ(line.port, "/dev/ttyUSB0");
+    EXPECT_EQ(line.baudRate, 9600);
+    EXPECT_EQ(line.ticks, 0);
+    EXPECT_EQ(line.intervalMs, 250);
+
+    ASSERT_TRUE(Parse({"--baud", "2147483647", "map.bmp", "--port", "COM2"}, line, error));
+    EXPECT_FALSE(line.monitor);
+    EXPECT_EQ(line.port, "COM2");
+    EXPECT_EQ(line.baudRate, 2147483647);
+    EXPECT_EQ(line.mapFile, "map.bmp");
+    EXPECT_EQ(line.ticks, -1);
+    EXPECT_EQ(line.intervalMs, 1000);
+
+    ASSERT_TRUE(Parse({}, line, error));
+    EXPECT_FALSE(line.port);
+    EXPECT_FALSE(line.baudRate);
+    ASSERT_TRUE(Parse({"--port", "--help"}, line, error)); // a name, however odd
+    EXPECT_EQ(line.port, "--help");
+}
+
+TEST(CommandLine, RefusesMalformedValuesAndStrayArguments) {
+    const std::vector<const char*> cases[] = {
+        {"--port"},
+        {"--baud"},
+        {"--baud", ""},
+        {"--baud", "0"},
+        {"--baud", "-4800"},
+        {"--baud", "+4800"},
+        {"--baud", "4800x"},
+        {"--baud", " 4800"},
+        {"--baud", "2147483648"},
+        {"--baud", "99999999999999999999"},
+        {"--monitor", "--ticks", "-1"},
+        {"--monitor", "--ticks", "1.5"},
+        {"--monitor", "--interval-ms", "0"},
+        {"--ticks", "3"},
+        {"--interval-ms", "3"},
+        {"--monitor", "map.bmp"},
+        {"a.bmp", "b.bmp"},
+        {"--bogus"},
+        {"-x"},
+    };
+    for (const auto& args : cases) {
+        CommandLine line;
+        std::string error;
+        std::string shown;
+        for (const char* a : args)
+            shown += std::string(a) + " ";
+        EXPECT_FALSE(Parse(args, line, error)) << shown;
+        EXPECT_FALSE(error.empty()) << shown;
+    }
+}
+
+} // namespace

@@ -1,0 +1,256 @@
+#include "gps/monitor.h"
+#include "tests/gps/receiver_test_support.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+TEST(MonitorJson, ListsTheFieldsInRecordOrderWithEscapes) {
+    CGpsFix fix;
+    SetFields(fix,
+              {"d", "t", "g", "la", "ns", "lo", "ew", "kn", "km", "co", "ma", "me", "al", "ge"});
+    EXPECT_EQ(FixToJson(fix),
+              R"({"m_strDate":"d","m_strTime":"t","m_strGgaTime":"g","m_strLatitude":"la",)"
+              R"("m_strNorthSouth":"ns","m_strLongitude":"lo","m_strEastWest":"ew",)"
+              R"("m_strSpeedKnots":"kn","m_strSpeedKmh":"km","m_strCourse":"co",)"
+              R"("m_strMagnetic":"ma","m_strMagneticEW":"me","m_strAltitude":"al",)"
+              R"("m_strGeoidSeparation":"ge"})");
+
+    const std::pair<std::string, std::string> escapes[] = {
+        {"", R"("")"},
+        {" ~09.5", R"(" ~09.5")"},
+        {"a\"b\\c", R"("a\"b\\c")"},
+        {"E\r", R"("E\u000d")"},
+        {std::string("\0\x01\x1f\x7f", 4), R"("\u0000\u0001\u001f\u007f")"},
+        {"\xb0\xff\x80", R"("\u00b0\u00ff\u0080")"},
+    };
+    for (const auto& [value, json] : escapes) {
+        fix.m_strDate = value;
+        const std::string line = FixToJson(fix);
+        EXPECT_EQ(line.substr(0, line.find(",\"m_strTime\"")), "{\"m_strDate\":" + json)
+            << "value: " << value;
+    }
+}
+
+// ---- The ostrel program in monitor mode ----
+
+struct ProgramRun {
+    int status = -1; // as waitpid gives it
+    std::string out;
+    std::string err;
+};
+
+// Starts ostrel with `args`; `whileRunning` gets its pid and what it has
+// printed so far, and may signal it. Killed after 20 s.
+ProgramRun RunOstrel(const std::vector<std::string>& args,
+                     const std::function<void(pid_t, const std::string&)>& whileRunning = {}) {
+    ProgramRun run;
+    int outPipe[2], errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+        return run;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
+    std::vector<std::string> all = {OSTREL_PROGRAM};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned =
+        posix_spawn(&pid, OSTREL_PROGRAM, &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    if (spawned != 0) {
+        close(outPipe[0]);
+        close(errPipe[0]);
+        return run;
+    }
+
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* texts[2] = {&run.out, &run.err};
+    int open = 2;
+    while (open > 0 && Clock::now() < deadline) {
+        if (whileRunning)
+            whileRunning(pid, run.out);
+        if (poll(fds, 2, 20) < 0)
+            break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
+                continue;
+            char buffer[4096];
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                texts[i]->append(buffer, size_t(n));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    if (open > 0)
+        kill(pid, SIGKILL);
+    for (const pollfd& p : fds)
+        if (p.fd >= 0)
+            close(p.fd);
+    waitpid(pid, &run.status, 0);
+    return run;
+}
+
+bool ExitedWith(const ProgramRun& run, int code) {
+    return WIFEXITED(run.status) && WEXITSTATUS(run.status) == code;
+}
+
+// A receiver on a pseudo-terminal that sends one burst every 30 ms.
+class FakeReceiver {
+public:
+    explicit FakeReceiver(std::string burst) : burst_(std::move(burst)) {
+        char name[256] = {};
+        if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
+            return;
+        path = name;
+        sender_ = std::thread([this] {
+            while (!stop_) {
+                if (write(master_, burst_.data(), burst_.size()) < 0)
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            }
+        });
+    }
+    ~FakeReceiver() {
+        stop_ = true;
+        if (sender_.joinable())
+            sender_.join();
+        if (master_ >= 0)
+            close(master_);
+        if (slave_ >= 0)
+            close(slave_);
+    }
+    std::string path;
+
+private:
+    std::string burst_;
+    int master_ = -1;
+    int slave_ = -1;
+    std::atomic<bool> stop_{false};
+    std::thread sender_;
+};
+
+const std::string kBurst =
+    "$GPRMC,101530,A,5230.1234,N,01322.5678,E,005.2,270.5,150306,002.1,\xb0\"*7B\r\n"
+    "$GPGSV,3,1,10*78\r\n"
+    "$GPGGA,101531,5231.0000,N,01323.0000,E,1,07,1.2,034.5,M,39.2,M,,*44\r\n"
+    "$GPVTG,271.0,T,\\,M,006.0,N,011.1,K*68\r\n";
+const std::string kBurstJson =
+    R"({"m_strDate":"150306","m_strTime":"101530","m_strGgaTime":"101531",)"
+    R"("m_strLatitude":"5231.0000","m_strNorthSouth":"N","m_strLongitude":"01323.0000",)"
+    R"("m_strEastWest":"E","m_strSpeedKnots":"006.0","m_strSpeedKmh":"011.1",)"
+    R"("m_strCourse":"271.0","m_strMagnetic":"\\","m_strMagneticEW":"\u00b0\"",)"
+    R"("m_strAltitude":"034.5","m_strGeoidSeparation":"39.2"})";
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(text.substr(at, end - at));
+    return lines;
+}
+
+TEST(MonitorProgram, PrintsTheFixAfterEveryTickThatReadSomething) {
+    FakeReceiver receiver(kBurst);
+    ASSERT_FALSE(receiver.path.empty());
+    const ProgramRun run = RunOstrel({"--monitor", "--port", receiver.path, "--baud", "9600",
+                                      "--ticks", "8", "--interval-ms", "100"});
+    EXPECT_TRUE(ExitedWith(run, 0)) << run.err;
+    const auto lines = Lines(run.out);
+    EXPECT_GE(lines.size(), 1u);
+    EXPECT_LE(lines.size(), 8u);
+    for (const std::string& line : lines)
+        EXPECT_EQ(line, kBurstJson);
+    EXPECT_EQ(run.out.back(), '\n');
+}
+
+TEST(MonitorProgram, CountsTicksThatReadNothing) {
+    FakeReceiver silent("");
+    ASSERT_FALSE(silent.path.empty());
+    const auto start = Clock::now();
+    const ProgramRun run =
+        RunOstrel({"--monitor", "--port", silent.path, "--ticks", "3", "--interval-ms", "50"});
+    EXPECT_TRUE(ExitedWith(run, 0)) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(150));
+}
+
+TEST(MonitorProgram, StopsCleanlyOnInterruptAndTerminate) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        FakeReceiver receiver(kBurst);
+        ASSERT_FALSE(receiver.path.empty());
+        bool sent = false;
+        const ProgramRun run =
+            RunOstrel({"--monitor", "--port", receiver.path, "--interval-ms", "50"},
+                      [&](pid_t pid, const std::string& out) {
+                          if (!sent && !out.empty()) {
+                              kill(pid, signal);
+                              sent = true;
+                          }
+                      });
+        EXPECT_TRUE(sent);
+        EXPECT_TRUE(ExitedWith(run, 0)) << "signal " << signal << ": " << run.err;
+    }
+}
+
+TEST(MonitorProgram, SaysWhichPortCouldNotBeOpened) {
+    const ProgramRun run = RunOstrel({"--monitor", "--port", "/nonexistent/gps", "--baud", "9600"});
+    EXPECT_TRUE(ExitedWith(run, 1));
+    EXPECT_EQ(run.err, "Can not open Com Port \"/nonexistent/gps\" with Baud Rate 9600.\n");
+    EXPECT_EQ(run.out, "");
+}
+
+TEST(MonitorProgram, RefusesBadOptionsWithUsage) {
+    const std::vector<std::string> cases[] = {
+        {"--monitor", "--baud"},
+        {"--monitor", "--baud", "fast"},
+        {"--monitor", "--ticks", "-1"},
+        {"--monitor", "--interval-ms", "0"},
+        {"--ticks", "3"},
+        {"--monitor", "--frobnicate"},
+    };
+    for (const auto& args : cases) {
+        const ProgramRun run = RunOstrel(args);
+        EXPECT_TRUE(ExitedWith(run, 2)) << args.back();
+        EXPECT_NE(run.err.find("Usage: ostrel"), std::string::npos) << args.back();
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+} // namespace
