@@ -2,6 +2,7 @@
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 #include <vector>
 
 namespace {
@@ -18,6 +19,10 @@ const Target kTargets[] = {
     {"calibration_store", FuzzCalibrationStore, {}},
     {"dib_read", FuzzDibRead, {"bmp/g", "bmp/q", "bmp/bad", "bmp/x", "maps"}},
 };
+
+void PrintTo(const Target& target, std::ostream* os) {
+    *os << target.name;
+}
 
 std::string RunInput(const Target& target, const std::string& bytes) {
     return target.entry(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
