@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+// What the program remembers between runs, through QSettings under
+// organisation "Kelvane" and application "Ostrel" (on Linux the file
+// ~/.config/Kelvane/Ostrel.conf). It holds the recent-file list, section
+// "Recent File List", and the print-preview page count, section "Settings";
+// the run-time settings of the Properties dialog are never stored.
+inline const QString kProfileOrganization = QStringLiteral("Kelvane");
+inline const QString kProfileApplication = QStringLiteral("Ostrel");
+
+// "PreviewPages" of section "Settings"; 0 when it is absent or not a number.
+int GetProfilePreviewPages();

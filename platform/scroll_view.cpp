@@ -1,0 +1,234 @@
+#include "platform/scroll_view.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <QTimer>
+#include <QTimerEvent>
+#include <algorithm>
+
+namespace {
+
+constexpr COLORREF kWindowBackground = RGB(255, 255, 255);
+constexpr uint32_t kMinTimerPeriod = 10; // [ms]
+
+CRect Intersect(const CRect& a, const CRect& b) {
+    CRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+            std::min(a.bottom, b.bottom)};
+    return r.IsRectEmpty() ? CRect{} : r;
+}
+
+CRect Union(const CRect& a, const CRect& b) {
+    if (a.IsRectEmpty())
+        return b;
+    if (b.IsRectEmpty())
+        return a;
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+            std::max(a.bottom, b.bottom)};
+}
+
+} // namespace
+
+CClientDC::CClientDC(CScrollView* view) : CDC(view ? &view->m_surface : nullptr), m_pView(view) {
+    if (m_pView)
+        SetClipRect(m_pView->ClientClip());
+}
+
+CClientDC::~CClientDC() {
+    if (m_pView)
+        m_pView->viewport()->update();
+}
+
+CScrollView::CScrollView(QWidget* parent) : QAbstractScrollArea(parent) {
+    viewport()->setMouseTracking(true);
+    // The surface covers the whole viewport; Qt need not erase it first.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    ResizeSurface();
+}
+
+CScrollView::~CScrollView() = default;
+
+void CScrollView::OnInitialUpdate() {
+    Invalidate();
+}
+
+CRect CScrollView::GetClientRect() const {
+    return {0, 0, viewport()->width(), viewport()->height()};
+}
+
+void CScrollView::SetScrollSizes(CSize total) {
+    const CSize page{total.cx / 10, total.cy / 10};
+    SetScrollSizes(total, page, CSize{page.cx / 10, page.cy / 10});
+}
+
+void CScrollView::SetScrollSizes(CSize total, CSize page, CSize line) {
+    m_sizeTotal = {std::max(0, total.cx), std::max(0, total.cy)};
+    m_sizePage = page;
+    m_sizeLine = line;
+    UpdateScrollBars();
+}
+
+void CScrollView::UpdateScrollBars() {
+    const QSize client = viewport()->size();
+    QScrollBar* h = horizontalScrollBar();
+    QScrollBar* v = verticalScrollBar();
+    h->setPageStep(std::max(1, m_sizePage.cx));
+    v->setPageStep(std::max(1, m_sizePage.cy));
+    h->setSingleStep(std::max(1, m_sizeLine.cx));
+    v->setSingleStep(std::max(1, m_sizeLine.cy));
+    // A shrinking range moves the position, which repaints through
+    // scrollContentsBy.
+    h->setRange(0, std::max(0, m_sizeTotal.cx - client.width()));
+    v->setRange(0, std::max(0, m_sizeTotal.cy - client.height()));
+}
+
+CPoint CScrollView::GetScrollPosition() const {
+    return {horizontalScrollBar()->value(), verticalScrollBar()->value()};
+}
+
+void CScrollView::ScrollToPosition(CPoint position) {
+    // Both bars move before the one repaint.
+    m_bSettingPosition = true;
+    m_bScrolled = false;
+    horizontalScrollBar()->setValue(position.x);
+    verticalScrollBar()->setValue(position.y);
+    m_bSettingPosition = false;
+    if (m_bScrolled)
+        RedrawWindow();
+}
+
+void CScrollView::scrollContentsBy(int, int) {
+    if (m_bSettingPosition)
+        m_bScrolled = true;
+    else
+        RedrawWindow();
+}
+
+CRect CScrollView::ClientClip() const {
+    return m_bPainting ? m_rcPainting : GetClientRect();
+}
+
+void CScrollView::RedrawWindow() {
+    RedrawWindow(GetClientRect());
+}
+
+void CScrollView::RedrawWindow(const CRect& rect) {
+    const CRect r = Intersect(rect, GetClientRect());
+    if (r.IsRectEmpty())
+        return;
+    if (m_bPainting) {
+        // OnDraw itself asked (scroll sizes changed the position, say): the
+        // request runs once the current repaint is done.
+        m_rcPending = Union(m_rcPending, r);
+        return;
+    }
+    Repaint(r);
+    // A draw routine that keeps asking for repaints must not hang the view.
+    for (int i = 0; i < 4 && !m_rcPending.IsRectEmpty(); ++i) {
+        const CRect pending = Intersect(m_rcPending, GetClientRect());
+        m_rcPending = {};
+        Repaint(pending);
+    }
+    m_rcPending = {};
+}
+
+void CScrollView::Repaint(const CRect& rect) {
+    if (rect.IsRectEmpty() || m_surface.isNull())
+        return;
+    m_bPainting = true;
+    m_rcPainting = rect;
+    {
+        CDC dc(&m_surface);
+        dc.SetClipRect(rect);
+        dc.FillSolidRect(rect, kWindowBackground);
+        const CPoint scroll = GetScrollPosition();
+        dc.SetViewportOrg({-scroll.x, -scroll.y});
+        OnDraw(&dc);
+    }
+    m_bPainting = false;
+    m_rcPainting = {};
+    viewport()->update(QRect(rect.left, rect.top, rect.Width(), rect.Height()));
+}
+
+void CScrollView::Invalidate() {
+    if (m_bInvalidated)
+        return;
+    m_bInvalidated = true;
+    QTimer::singleShot(0, this, [this] {
+        m_bInvalidated = false;
+        RedrawWindow();
+    });
+}
+
+void CScrollView::DrawInto(CDC* pDC) {
+    if (pDC)
+        OnDraw(pDC);
+}
+
+void CScrollView::SetTimer(uintptr_t id, uint32_t elapse) {
+    KillTimer(id);
+    m_timers[id] = startTimer(int(std::clamp<uint32_t>(elapse, kMinTimerPeriod, INT32_MAX)));
+}
+
+bool CScrollView::KillTimer(uintptr_t id) {
+    const auto it = m_timers.find(id);
+    if (it == m_timers.end())
+        return false;
+    killTimer(it->second);
+    m_timers.erase(it);
+    return true;
+}
+
+void CScrollView::timerEvent(QTimerEvent* event) {
+    for (const auto& [id, qtId] : m_timers) {
+        if (qtId == event->timerId()) {
+            OnTimer(id);
+            return;
+        }
+    }
+    QAbstractScrollArea::timerEvent(event);
+}
+
+void CScrollView::OnSize(uint32_t, int32_t, int32_t) {}
+void CScrollView::OnTimer(uintptr_t) {}
+void CScrollView::OnMouseMove(CPoint) {}
+void CScrollView::OnRButtonDown(CPoint) {}
+
+void CScrollView::ResizeSurface() {
+    const QSize size = viewport()->size();
+    m_surface = QImage(size, QImage::Format_RGB32);
+    m_surface.fill(Qt::white);
+}
+
+void CScrollView::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    // Events of the frame and of the viewport both arrive here.
+    if (viewport()->size() == m_surface.size())
+        return;
+    ResizeSurface();
+    UpdateScrollBars();
+    OnSize(SIZE_RESTORED, viewport()->width(), viewport()->height());
+    RedrawWindow();
+}
+
+void CScrollView::paintEvent(QPaintEvent* event) {
+    QPainter painter(viewport());
+    const QRect rect = event->rect();
+    if (!m_surface.rect().contains(rect))
+        painter.fillRect(rect, Qt::white);
+    painter.drawImage(rect.topLeft(), m_surface, rect);
+}
+
+void CScrollView::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    OnMouseMove({p.x(), p.y()});
+}
+
+void CScrollView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        const QPoint p = event->position().toPoint();
+        OnRButtonDown({p.x(), p.y()});
+    }
+}

@@ -1,0 +1,238 @@
+#include "tests/test_support.h"
+#include "tools/nmea_replay/epochs.h"
+#include "tools/nmea_replay/replay_options.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <numeric>
+
+using namespace nmea_replay;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string Joined(const std::vector<std::string>& parts) {
+    return std::accumulate(parts.begin(), parts.end(), std::string());
+}
+
+// The log as a port would carry it: every line but the '#' comments.
+std::string WithoutComments(const std::string& log) {
+    std::string body;
+    for (std::size_t pos = 0; pos < log.size();) {
+        std::size_t end = log.find('\n', pos);
+        end = end == std::string::npos ? log.size() : end + 1;
+        if (log[pos] != '#')
+            body += log.substr(pos, end - pos);
+        pos = end;
+    }
+    return body;
+}
+
+struct EpochCase {
+    const char* what;
+    std::string log;
+    std::vector<std::string> epochs;
+};
+
+const std::string kRmc0 = "$GPRMC,120000,A,4807.038,N,01131.000,E,022.4,084.4,230394,,*1A\r\n";
+const std::string kGga0 = "$GPGGA,120000,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+const std::string kVtg = "$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K*48\r\n";
+const std::string kGsv = "$GPGSV,1,1,01,07,79,048,42*4F\r\n";
+const std::string kRmc1 = "$GPRMC,120001,A,4807.040,N,01131.001,E,022.4,084.4,230394,,*1B\r\n";
+const std::string kGga1 = "$GPGGA,120001,4807.040,N,01131.001,E,1,08,0.9,545.4,M,46.9,M,,*46\r\n";
+
+const std::vector<EpochCase> kEpochCases = {
+    {"a new RMC time starts an epoch; VTG and GSV stay with theirs",
+     kRmc0 + kVtg + kGga0 + kGsv + kRmc1 + kVtg + kGga1 + kGsv,
+     {kRmc0 + kVtg + kGga0 + kGsv, kRmc1 + kVtg + kGga1 + kGsv}},
+    {"a new GGA time starts an epoch too",
+     kGga0 + kRmc0 + kGga1 + kRmc1,
+     {kGga0 + kRmc0, kGga1 + kRmc1}},
+    {"lines before the first timed sentence join the first epoch",
+     kGsv + kRmc0 + kRmc1,
+     {kGsv + kRmc0, kRmc1}},
+    {"comment lines are dropped wherever they are",
+     "# Name: test\n# Date: 2024\n" + kRmc0 + "#note\r\n" + kVtg + kRmc1,
+     {kRmc0 + kVtg, kRmc1}},
+    {"LF line ends",
+     "$GPRMC,120000,A\n$GPVTG,1\n$GPRMC,120001,A\n",
+     {"$GPRMC,120000,A\n$GPVTG,1\n", "$GPRMC,120001,A\n"}},
+    {"CR CR LF is one line end",
+     "$GPRMC,120000,A\r\r\n$GPVTG,1\r\r\n$GPRMC,120001,A\r\r\n",
+     {"$GPRMC,120000,A\r\r\n$GPVTG,1\r\r\n", "$GPRMC,120001,A\r\r\n"}},
+    {"a last line without a line end is kept",
+     "$GPRMC,120000,A\n$GPGGA,120001,4",
+     {"$GPRMC,120000,A\n", "$GPGGA,120001,4"}},
+    {"no times: a repeated RMC starts the next epoch",
+     "$GPRMC,,V,,,,,,,,,,N*53\n$GPGGA,,,,,,0,00,99.99,,,,,,*48\n$GPRMC,,V,,,,,,,,,,N*53\n",
+     {"$GPRMC,,V,,,,,,,,,,N*53\n$GPGGA,,,,,,0,00,99.99,,,,,,*48\n", "$GPRMC,,V,,,,,,,,,,N*53\n"}},
+    {"no RMC or GGA at all: one epoch",
+     "$GPGSV,1,1,00*79\n$GPGLL,,,,,,V,N*64\n",
+     {"$GPGSV,1,1,00*79\n$GPGLL,,,,,,V,N*64\n"}},
+    {"twice a second: the second RMC of a second starts an epoch",
+     "$GPRMC,152505.00,A\n$GPGGA,152505.00,5\n$GPRMC,152505.50,A\n$GPGGA,152505.50,5\n",
+     {"$GPRMC,152505.00,A\n$GPGGA,152505.00,5\n", "$GPRMC,152505.50,A\n$GPGGA,152505.50,5\n"}},
+    {"sentences of one cycle stamped apart within the second",
+     "$GPGGA,014413.08,3728\n$GPRMC,014413.76,V\n$GPGGA,014421.08,3728\n",
+     {"$GPGGA,014413.08,3728\n$GPRMC,014413.76,V\n", "$GPGGA,014421.08,3728\n"}},
+    {"any talker; GGA of two talkers in one cycle",
+     "$GNRMC,120000,A\n$GPGGA,120000,1\n$GLGGA,120000,1\n$INRMC,120001,A\n",
+     {"$GNRMC,120000,A\n$GPGGA,120000,1\n$GLGGA,120000,1\n", "$INRMC,120001,A\n"}},
+    {"time going backwards starts an epoch",
+     "$INRMC,194124,A\n$INRMC,194111,A\n",
+     {"$INRMC,194124,A\n", "$INRMC,194111,A\n"}},
+    {"a garbled time field starts nothing",
+     "$GPGGA,030129.00,2638\n$GPGGA,030130$GPGLL,2638\n$GPGGA,030131.00,2638\n",
+     {"$GPGGA,030129.00,2638\n$GPGGA,030130$GPGLL,2638\n", "$GPGGA,030131.00,2638\n"}},
+    {"other sentences naming RMC or GGA elsewhere start nothing",
+     "$GPRMC,120000,A\n$PGRMC,120001\n$GPRMB,120002\n",
+     {"$GPRMC,120000,A\n$PGRMC,120001\n$GPRMB,120002\n"}},
+    {"a log of comments only", "# Name: x\n# Date: y\r\n", {}},
+};
+
+void PrintTo(const EpochCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
+class NmeaReplayEpochTable : public testing::TestWithParam<EpochCase> {};
+
+TEST_P(NmeaReplayEpochTable, SplitsAsAReceiverSendsIt) {
+    const EpochCase& c = GetParam();
+    EXPECT_EQ(SplitEpochs(c.log), c.epochs) << c.what << "\nlog:\n" << c.log;
+}
+
+// Test names from the descriptions: "a new GGA time ..." -> ANewGGATime...
+std::string CaseName(const testing::TestParamInfo<EpochCase>& info) {
+    std::string name;
+    bool wordStart = true;
+    for (const char* p = info.param.what; *p != '\0'; ++p) {
+        if (std::isalnum(static_cast<unsigned char>(*p)) == 0) {
+            wordStart = true;
+            continue;
+        }
+        name += wordStart ? static_cast<char>(std::toupper(static_cast<unsigned char>(*p))) : *p;
+        wordStart = false;
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Logs, NmeaReplayEpochTable, testing::ValuesIn(kEpochCases), CaseName);
+
+struct RealLog {
+    const char* file;
+    std::size_t epochs; // receiver cycles, counted by reading the log
+    const char* why;
+};
+
+const RealLog kRealLogs[] = {
+    {"bt451.log", 18, "4 cycles without time, 13 RMC cycles at 2 Hz, 1 GGA-only cycle at a splice"},
+    {"eXplorist110.log", 9, "GGA at .08 and RMC at .76 of the same second"},
+    {"telit-pls83-w.log", 10, "GP and GA talkers in each cycle; CR CR LF"},
+    {"sirfstarv-nmea.log", 59, "GNRMC with GPGGA and GLGGA in each cycle"},
+    {"triton400.log", 4, "GGA 030129.00 with RMC 030129.0; a garbled GGA"},
+    {"hemi.log", 215, "GGA and VTG only, mostly without time"},
+    {"humminbird-M37.log", 25, "RMC and GGA in alternate seconds; time goes back"},
+    {"meinberg-gps164.log", 90, "RMC only"},
+    {"neo-m8n.log", 23, "all GN talker"},
+};
+
+TEST(NmeaReplayRealLogs, EpochsAreTheReceiverCycles) {
+    OSTREL_REQUIRE_TESTDATA("nmea");
+    for (const RealLog& log : kRealLogs) {
+        std::string bytes = ReadFileBytes(TestDataDir() / "nmea" / log.file);
+        ASSERT_FALSE(bytes.empty()) << log.file;
+        EXPECT_EQ(SplitEpochs(bytes).size(), log.epochs) << log.file << ": " << log.why;
+    }
+}
+
+TEST(NmeaReplayRealLogs, EveryLogIsSentWholeAndInOrder) {
+    OSTREL_REQUIRE_TESTDATA("nmea");
+    int logs = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(TestDataDir() / "nmea")) {
+        if (entry.path().extension() != ".log")
+            continue;
+        ++logs;
+        std::string bytes = ReadFileBytes(entry.path());
+        std::vector<std::string> epochs = SplitEpochs(bytes);
+        EXPECT_EQ(Joined(epochs), WithoutComments(bytes)) << entry.path();
+        for (const std::string& epoch : epochs)
+            EXPECT_FALSE(epoch.empty()) << entry.path();
+    }
+    EXPECT_GT(logs, 0);
+}
+
+TEST(NmeaReplayPacing, BytesGoOutAtTenBitsEach) {
+    EXPECT_EQ(ByteOffset(0, 4800), 0ns);
+    EXPECT_EQ(ByteOffset(480, 4800), 1s);
+    EXPECT_EQ(ByteOffset(1, 4800), 2083334ns); // rounded up
+    EXPECT_EQ(ByteOffset(11520, 115200), 1s);
+    EXPECT_EQ(BytesDue(-1ns, 4800, 100), 0u);
+    EXPECT_EQ(BytesDue(0ns, 4800, 100), 1u);
+    EXPECT_EQ(BytesDue(1s, 4800, 1000), 481u);
+    EXPECT_EQ(BytesDue(1s, 4800, 100), 100u);
+    EXPECT_EQ(BytesDue(1s, 4800, 0), 0u);
+}
+
+// A byte is due exactly at its offset, not a nanosecond earlier; otherwise
+// the sender wakes for a byte that is not yet due and waits again.
+TEST(NmeaReplayPacing, BytesDueAgreesWithByteOffset) {
+    for (int baud : {50, 4800, 9600, 38400, 115200, 921600, 4'000'000}) {
+        for (std::size_t i = 1; i < 2000; i += 7) {
+            std::chrono::nanoseconds at = ByteOffset(i, baud);
+            EXPECT_EQ(BytesDue(at, baud, 5000), i + 1) << "baud " << baud << " byte " << i;
+            EXPECT_EQ(BytesDue(at - 1ns, baud, 5000), i) << "baud " << baud << " byte " << i;
+        }
+    }
+}
+
+TEST(NmeaReplayPacing, EpochsFollowTheSpeedButNeverOverlap) {
+    EXPECT_EQ(EpochPeriod(1), 1s);
+    EXPECT_EQ(EpochPeriod(20), 50ms);
+    EXPECT_EQ(EpochPeriod(0.5), 2s);
+    EXPECT_EQ(EpochSpacing(1s, 400, 4800), 1s);
+    // 600 bytes at 4800 bit/s take 1.25 s: the next epoch waits for the end.
+    EXPECT_EQ(EpochSpacing(1s, 600, 4800), 1250ms);
+    EXPECT_EQ(EpochSpacing(50ms, 600, 115200), 52083334ns);
+}
+
+TEST(NmeaReplayArguments, ReadsTheOptions) {
+    std::string error;
+    std::optional<ReplayOptions> o = ParseReplayArguments({"a.log"}, error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->baud, 4800);
+    EXPECT_EQ(o->speed, 1.0);
+    EXPECT_FALSE(o->loop);
+    EXPECT_EQ(o->link, "");
+    o = ParseReplayArguments(
+        {"--baud", "9600", "--speed", "2.5", "--loop", "a.log", "--link", "/tmp/gps"}, error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->baud, 9600);
+    EXPECT_EQ(o->speed, 2.5);
+    EXPECT_TRUE(o->loop);
+    EXPECT_EQ(o->link, "/tmp/gps");
+    EXPECT_EQ(o->logFile, "a.log");
+}
+
+TEST(NmeaReplayArguments, RefusesBadOnes) {
+    const std::vector<std::string_view> cases[] = {
+        {},
+        {"a.log", "b.log"},
+        {"a.log", "--baud"},
+        {"--baud", "0", "a.log"},
+        {"--baud", "4800x", "a.log"},
+        {"--speed", "0", "a.log"},
+        {"--speed", "nan", "a.log"},
+        {"--lop", "a.log"},
+    };
+    for (const auto& args : cases) {
+        std::string text;
+        for (std::string_view a : args)
+            text += " '" + std::string(a) + "'";
+        std::string error;
+        EXPECT_FALSE(ParseReplayArguments(args, error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
+    }
+}
+
+} // namespace

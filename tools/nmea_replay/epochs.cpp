@@ -1,0 +1,106 @@
+#include "tools/nmea_replay/epochs.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace nmea_replay {
+namespace {
+
+constexpr std::int64_t kBitsPerByte = 10;
+constexpr std::int64_t kNanosPerSecond = 1'000'000'000;
+
+// The next line of `log` from `pos` with its line end: a line ends at LF, or
+// at a run of CRs with an optional LF after it, so CR CR LF is one line end.
+std::string_view NextLine(std::string_view log, std::size_t pos) {
+    std::size_t end = log.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos)
+        return log.substr(pos);
+    while (end < log.size() && log[end] == '\r')
+        ++end;
+    if (end < log.size() && log[end] == '\n')
+        ++end;
+    return log.substr(pos, end - pos);
+}
+
+struct EpochSentence {
+    std::string_view address; // "GPRMC", "GNGGA", ...
+    std::string_view second;  // "hhmmss" of the time field, or empty
+};
+
+// "$GPRMC,030129.0,A,..." -> {"GPRMC", "030129"}. False for lines that are
+// not RMC or GGA, and for those whose time field holds something else.
+bool ParseEpochSentence(std::string_view line, EpochSentence& sentence) {
+    // A 'P' in place of the talker marks a maker's own sentence ("$PGRMC").
+    if (line.size() < 7 || line[0] != '$' || line[1] == 'P' || line[6] != ',')
+        return false;
+    std::string_view type = line.substr(3, 3);
+    if (type != "RMC" && type != "GGA")
+        return false;
+    std::string_view time = line.substr(7);
+    time = time.substr(0, time.find_first_of(",*\r\n"));
+    if (time.find_first_not_of("0123456789.") != std::string_view::npos)
+        return false;
+    sentence = {line.substr(1, 5), time.substr(0, 6)};
+    return true;
+}
+
+} // namespace
+
+std::vector<std::string> SplitEpochs(std::string_view log) {
+    std::vector<std::string> epochs;
+    std::string epoch;
+    std::string_view epochSecond;
+    std::vector<std::string_view> addresses; // RMC/GGA addresses seen in this epoch
+    for (std::size_t pos = 0; pos < log.size();) {
+        std::string_view line = NextLine(log, pos);
+        pos += line.size();
+        if (line.starts_with('#'))
+            continue;
+        EpochSentence sentence;
+        if (ParseEpochSentence(line, sentence)) {
+            bool seen =
+                std::find(addresses.begin(), addresses.end(), sentence.address) != addresses.end();
+            bool newSecond =
+                !sentence.second.empty() && !epochSecond.empty() && sentence.second != epochSecond;
+            if (seen || newSecond) {
+                epochs.push_back(std::move(epoch));
+                epoch.clear();
+                epochSecond = {};
+                addresses.clear();
+            }
+            if (epochSecond.empty())
+                epochSecond = sentence.second;
+            addresses.push_back(sentence.address);
+        }
+        epoch += line;
+    }
+    if (!epoch.empty())
+        epochs.push_back(std::move(epoch));
+    return epochs;
+}
+
+std::chrono::nanoseconds ByteOffset(std::size_t index, int baud) {
+    // Rounded up, so that BytesDue at exactly this offset counts the byte.
+    std::int64_t bits = static_cast<std::int64_t>(index) * kBitsPerByte * kNanosPerSecond;
+    return std::chrono::nanoseconds((bits + baud - 1) / baud);
+}
+
+std::size_t BytesDue(std::chrono::nanoseconds elapsed, int baud, std::size_t size) {
+    if (size == 0 || elapsed.count() < 0)
+        return 0;
+    if (elapsed >= ByteOffset(size - 1, baud))
+        return size;
+    return static_cast<std::size_t>(elapsed.count() * baud / (kBitsPerByte * kNanosPerSecond)) + 1;
+}
+
+std::chrono::nanoseconds EpochPeriod(double speed) {
+    return std::chrono::nanoseconds(std::llround(kNanosPerSecond / speed));
+}
+
+std::chrono::nanoseconds EpochSpacing(std::chrono::nanoseconds period, std::size_t bytes,
+                                      int baud) {
+    return std::max(period, ByteOffset(bytes, baud));
+}
+
+} // namespace nmea_replay

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nmea_replay {
+
+// Cuts a receiver log into epochs, the bytes a receiver sends in one cycle.
+// Lines beginning with '#' are the log's own comments and are dropped; every
+// other line keeps its bytes, line end included (CR LF, LF, CR CR LF, ...).
+// An RMC or GGA sentence (any talker) starts a new epoch when the epoch so
+// far already holds one of its address (a second "$GPRMC": the next cycle,
+// also when receivers without a fix leave the time empty or send twice a
+// second), or when its time (field 1) lies in another second than the
+// epoch's. Times are compared to the second because some receivers stamp
+// the sentences of one cycle differently (GGA 014413.08, RMC 014413.76).
+// A sentence whose time field is not a time (a garbled line) starts nothing.
+std::vector<std::string> SplitEpochs(std::string_view log);
+
+// When byte `index` of a burst is due, counted from the burst's start, at
+// `baud` [bit/s] with 10 bits per byte (start, 8 data, stop).
+std::chrono::nanoseconds ByteOffset(std::size_t index, int baud);
+
+// How many of the `size` bytes of a burst are due `elapsed` after its start:
+// the first goes at once, then one per 10 bits.
+std::size_t BytesDue(std::chrono::nanoseconds elapsed, int baud, std::size_t size);
+
+// Time between two epoch starts when replaying `speed` epochs per second.
+std::chrono::nanoseconds EpochPeriod(double speed);
+
+// From one epoch's start to the next: one period, or as long as the burst
+// of `bytes` at `baud` lasts if that is longer, so that bursts never overlap.
+std::chrono::nanoseconds EpochSpacing(std::chrono::nanoseconds period, std::size_t bytes, int baud);
+
+// A reader takes a pause of more than 10 ms for the end of a burst. Bytes
+// are written up to kSendAhead before they are due, topped up every
+// kSendStep, so that the sender being woken late leaves no such pause.
+constexpr std::chrono::milliseconds kSendAhead{20};
+constexpr std::chrono::milliseconds kSendStep{5};
+
+} // namespace nmea_replay

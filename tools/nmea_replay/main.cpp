@@ -1,0 +1,239 @@
+// nmea-replay: plays a receiver log on a pseudo-terminal so that the program
+// can be run and tried without a receiver.
+
+#include "tools/nmea_replay/epochs.h"
+#include "tools/nmea_replay/replay_options.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <poll.h>
+#include <string>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace nmea_replay;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnStopSignal(int) {
+    g_stop = 1;
+}
+
+// The pseudo-terminal: we write to the master; readers open the device side.
+// We keep a descriptor of the device side ourselves, so that a reader that
+// comes and goes never hangs the terminal up.
+struct Terminal {
+    int master = -1;
+    int device = -1;
+    std::string path;
+
+    ~Terminal() {
+        if (device >= 0)
+            close(device);
+        if (master >= 0)
+            close(master);
+    }
+
+    bool Open(std::string& error) {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+            error = std::strerror(errno);
+            return false;
+        }
+        const char* name = ptsname(master);
+        if (name == nullptr) {
+            error = std::strerror(errno);
+            return false;
+        }
+        path = name;
+        device = open(path.c_str(), O_RDWR | O_NOCTTY);
+        termios tio{};
+        if (device < 0 || tcgetattr(device, &tio) != 0) {
+            error = path + ": " + std::strerror(errno);
+            return false;
+        }
+        cfmakeraw(&tio);
+        // A full buffer must not stop the replay: writes that do not fit fail.
+        if (tcsetattr(device, TCSANOW, &tio) != 0 ||
+            fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK) != 0) {
+            error = std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+};
+
+// Waits until `deadline`; false when a stop signal arrived. The stop signals
+// are blocked everywhere else, so none can slip in between the check and the
+// wait; and a deadline already past still lets a pending one in.
+bool WaitUntil(Clock::time_point deadline, const sigset_t& waitMask) {
+    while (true) {
+        auto ns = std::max<std::int64_t>(
+            0,
+            std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now()).count());
+        timespec timeout{static_cast<time_t>(ns / 1'000'000'000),
+                         static_cast<long>(ns % 1'000'000'000)};
+        ppoll(nullptr, 0, &timeout, &waitMask);
+        if (g_stop)
+            return false;
+        if (Clock::now() >= deadline)
+            return true;
+    }
+}
+
+// Sends one epoch paced at `baud` from `start`. Bytes go out up to
+// kSendAhead before their time, so that being woken late does not put a
+// pause into the burst that a reader would take for its end. When the buffer
+// is full (nobody reading), the rest of the epoch is dropped, as a
+// receiver's output is lost when nobody listens. False when a stop signal
+// arrived.
+bool SendEpoch(const Terminal& terminal, const std::string& epoch, int baud,
+               Clock::time_point start, const sigset_t& waitMask) {
+    std::size_t sent = 0;
+    bool dropping = false;
+    while (true) {
+        Clock::time_point now = Clock::now();
+        std::size_t due = BytesDue(now - start + kSendAhead, baud, epoch.size());
+        if (due > sent && !dropping) {
+            ssize_t n = write(terminal.master, epoch.data() + sent, due - sent);
+            dropping = n < static_cast<ssize_t>(due - sent);
+        }
+        sent = std::max(sent, due);
+        if (sent == epoch.size())
+            return true;
+        if (!WaitUntil(now + kSendStep, waitMask))
+            return false;
+    }
+}
+
+void Replay(const Terminal& terminal, const std::vector<std::string>& epochs,
+            const ReplayOptions& options, const sigset_t& waitMask) {
+    std::chrono::nanoseconds period = EpochPeriod(options.speed);
+    Clock::time_point start = Clock::now();
+    for (std::size_t i = 0;; i = (i + 1) % epochs.size()) {
+        if (!WaitUntil(start, waitMask) ||
+            !SendEpoch(terminal, epochs[i], options.baud, start, waitMask))
+            return;
+        start += std::chrono::duration_cast<Clock::duration>(
+            EpochSpacing(period, epochs[i].size(), options.baud));
+        // The last epoch gets its full period too, so that a reader polling
+        // once per period still finds it before the terminal goes away.
+        if (i + 1 == epochs.size() && !options.loop) {
+            WaitUntil(start, waitMask);
+            return;
+        }
+    }
+}
+
+bool ReadLog(const std::string& path, std::string& log, std::string& error) {
+    int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    char buffer[65536];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0)
+        log.append(buffer, static_cast<std::size_t>(n));
+    if (n < 0)
+        error = std::strerror(errno);
+    close(fd);
+    return n == 0;
+}
+
+// Replaces a symbolic link left behind by an earlier run, nothing else.
+bool MakeLink(const std::string& link, const std::string& target, std::string& error) {
+    struct stat st {};
+    if (lstat(link.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) {
+            error = link + ": exists and is not a symbolic link";
+            return false;
+        }
+        unlink(link.c_str());
+    }
+    if (symlink(target.c_str(), link.c_str()) != 0) {
+        error = link + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// Removes the link only while it still points to our device.
+void RemoveLink(const std::string& link, const std::string& target) {
+    char buffer[4096];
+    ssize_t n = readlink(link.c_str(), buffer, sizeof buffer);
+    if (n >= 0 && std::string(buffer, static_cast<std::size_t>(n)) == target)
+        unlink(link.c_str());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string error;
+    std::optional<ReplayOptions> options =
+        ParseReplayArguments(std::vector<std::string_view>(argv + 1, argv + argc), error);
+    if (!options) {
+        std::fprintf(stderr, "nmea-replay: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+
+    std::string log;
+    if (!ReadLog(options->logFile, log, error)) {
+        std::fprintf(stderr, "nmea-replay: cannot read %s: %s\n", options->logFile.c_str(),
+                     error.c_str());
+        return 1;
+    }
+    std::vector<std::string> epochs = SplitEpochs(log);
+    if (epochs.empty()) {
+        std::fprintf(stderr, "nmea-replay: %s holds no sentences\n", options->logFile.c_str());
+        return 1;
+    }
+
+    // The stop signals stay blocked except while waiting (see WaitUntil).
+    sigset_t stopSignals, waitMask;
+    sigemptyset(&stopSignals);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&stopSignals, sig);
+        struct sigaction action {};
+        action.sa_handler = OnStopSignal;
+        sigaction(sig, &action, nullptr);
+    }
+    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+    sigdelset(&waitMask, SIGINT);
+    sigdelset(&waitMask, SIGTERM);
+    sigdelset(&waitMask, SIGHUP);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    Terminal terminal;
+    if (!terminal.Open(error)) {
+        std::fprintf(stderr, "nmea-replay: cannot open a pseudo-terminal: %s\n", error.c_str());
+        return 1;
+    }
+    if (!options->link.empty() && !MakeLink(options->link, terminal.path, error)) {
+        std::fprintf(stderr, "nmea-replay: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", terminal.path.c_str());
+    std::fflush(stdout);
+
+    Replay(terminal, epochs, *options, waitMask);
+
+    if (!options->link.empty())
+        RemoveLink(options->link, terminal.path);
+    return 0;
+}

@@ -1,0 +1,78 @@
+#include "tools/nmea_replay/replay_options.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace nmea_replay {
+
+const char* const kUsage =
+    "usage: nmea-replay [--baud N] [--speed X] [--loop] [--link PATH] LOGFILE\n"
+    "Sends an NMEA log on a new pseudo-terminal the way a receiver does, one\n"
+    "epoch a second, and prints the terminal's device path as the first line.\n"
+    "  --baud N     bit rate at which each epoch's bytes go out (default 4800)\n"
+    "  --speed X    X epochs a second instead of one\n"
+    "  --loop       start again after the last epoch, until stopped\n"
+    "  --link PATH  keep a symbolic link PATH to the device while running\n";
+
+namespace {
+
+// The whole text must be the number.
+template <typename T> bool ParseNumber(std::string_view text, T& value) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end;
+}
+
+} // namespace
+
+std::optional<ReplayOptions> ParseReplayArguments(const std::vector<std::string_view>& args,
+                                                  std::string& error) {
+    ReplayOptions options;
+    bool haveLog = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        bool takesValue = arg == "--baud" || arg == "--speed" || arg == "--link";
+        if (takesValue && i + 1 == args.size()) {
+            error = std::string(arg) + " needs a value";
+            return std::nullopt;
+        }
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--loop") {
+            options.loop = true;
+        } else if (arg == "--baud") {
+            std::string_view value = args[++i];
+            // Up to the fastest rates serial adapters offer.
+            if (!ParseNumber(value, options.baud) || options.baud < 50 ||
+                options.baud > 4'000'000) {
+                error = "bad bit rate: " + std::string(value);
+                return std::nullopt;
+            }
+        } else if (arg == "--speed") {
+            std::string_view value = args[++i];
+            if (!ParseNumber(value, options.speed) || !std::isfinite(options.speed) ||
+                options.speed <= 0 || options.speed > 1000) {
+                error = "bad speed: " + std::string(value);
+                return std::nullopt;
+            }
+        } else if (arg == "--link") {
+            options.link = args[++i];
+        } else if (arg.starts_with('-') && arg.size() > 1) {
+            error = "unknown option: " + std::string(arg);
+            return std::nullopt;
+        } else if (haveLog) {
+            error = "more than one log file";
+            return std::nullopt;
+        } else {
+            options.logFile = arg;
+            haveLog = true;
+        }
+    }
+    if (!haveLog && !options.help) {
+        error = "no log file";
+        return std::nullopt;
+    }
+    return options;
+}
+
+} // namespace nmea_replay
