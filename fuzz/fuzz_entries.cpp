@@ -49,7 +49,8 @@ std::string CheckCut(const std::string& chunk, NmeaType type, const std::string&
     const char* name = type == NmeaType::Rmc ? "RMC" : type == NmeaType::Gga ? "GGA" : "VTG";
     if (sentence.size() < 6 || sentence[0] != '$' || sentence.compare(3, 3, name) != 0)
         return "cut sentence does not start with $xx" + std::string(name) + ": " + sentence;
-    if (sentence.find('\n') != std::string::npos || chunk.find(sentence + '\n') == std::string::npos)
+    if (sentence.find('\n') != std::string::npos ||
+        chunk.find(sentence + '\n') == std::string::npos)
         return "cut sentence is not a line of the chunk: " + sentence;
     return {};
 }
@@ -96,8 +97,8 @@ private:
 using CalibrationValues = std::array<int32_t, 10>;
 
 CalibrationValues Values(const CMapCalibration& c) {
-    return {c.m_bPoint1Set, c.m_bPoint2Set, c.m_nX1,   c.m_nY1,   c.m_nLon1,
-            c.m_nLat1,      c.m_nX2,        c.m_nY2,   c.m_nLon2, c.m_nLat2};
+    return {c.m_bPoint1Set, c.m_bPoint2Set, c.m_nX1, c.m_nY1,   c.m_nLon1,
+            c.m_nLat1,      c.m_nX2,        c.m_nY2, c.m_nLon2, c.m_nLat2};
 }
 
 bool WriteWholeFile(const char* name, const std::string& bytes) {
@@ -139,15 +140,13 @@ std::string CheckStore(const std::string& store) {
     }
 
     // A saved record must read back as saved, whatever else the store held.
-    // Paths with a comma or a line feed cannot be stored, nor an empty one.
-    std::string key = paths[0];
-    if (key.empty() || key.find_first_of(",\n") != npos)
-        key = "C:\\Maps\\city.bmp";
-    CMapCalibration cal;
+    // The first path has no comma or line feed, which no stored path can
+    // have; an empty one cannot be stored either.
+    const std::string key = paths[0].empty() ? "C:\\Maps\\city.bmp" : paths[0];
     int32_t v[8] = {INT32_MIN, INT32_MAX, -1, 0, 120, 80, 41460, 173222};
     if (store.size() >= sizeof v)
         std::copy_n(store.end() - sizeof v, sizeof v, reinterpret_cast<char*>(v));
-    cal = {true, true, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]};
+    const CMapCalibration cal{true, true, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]};
     const StoreSaveOutcome saved = WriteStoredCalibration(key, cal);
     if (saved.result != StoreSaveResult::Saved)
         return "saving failed: " + saved.message;
@@ -159,7 +158,7 @@ std::string CheckStore(const std::string& store) {
 
 // --- Bitmap ---
 
-constexpr uint32_t kUnset = 0x12345678;         // a pixel no decode has written
+constexpr uint32_t kUnset = 0x12345678;        // a pixel no decode has written
 constexpr int64_t kMaxWholePixels = 512 * 512; // decoded whole up to this size
 
 uint32_t U32(const uint8_t* p) {
@@ -268,8 +267,7 @@ std::string FuzzSplitFields(const uint8_t* data, size_t size) {
     if (joined != kept)
         return "the fields are not the text without its separators";
     if (fields.size() != runs)
-        return "expected " + std::to_string(runs) + " fields, got " +
-               std::to_string(fields.size());
+        return "expected " + std::to_string(runs) + " fields, got " + std::to_string(fields.size());
     return {};
 }
 
@@ -308,8 +306,7 @@ std::string FuzzDibRead(const uint8_t* data, size_t size) {
     // of the file as pixels.
     const uint32_t offBits = U32(data + 10);
     CDibDecoder decoder;
-    if (!decoder.Open(dib.m_pInfo.get(), size_t(offBits) + 1010, dib.m_pBits.get(),
-                      size - offBits))
+    if (!decoder.Open(dib.m_pInfo.get(), size_t(offBits) + 1010, dib.m_pBits.get(), size - offBits))
         return "a loaded bitmap does not decode";
     const int32_t w = decoder.Width();
     const int32_t h = decoder.Height();
@@ -347,8 +344,8 @@ std::string FuzzDibRead(const uint8_t* data, size_t size) {
         if (std::string problem = CheckWindow(decoder, rect, whole); !problem.empty())
             return problem;
     // Windows with nothing of the picture in them write nowhere at all.
-    for (const CRect& rect : {CRect{3, 3, 1, 1}, CRect{0, 0, 0, 0}, CRect{w, 0, w + 5, h},
-                              CRect{0, -4, w, 0}})
+    for (const CRect& rect :
+         {CRect{3, 3, 1, 1}, CRect{0, 0, 0, 0}, CRect{w, 0, w + 5, h}, CRect{0, -4, w, 0}})
         decoder.DecodeRect(rect, nullptr, 0);
     return {};
 }

@@ -52,8 +52,7 @@ class FuzzCorpusReplay : public testing::TestWithParam<Target> {};
 
 TEST_P(FuzzCorpusReplay, SeedsKeepEveryRule) {
     EXPECT_EQ(RunInput(GetParam(), ""), "") << "empty input";
-    EXPECT_GT(Replay(GetParam(), std::filesystem::path(OSTREL_FUZZ_CORPUS) / GetParam().name),
-              0u);
+    EXPECT_GT(Replay(GetParam(), std::filesystem::path(OSTREL_FUZZ_CORPUS) / GetParam().name), 0u);
 }
 
 class FuzzSharedDataReplay : public FuzzCorpusReplay {};
