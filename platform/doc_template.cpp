@@ -73,7 +73,9 @@ QMdiSubWindow* CDocTemplate::NewFrame(CDocument* doc) {
     QWidget* view = frame->widget();
     doc->m_views.push_back(view);
     connect(view, &QObject::destroyed, this, [this, doc, view] { RemoveView(doc, view); });
-    QMdiArea* area = AfxGetMainWnd()->MdiArea();
+    CMDIFrameWnd* main = AfxGetMainWnd();
+    connect(frame, &QMdiSubWindow::windowStateChanged, main, [main] { main->OnUpdateFrameTitle(); });
+    QMdiArea* area = main->MdiArea();
     area->addSubWindow(frame);
     // The default size of a document window; a view may set its own.
     frame->resize(area->size() * 3 / 4);

@@ -168,6 +168,17 @@ TEST_F(ShellTest, StartsWithOneWorldMapAndTheMenusFollowTheActiveWindow) {
     EXPECT_EQ(Frame()->windowTitle(), "Ostrel - GPS Data");
 }
 
+TEST_F(ShellTest, AMaximisedWindowNamesItsDocumentOnceInTheTitle) {
+    Frame()->show();
+    QMdiSubWindow* world = Frame()->MDIGetActive();
+    world->showMaximized();
+    EXPECT_EQ(Frame()->windowTitle(), "Ostrel - [World Map]");
+    Frame()->RouteCommand(ID_SHOW_GPS_DATA);
+    EXPECT_EQ(Frame()->windowTitle(), "Ostrel - [GPS Data]");
+    Frame()->MDIGetActive()->showNormal();
+    EXPECT_EQ(Frame()->windowTitle(), "Ostrel - GPS Data");
+}
+
 } // namespace
 
 namespace {
