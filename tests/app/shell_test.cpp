@@ -247,7 +247,7 @@ TEST_F(ShellTest, AFileThatIsNoBitmapGivesAnEmptyMapWindow) {
 
 TEST_F(ShellTest, AFileThatCannotBeReadOpensNothing) {
     fs::create_directory("maps");
-    for (const char* name : {"missing.bmp", "maps"}) {
+    for (const char* name : {"missing.bmp", "maps", "/dev/null"}) {
         m_messages.clear();
         EXPECT_EQ(m_app->OpenDocumentFile(name), nullptr) << name;
         EXPECT_EQ(m_messages, QStringList{"Failed to open document."}) << name;
