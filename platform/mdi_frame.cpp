@@ -167,7 +167,8 @@ void CMDIFrameWnd::OnUpdateFrameTitle() {
 }
 
 void CMDIFrameWnd::SetMessageString(const QString& prompt) {
-    auto* bar = dynamic_cast<CStatusBar*>(findChild<QStatusBar*>(QString(), Qt::FindDirectChildrenOnly));
+    auto* bar =
+        dynamic_cast<CStatusBar*>(findChild<QStatusBar*>(QString(), Qt::FindDirectChildrenOnly));
     if (!bar)
         return;
     bar->SetWindowText(prompt.isEmpty() ? QString::fromLatin1(ResourceString(AFX_IDS_IDLEMESSAGE))
