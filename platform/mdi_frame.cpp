@@ -191,23 +191,16 @@ bool CMDIFrameWnd::event(QEvent* event) {
 }
 
 void CMDIFrameWnd::SetTimer(int id, int periodMs) {
-    KillTimer(id);
-    m_timers[id] = startTimer(periodMs);
+    m_timers.Set(uintptr_t(id), uint32_t(std::max(periodMs, 0)));
 }
 
 void CMDIFrameWnd::KillTimer(int id) {
-    if (auto it = m_timers.find(id); it != m_timers.end()) {
-        killTimer(it->second);
-        m_timers.erase(it);
-    }
+    m_timers.Kill(uintptr_t(id));
 }
 
 void CMDIFrameWnd::timerEvent(QTimerEvent* event) {
-    for (const auto& [id, qtId] : m_timers) {
-        if (qtId == event->timerId()) {
-            OnTimer(id);
-            return;
-        }
-    }
-    QMainWindow::timerEvent(event);
+    if (const auto id = m_timers.Find(event->timerId()))
+        OnTimer(int(*id));
+    else
+        QMainWindow::timerEvent(event);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/cmd_target.h"
+#include "platform/timer_table.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -74,7 +75,7 @@ private:
     QMdiArea* m_pMdiArea;
     QString m_strTitle;
     CCmdTarget* m_pAppTarget = nullptr;
-    std::map<int, int> m_timers; // our id -> Qt's id
+    CTimerTable m_timers{this};
     std::map<int, QAction*> m_actions;
 };
 

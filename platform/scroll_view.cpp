@@ -13,7 +13,6 @@
 namespace {
 
 constexpr COLORREF kWindowBackground = RGB(255, 255, 255);
-constexpr uint32_t kMinTimerPeriod = 10; // [ms]
 
 CRect Intersect(const CRect& a, const CRect& b) {
     CRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
@@ -193,27 +192,18 @@ void CScrollView::DrawInto(CDC* pDC) {
 }
 
 void CScrollView::SetTimer(uintptr_t id, uint32_t elapse) {
-    KillTimer(id);
-    m_timers[id] = startTimer(int(std::clamp<uint32_t>(elapse, kMinTimerPeriod, INT32_MAX)));
+    m_timers.Set(id, elapse);
 }
 
 bool CScrollView::KillTimer(uintptr_t id) {
-    const auto it = m_timers.find(id);
-    if (it == m_timers.end())
-        return false;
-    killTimer(it->second);
-    m_timers.erase(it);
-    return true;
+    return m_timers.Kill(id);
 }
 
 void CScrollView::timerEvent(QTimerEvent* event) {
-    for (const auto& [id, qtId] : m_timers) {
-        if (qtId == event->timerId()) {
-            OnTimer(id);
-            return;
-        }
-    }
-    QAbstractScrollArea::timerEvent(event);
+    if (const auto id = m_timers.Find(event->timerId()))
+        OnTimer(*id);
+    else
+        QAbstractScrollArea::timerEvent(event);
 }
 
 void CScrollView::OnSize(uint32_t, int32_t, int32_t) {}

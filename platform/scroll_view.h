@@ -2,6 +2,7 @@
 
 #include "platform/device_context.h"
 #include "platform/gdi_types.h"
+#include "platform/timer_table.h"
 
 #include <QAbstractScrollArea>
 #include <QImage>
@@ -127,5 +128,5 @@ private:
     bool m_bInvalidated = false;
     bool m_bSettingPosition = false;
     bool m_bScrolled = false;
-    std::map<uintptr_t, int> m_timers; // our identifier -> Qt's timer id
+    CTimerTable m_timers{this};
 };
