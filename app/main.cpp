@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     }
     if (line.help) {
         std::fputs(kUsage, stdout);
+        std::fputs(kOptionHelp, stdout);
         return 0;
     }
     if (line.version) {
