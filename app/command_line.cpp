@@ -4,7 +4,7 @@
 #include <cstring>
 
 const char* const kUsage =
-    "Usage: ostrel [--port NAME] [--baud N] [--world-map] [--show-route] [--scroll X,Y] [MAPFILE]\n"
+    "Usage: ostrel [--port NAME] [--baud N] [--world-map] [--show-route] [--centre X,Y] [MAPFILE]\n"
     "       ostrel --monitor [--port NAME] [--baud N] [--ticks N] [--interval-ms MS]\n"
     "       ostrel --help | --version\n";
 
@@ -12,9 +12,9 @@ const char* const kOptionHelp =
     "  --port NAME       the receiver's serial device: /dev/ttyUSB0, /dev/ttyACM0, ...;\n"
     "                    COM1, COM2, ... stand for /dev/ttyS0, /dev/ttyS1, ... (default COM1)\n"
     "  --baud N          its bit rate in bit/s (default 4800)\n"
-    "  --world-map       open a World Map window beside MAPFILE's window\n"
+    "  --world-map       open a World Map window beside MAPFILE's, the two tiled\n"
     "  --show-route      start MAPFILE's window with the route line shown\n"
-    "  --scroll X,Y      start MAPFILE's window scrolled to map pixel X,Y (its top left)\n"
+    "  --centre X,Y      start MAPFILE's window scrolled to show map pixel X,Y in its middle\n"
     "  --monitor         no window: print the fix as a JSON line after each read\n"
     "  --ticks N         stop the monitor after N reads (default: run until Ctrl+C)\n"
     "  --interval-ms MS  time between the monitor's reads (default 1000)\n";
@@ -76,7 +76,7 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             continue;
         }
         if (arg == "--port" || arg == "--baud" || arg == "--ticks" || arg == "--interval-ms" ||
-            arg == "--scroll") {
+            arg == "--centre") {
             if (i + 1 >= argc) {
                 error = arg + " needs a value";
                 return false;
@@ -86,12 +86,12 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             CPoint pixel;
             if (arg == "--port") {
                 line.port = value;
-            } else if (arg == "--scroll") {
+            } else if (arg == "--centre") {
                 if (!ReadPixel(value, pixel)) {
-                    error = "--scroll needs a map pixel X,Y, not \"" + value + "\"";
+                    error = "--centre needs a map pixel X,Y, not \"" + value + "\"";
                     return false;
                 }
-                line.scroll = pixel;
+                line.centre = pixel;
             } else if (arg == "--baud") {
                 if (!ReadNumber(value, 1, number)) {
                     error = "--baud needs a bit rate of 1 or more, not \"" + value + "\"";
@@ -129,12 +129,12 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
         error = "the monitor opens no map file";
         return false;
     }
-    if (line.monitor && (line.worldMap || line.showRoute || line.scroll)) {
+    if (line.monitor && (line.worldMap || line.showRoute || line.centre)) {
         error = "the monitor opens no windows";
         return false;
     }
-    if (line.mapFile.empty() && (line.showRoute || line.scroll)) {
-        error = "--show-route and --scroll need a map file";
+    if (line.mapFile.empty() && (line.showRoute || line.centre)) {
+        error = "--show-route and --centre need a map file";
         return false;
     }
     if (!line.monitor && monitorOption) {

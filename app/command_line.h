@@ -17,10 +17,10 @@ struct CommandLine {
     int intervalMs = 1000;       // [ms] between monitor ticks
     std::string mapFile;         // empty when none is given
     // How the window of `mapFile` starts: a World Map window beside it, its
-    // route line shown, its top-left corner at a map pixel.
+    // route line shown, scrolled to show a map pixel in its middle.
     bool worldMap = false;
     bool showRoute = false;
-    std::optional<CPoint> scroll; // [map pixel]
+    std::optional<CPoint> centre; // [map pixel]
 };
 
 // The usage lines printed by --help and after a bad command line.

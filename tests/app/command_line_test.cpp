@@ -41,23 +41,23 @@ TEST(CommandLine, ReadsTheMonitorAndPortOptions) {
 TEST(CommandLine, ReadsHowTheMapWindowStarts) {
     CommandLine line;
     std::string error;
-    ASSERT_TRUE(Parse({"--show-route", "/maps/aegina.bmp", "--scroll", "1000,380", "--world-map"},
+    ASSERT_TRUE(Parse({"--show-route", "/maps/aegina.bmp", "--centre", "1000,380", "--world-map"},
                       line, error))
         << error;
     EXPECT_EQ(line.mapFile, "/maps/aegina.bmp");
     EXPECT_TRUE(line.worldMap);
     EXPECT_TRUE(line.showRoute);
-    EXPECT_EQ(line.scroll, (CPoint{1000, 380}));
+    EXPECT_EQ(line.centre, (CPoint{1000, 380}));
 
-    ASSERT_TRUE(Parse({"--scroll", "0,2147483647", "map.bmp"}, line, error)) << error;
-    EXPECT_EQ(line.scroll, (CPoint{0, 2147483647}));
+    ASSERT_TRUE(Parse({"--centre", "0,2147483647", "map.bmp"}, line, error)) << error;
+    EXPECT_EQ(line.centre, (CPoint{0, 2147483647}));
     EXPECT_FALSE(line.worldMap);
     EXPECT_FALSE(line.showRoute);
 
     // Without a map file the first window is the world map anyway.
     ASSERT_TRUE(Parse({"--world-map"}, line, error)) << error;
     EXPECT_TRUE(line.worldMap);
-    EXPECT_FALSE(line.scroll);
+    EXPECT_FALSE(line.centre);
 }
 
 TEST(CommandLine, RefusesMalformedValuesAndStrayArguments) {
@@ -81,14 +81,14 @@ TEST(CommandLine, RefusesMalformedValuesAndStrayArguments) {
         {"a.bmp", "b.bmp"},
         {"--bogus"},
         {"-x"},
-        {"--scroll", "1000", "map.bmp"},
-        {"--scroll", "1000,", "map.bmp"},
-        {"--scroll", ",380", "map.bmp"},
-        {"--scroll", "-1,380", "map.bmp"},
-        {"--scroll", "1,2,3", "map.bmp"},
-        {"--scroll", "1 ,2", "map.bmp"},
-        {"map.bmp", "--scroll"},
-        {"--scroll", "1,2"},
+        {"--centre", "1000", "map.bmp"},
+        {"--centre", "1000,", "map.bmp"},
+        {"--centre", ",380", "map.bmp"},
+        {"--centre", "-1,380", "map.bmp"},
+        {"--centre", "1,2,3", "map.bmp"},
+        {"--centre", "1 ,2", "map.bmp"},
+        {"map.bmp", "--centre"},
+        {"--centre", "1,2"},
         {"--show-route"},
         {"--monitor", "--world-map"},
         {"--monitor", "--show-route"},
