@@ -1,6 +1,6 @@
 #include "map/map_view.h"
 
-#include "app/resource.h"
+#include "app/strings.h"
 #include "app/settings.h"
 #include "gps/main_frame.h"
 #include "map/calibration_store.h"
