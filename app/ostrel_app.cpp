@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QLayout>
 #include <QMdiSubWindow>
 #include <QPrinter>
 
@@ -56,6 +57,10 @@ bool COstrelApp::InitInstance(const QString& mapFile) {
     m_pMainWnd->SetAppTarget(this);
     LoadMenus(*m_pMainWnd, m_recentFileList,
               [this](const QString& path) { OnOpenRecentFile(path); });
+    // Laid out now, so that the first document window is sized to the
+    // client area although the main window is not shown yet.
+    m_pMainWnd->resize(800, 600);
+    m_pMainWnd->layout()->activate();
 
     // The command line: a map file, or File New in the current document mode.
     if (mapFile.isEmpty())
@@ -63,7 +68,6 @@ bool COstrelApp::InitInstance(const QString& mapFile) {
     else if (!OpenDocumentFile(mapFile))
         return false;
 
-    m_pMainWnd->resize(800, 600);
     m_pMainWnd->show();
     return true;
 }

@@ -43,6 +43,8 @@ public:
     // A recent-file entry; one that cannot be read leaves the list.
     void OnOpenRecentFile(const QString& path);
     void OnFilePrintSetup();
+    // The printer settings every print starts from; Print Setup changes them.
+    QPrinter& GetPrinter();
 
     // Declared before the main window so that the window, and with it every
     // view and document, goes first.
@@ -56,7 +58,6 @@ private:
     CScrollView* GetActiveView() const;
     // Print, print preview or print without a dialog, of the active view.
     void OnFilePrint(int id);
-    QPrinter& GetPrinter();
 
     std::unique_ptr<QPrinter> m_pPrinter; // made on first use
 };

@@ -73,7 +73,12 @@ QMdiSubWindow* CDocTemplate::NewFrame(CDocument* doc) {
     QWidget* view = frame->widget();
     doc->m_views.push_back(view);
     connect(view, &QObject::destroyed, this, [this, doc, view] { RemoveView(doc, view); });
-    AfxGetMainWnd()->MdiArea()->addSubWindow(frame);
+    CMDIFrameWnd* main = AfxGetMainWnd();
+    connect(frame, &QMdiSubWindow::windowStateChanged, main, [main] { main->OnUpdateFrameTitle(); });
+    QMdiArea* area = main->MdiArea();
+    area->addSubWindow(frame);
+    // The default size of a document window; a view may set its own.
+    frame->resize(area->size() * 3 / 4);
     return frame;
 }
 

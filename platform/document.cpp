@@ -14,9 +14,10 @@
 bool CDocument::OnOpenDocument(const std::string& path) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          &std::fclose);
-    // A folder opens for reading here, but there is no document in it.
+    // Only a regular file holds a document: a folder opens for reading here
+    // too, and a device would be read without end.
     struct stat info {};
-    if (!file || fstat(fileno(file.get()), &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (!file || fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
         ShowMessageBox(AfxGetMainWnd(), "Failed to open document.");
         return false;
     }
@@ -37,6 +38,9 @@ void CDocument::OnCloseDocument() {
 }
 
 void CDocument::SetTitle(const QString& title) {
+    // The world map names itself on every repaint.
+    if (title == m_strTitle)
+        return;
     m_strTitle = title;
     UpdateFrameTitles();
     if (CMDIFrameWnd* main = AfxGetMainWnd())

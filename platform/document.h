@@ -21,8 +21,8 @@ public:
     // A new, untitled document is being set up; false cancels its window.
     virtual bool OnNewDocument() { return true; }
     // Reads the document from the file `path` (full path, bytes) through
-    // Serialize. A file that cannot be opened for reading, a folder among
-    // them, is reported ("Failed to open document.") and gives false.
+    // Serialize. A file that cannot be opened for reading, or that is no
+    // regular file, is reported ("Failed to open document.") and gives false.
     virtual bool OnOpenDocument(const std::string& path);
     // Loads the document from `ar`; the base reads nothing.
     virtual void Serialize(CArchive& ar);

@@ -157,8 +157,13 @@ void CMDIFrameWnd::ArrangeIconicWindows() {
 }
 
 void CMDIFrameWnd::OnUpdateFrameTitle() {
+    // A maximised child frame adds " - [its title]" to the title itself.
+    const QMdiSubWindow* child = MDIGetActive();
     const CDocument* doc = GetActiveDocument();
-    setWindowTitle(doc ? m_strTitle + QStringLiteral(" - ") + doc->GetTitle() : m_strTitle);
+    if (doc && !child->isMaximized())
+        setWindowTitle(m_strTitle + QStringLiteral(" - ") + doc->GetTitle());
+    else
+        setWindowTitle(m_strTitle);
 }
 
 void CMDIFrameWnd::SetMessageString(const QString& prompt) {

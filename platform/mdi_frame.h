@@ -45,7 +45,7 @@ public:
     bool OnCmdMsg(int, CCmdUI*) override { return false; }
 
     // The title: the application's, followed by " - " and the active
-    // document's title while there is one.
+    // document's title while there is one and its frame is not maximised.
     void OnUpdateFrameTitle();
 
     // Timer `id` fires OnTimer(id) every `periodMs` [ms]; restarting replaces it.
