@@ -7,9 +7,9 @@
 
 #include <QAction>
 #include <QKeySequence>
-#include <QMenu>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
 #include <vector>
@@ -40,8 +40,8 @@ const MenuItem kShowGpsData{ID_SHOW_GPS_DATA, "Show GPS Data"};
 const MenuItem kShowProperties{ID_SHOW_PROPERTIES, "Show Properties"};
 const MenuItem kLine{kSeparator, ""};
 const MenuItem kRecent{kRecentFiles, ""};
-const Popup kHelpMenu{"&Help", {{ID_HELP_FINDER, "&Help Topics"}, kLine,
-                                {ID_APP_ABOUT, "&About Ostrel..."}}};
+const Popup kHelpMenu{
+    "&Help", {{ID_HELP_FINDER, "&Help Topics"}, kLine, {ID_APP_ABOUT, "&About Ostrel..."}}};
 
 // Menu IDR_MAINFRAME: no document window is open.
 const std::vector<Popup> kMainFrameMenu = {
@@ -54,14 +54,23 @@ const std::vector<Popup> kMainFrameMenu = {
 const std::vector<Popup> kMapTypeMenu = {
     {"&File", {kOpenMap, kClose, kLine, kRecent, kLine, kExit}},
     {"&View",
-     {kToolbar, kStatusBar, kLine, {ID_SHOW_ROUTE_LINE, "Show Route Line"},
-      {ID_CLEAR_ROUTE_LINE, "Clear Route Line"}, kLine,
+     {kToolbar,
+      kStatusBar,
+      kLine,
+      {ID_SHOW_ROUTE_LINE, "Show Route Line"},
+      {ID_CLEAR_ROUTE_LINE, "Clear Route Line"},
+      kLine,
       {ID_SHOW_CALIB_POINTS, "Show calibration points"},
-      {ID_CLEAR_CALIB_POINTS, "Clear calibration points"}, kLine, kShowGpsData, kShowWorldMap,
+      {ID_CLEAR_CALIB_POINTS, "Clear calibration points"},
+      kLine,
+      kShowGpsData,
+      kShowWorldMap,
       kShowProperties}},
     {"&Window",
-     {{ID_WINDOW_NEW, "&New Window"}, {ID_WINDOW_CASCADE, "&Cascade"},
-      {ID_WINDOW_TILE_HORZ, "&Tile"}, {ID_WINDOW_ARRANGE, "&Arrange Icons"}}},
+     {{ID_WINDOW_NEW, "&New Window"},
+      {ID_WINDOW_CASCADE, "&Cascade"},
+      {ID_WINDOW_TILE_HORZ, "&Tile"},
+      {ID_WINDOW_ARRANGE, "&Arrange Icons"}}},
     kHelpMenu,
 };
 
@@ -79,8 +88,7 @@ const std::vector<Accelerator> kAccelerators = {
     {ID_EDIT_UNDO, {QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace)}},
     {ID_EDIT_CUT, {QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)}},
     {ID_EDIT_COPY, {QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)}},
-    {ID_EDIT_PASTE,
-     {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)}},
+    {ID_EDIT_PASTE, {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)}},
     {ID_NEXT_PANE, {QKeySequence(Qt::Key_F6)}},
     {ID_PREV_PANE, {QKeySequence(Qt::SHIFT | Qt::Key_F6)}},
     {ID_CONTEXT_HELP, {QKeySequence(Qt::SHIFT | Qt::Key_F1)}},
@@ -108,7 +116,8 @@ public:
           m_mapTypeMenus(Build(kMapTypeMenu)) {}
 
     void Update() {
-        const std::vector<QMenu*>& menus = m_frame.MDIGetActive() ? m_mapTypeMenus : m_mainFrameMenus;
+        const std::vector<QMenu*>& menus =
+            m_frame.MDIGetActive() ? m_mapTypeMenus : m_mainFrameMenus;
         if (m_pShown == &menus)
             return;
         m_pShown = &menus;

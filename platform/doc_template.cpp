@@ -74,7 +74,8 @@ QMdiSubWindow* CDocTemplate::NewFrame(CDocument* doc) {
     doc->m_views.push_back(view);
     connect(view, &QObject::destroyed, this, [this, doc, view] { RemoveView(doc, view); });
     CMDIFrameWnd* main = AfxGetMainWnd();
-    connect(frame, &QMdiSubWindow::windowStateChanged, main, [main] { main->OnUpdateFrameTitle(); });
+    connect(frame, &QMdiSubWindow::windowStateChanged, main,
+            [main] { main->OnUpdateFrameTitle(); });
     QMdiArea* area = main->MdiArea();
     area->addSubWindow(frame);
     // The default size of a document window; a view may set its own.

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QStatusTipEvent>
 #include <QTimerEvent>
 #include <QToolBar>
@@ -37,8 +38,12 @@ CMDIFrameWnd::~CMDIFrameWnd() {
 }
 
 void CMDIFrameWnd::DestroyChildFrames() {
-    for (QMdiSubWindow* w : m_pMdiArea->subWindowList())
-        delete w;
+    // Closed windows still waiting for their deferred deletion are no longer
+    // listed by the area, but their views still talk to this frame.
+    const auto frames = m_pMdiArea->findChildren<QMdiSubWindow*>();
+    for (const QPointer<QMdiSubWindow>& w :
+         QList<QPointer<QMdiSubWindow>>(frames.begin(), frames.end()))
+        delete w.data();
 }
 
 bool CMDIFrameWnd::LoadFrame() {
@@ -167,7 +172,8 @@ void CMDIFrameWnd::OnUpdateFrameTitle() {
 }
 
 void CMDIFrameWnd::SetMessageString(const QString& prompt) {
-    auto* bar = dynamic_cast<CStatusBar*>(findChild<QStatusBar*>(QString(), Qt::FindDirectChildrenOnly));
+    auto* bar =
+        dynamic_cast<CStatusBar*>(findChild<QStatusBar*>(QString(), Qt::FindDirectChildrenOnly));
     if (!bar)
         return;
     bar->SetWindowText(prompt.isEmpty() ? QString::fromLatin1(ResourceString(AFX_IDS_IDLEMESSAGE))

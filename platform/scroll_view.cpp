@@ -47,8 +47,8 @@ CClientDC::CClientDC(CScrollView* view)
     const CPoint scroll = m_pView->GetScrollPosition();
     const CRect clip = target->GetClipBox();
     SetViewportOrg({origin.x + scroll.x, origin.y + scroll.y});
-    SetClipRect({clip.left + origin.x, clip.top + origin.y, clip.right + origin.x,
-                 clip.bottom + origin.y});
+    SetClipRect(
+        {clip.left + origin.x, clip.top + origin.y, clip.right + origin.x, clip.bottom + origin.y});
 }
 
 CClientDC::~CClientDC() {

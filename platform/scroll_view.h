@@ -122,8 +122,8 @@ private:
     CSize m_sizeLine;
     bool m_bPainting = false;
     CDC* m_pDrawIntoDC = nullptr; // the context DrawInto is running into
-    CRect m_rcPainting; // the running repaint's rectangle [client pixels]
-    CRect m_rcPending;  // asked for while a repaint ran [client pixels]
+    CRect m_rcPainting;           // the running repaint's rectangle [client pixels]
+    CRect m_rcPending;            // asked for while a repaint ran [client pixels]
     bool m_bInvalidated = false;
     bool m_bSettingPosition = false;
     bool m_bScrolled = false;
