@@ -23,7 +23,7 @@ void ArrangeStartWindows(CMainFrame& frame, const CommandLine& line) {
     // Last, when the window has its size.
     if (line.centre) {
         const CRect client = view->GetClientRect();
-        view->ScrollToPosition(CPoint{line.centre->x - client.Width() / 2,
-                                      line.centre->y - client.Height() / 2});
+        view->ScrollToPosition(
+            CPoint{line.centre->x - client.Width() / 2, line.centre->y - client.Height() / 2});
     }
 }

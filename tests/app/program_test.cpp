@@ -39,7 +39,8 @@ TEST(Program, VersionHelpAndBadOptionsAnswerWithoutAWindow) {
                              0),
               0u)
         << help.out;
-    for (const char* option : {"--world-map ", "--show-route ", "--centre X,Y ", "--interval-ms MS "})
+    for (const char* option :
+         {"--world-map ", "--show-route ", "--centre X,Y ", "--interval-ms MS "})
         EXPECT_NE(help.out.find("\n  " + std::string(option)), std::string::npos) << option;
     EXPECT_EQ(help.exitCode, 0);
 

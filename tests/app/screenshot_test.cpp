@@ -119,17 +119,6 @@ std::optional<QPoint> FindPicture(const QImage& shot, const QImage& picture, con
     return std::nullopt;
 }
 
-bool Near(QPoint a, QPoint b, int distance) {
-    return std::abs(a.x() - b.x()) <= distance && std::abs(a.y() - b.y()) <= distance;
-}
-
-bool NearAny(QPoint p, const std::vector<QPoint>& points, int distance) {
-    for (const QPoint& q : points)
-        if (Near(p, q, distance))
-            return true;
-    return false;
-}
-
 // Whether `p` lies within `radius` of one of `centres` [pixel].
 bool WithinAny(QPoint p, const std::vector<QPoint>& centres, int radius) {
     for (const QPoint& c : centres) {
@@ -234,9 +223,9 @@ struct Replay {
         int out[2];
         if (pipe(out) != 0)
             return false;
-        pid = Spawn({NMEA_REPLAY_PROGRAM, "--loop", "--speed", speed, "--baud", "115200",
-                     log.string()},
-                    {"PATH=/usr/bin:/bin"}, out[1]);
+        pid = Spawn(
+            {NMEA_REPLAY_PROGRAM, "--loop", "--speed", speed, "--baud", "115200", log.string()},
+            {"PATH=/usr/bin:/bin"}, out[1]);
         close(out[1]);
         const auto deadline = Clock::now() + 10s;
         std::string line;
@@ -295,7 +284,7 @@ struct Session {
                              dir.string() + "'; exec '" OSTREL_PROGRAM "'";
         for (size_t i = 0; i < args.size(); ++i)
             script += " \"$" + std::to_string(i) + "\"";
-        std::vector<std::string> argv = {xvfbRun, "-a",    "-s", "-screen 0 1024x768x24",
+        std::vector<std::string> argv = {xvfbRun,   "-a", "-s",  "-screen 0 1024x768x24",
                                          "/bin/sh", "-c", script};
         argv.insert(argv.end(), args.begin(), args.end());
         const std::vector<std::string> env = {"PATH=/usr/bin:/bin", "HOME=" + dir.string(),
@@ -338,7 +327,8 @@ struct Session {
 
 // Polls screenshots until `seen` holds for one of them; the last one taken.
 QImage PollScreen(Session& session, std::chrono::seconds limit,
-                  const std::function<bool(const QImage&)>& seen, const std::function<void()>& tick) {
+                  const std::function<bool(const QImage&)>& seen,
+                  const std::function<void()>& tick) {
     QImage shot;
     const auto deadline = Clock::now() + limit;
     while (Clock::now() < deadline) {
@@ -371,7 +361,7 @@ TEST(Screenshot, TheWorldMapMarkerFollowsTheReceiver) {
         session, 60s,
         [&](const QImage& shot) {
             origin = FindPicture(shot, picture, picture.rect(),
-                                 [&](QPoint p) { return Near(p, marker, 10); });
+                                 [&](QPoint p) { return WithinAny(p, {marker}, 12); });
             found = origin && IsSquareMarker(shot, *origin + marker);
             return found;
         },
@@ -406,7 +396,7 @@ TEST(Screenshot, TheWorldMapMarkerStandsAtAReplayedLogsFix) {
         session, 60s,
         [&](const QImage& shot) {
             origin = FindPicture(shot, picture, picture.rect(),
-                                 [&](QPoint p) { return NearAny(p, markers, 10); });
+                                 [&](QPoint p) { return WithinAny(p, markers, 12); });
             found = false;
             for (const QPoint& m : markers)
                 found = found || (origin && IsSquareMarker(shot, *origin + m));
@@ -488,11 +478,11 @@ TEST(Screenshot, TheDemoTripShowsOnTheCalibratedMapAndTheWorldMap) {
     const QImage shot = PollScreen(
         session, 90s,
         [&](const QImage& shot) {
-            mapOrigin = FindPicture(shot, map, region,
-                                    [&](QPoint p) { return NearAny(p, track, 16); });
+            mapOrigin =
+                FindPicture(shot, map, region, [&](QPoint p) { return WithinAny(p, track, 16); });
             // Europe and Africa: the left part of the picture fits a tiled window.
             worldOrigin = FindPicture(shot, world, QRect(200, 50, 160, 160),
-                                      [&](QPoint p) { return NearAny(p, worldMarkers, 10); });
+                                      [&](QPoint p) { return WithinAny(p, worldMarkers, 12); });
             if (!mapOrigin || !worldOrigin)
                 return false;
             ring = false;
