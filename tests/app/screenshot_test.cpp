@@ -145,6 +145,20 @@ bool IsSquareMarker(const QImage& shot, QPoint c) {
            IsColour(shot, c, kWhite) && IsColour(shot, c + QPoint(1, 1), kWhite);
 }
 
+// Whether the world picture on `shot` shows the red marker at one of
+// `markers` (picture pixels), comparing the picture's `region` to find it;
+// `origin` says where the picture was found, if it was.
+bool ShowsWorldMarker(const QImage& shot, const QImage& world, const QRect& region,
+                      const std::vector<QPoint>& markers, std::optional<QPoint>& origin) {
+    origin = FindPicture(shot, world, region, [&](QPoint p) { return WithinAny(p, markers, 12); });
+    if (!origin)
+        return false;
+    for (const QPoint& m : markers)
+        if (IsSquareMarker(shot, *origin + m))
+            return true;
+    return false;
+}
+
 // A scanned map's marker centred on `c`, by its cross: the black centre,
 // then on each side 3 white pixels and black ones out to 11. The newest
 // piece of the route line starts at the centre and may cross one side.
@@ -360,9 +374,7 @@ TEST(Screenshot, TheWorldMapMarkerFollowsTheReceiver) {
     PollScreen(
         session, 60s,
         [&](const QImage& shot) {
-            origin = FindPicture(shot, picture, picture.rect(),
-                                 [&](QPoint p) { return WithinAny(p, {marker}, 12); });
-            found = origin && IsSquareMarker(shot, *origin + marker);
+            found = ShowsWorldMarker(shot, picture, picture.rect(), {marker}, origin);
             return found;
         },
         [&] { ASSERT_EQ(write(master, rmc, strlen(rmc)), ssize_t(strlen(rmc))); });
@@ -395,11 +407,7 @@ TEST(Screenshot, TheWorldMapMarkerStandsAtAReplayedLogsFix) {
     PollScreen(
         session, 60s,
         [&](const QImage& shot) {
-            origin = FindPicture(shot, picture, picture.rect(),
-                                 [&](QPoint p) { return WithinAny(p, markers, 12); });
-            found = false;
-            for (const QPoint& m : markers)
-                found = found || (origin && IsSquareMarker(shot, *origin + m));
+            found = ShowsWorldMarker(shot, picture, picture.rect(), markers, origin);
             return found;
         },
         [] {});
@@ -481,16 +489,13 @@ TEST(Screenshot, TheDemoTripShowsOnTheCalibratedMapAndTheWorldMap) {
             mapOrigin =
                 FindPicture(shot, map, region, [&](QPoint p) { return WithinAny(p, track, 16); });
             // Europe and Africa: the left part of the picture fits a tiled window.
-            worldOrigin = FindPicture(shot, world, QRect(200, 50, 160, 160),
-                                      [&](QPoint p) { return WithinAny(p, worldMarkers, 12); });
+            worldMarker =
+                ShowsWorldMarker(shot, world, QRect(200, 50, 160, 160), worldMarkers, worldOrigin);
             if (!mapOrigin || !worldOrigin)
                 return false;
             ring = false;
             for (const QPoint& p : rings)
                 ring = ring || IsRingMarker(shot, *mapOrigin + p);
-            worldMarker = false;
-            for (const QPoint& m : worldMarkers)
-                worldMarker = worldMarker || IsSquareMarker(shot, *worldOrigin + m);
             routePixels = 0;
             for (const QPoint& p : track)
                 routePixels += region.contains(p) && !WithinAny(p, rings, kRingRadius + 2) &&
