@@ -4,9 +4,20 @@
 #include <cstring>
 
 const char* const kUsage =
-    "Usage: ostrel [--port NAME] [--baud N] [MAPFILE]\n"
+    "Usage: ostrel [--port NAME] [--baud N] [--world-map] [--show-route] [--centre X,Y] [MAPFILE]\n"
     "       ostrel --monitor [--port NAME] [--baud N] [--ticks N] [--interval-ms MS]\n"
     "       ostrel --help | --version\n";
+
+const char* const kOptionHelp =
+    "  --port NAME       the receiver's serial device: /dev/ttyUSB0, /dev/ttyACM0, ...;\n"
+    "                    COM1, COM2, ... stand for /dev/ttyS0, /dev/ttyS1, ... (default COM1)\n"
+    "  --baud N          its bit rate in bit/s (default 4800)\n"
+    "  --world-map       open a World Map window beside MAPFILE's, the two tiled\n"
+    "  --show-route      start MAPFILE's window with the route line shown\n"
+    "  --centre X,Y      start MAPFILE's window scrolled to show map pixel X,Y in its middle\n"
+    "  --monitor         no window: print the fix as a JSON line after each read\n"
+    "  --ticks N         stop the monitor after N reads (default: run until Ctrl+C)\n"
+    "  --interval-ms MS  time between the monitor's reads (default 1000)\n";
 
 namespace {
 
@@ -23,6 +34,17 @@ bool ReadNumber(const std::string& text, int minimum, int& value) {
     if (number < minimum || number > INT_MAX)
         return false;
     value = int(number);
+    return true;
+}
+
+// "X,Y": two plain decimal numbers of 0 or more.
+bool ReadPixel(const std::string& text, CPoint& point) {
+    const size_t comma = text.find(',');
+    int x = 0, y = 0;
+    if (comma == std::string::npos || !ReadNumber(text.substr(0, comma), 0, x) ||
+        !ReadNumber(text.substr(comma + 1), 0, y))
+        return false;
+    point = CPoint{x, y};
     return true;
 }
 
@@ -45,15 +67,31 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             line.monitor = true;
             continue;
         }
-        if (arg == "--port" || arg == "--baud" || arg == "--ticks" || arg == "--interval-ms") {
+        if (arg == "--world-map") {
+            line.worldMap = true;
+            continue;
+        }
+        if (arg == "--show-route") {
+            line.showRoute = true;
+            continue;
+        }
+        if (arg == "--port" || arg == "--baud" || arg == "--ticks" || arg == "--interval-ms" ||
+            arg == "--centre") {
             if (i + 1 >= argc) {
                 error = arg + " needs a value";
                 return false;
             }
             const std::string value = argv[++i];
             int number = 0;
+            CPoint pixel;
             if (arg == "--port") {
                 line.port = value;
+            } else if (arg == "--centre") {
+                if (!ReadPixel(value, pixel)) {
+                    error = "--centre needs a map pixel X,Y, not \"" + value + "\"";
+                    return false;
+                }
+                line.centre = pixel;
             } else if (arg == "--baud") {
                 if (!ReadNumber(value, 1, number)) {
                     error = "--baud needs a bit rate of 1 or more, not \"" + value + "\"";
@@ -89,6 +127,14 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
     }
     if (line.monitor && !line.mapFile.empty()) {
         error = "the monitor opens no map file";
+        return false;
+    }
+    if (line.monitor && (line.worldMap || line.showRoute || line.centre)) {
+        error = "the monitor opens no windows";
+        return false;
+    }
+    if (line.mapFile.empty() && (line.showRoute || line.centre)) {
+        error = "--show-route and --centre need a map file";
         return false;
     }
     if (!line.monitor && monitorOption) {

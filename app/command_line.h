@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/gdi_types.h"
+
 #include <optional>
 #include <string>
 
@@ -14,12 +16,20 @@ struct CommandLine {
     int ticks = -1;              // monitor ticks to run; -1 runs until stopped
     int intervalMs = 1000;       // [ms] between monitor ticks
     std::string mapFile;         // empty when none is given
+    // How the window of `mapFile` starts: a World Map window beside it, its
+    // route line shown, scrolled to show a map pixel in its middle.
+    bool worldMap = false;
+    bool showRoute = false;
+    std::optional<CPoint> centre; // [map pixel]
 };
 
 // The usage lines printed by --help and after a bad command line.
 extern const char* const kUsage;
+// What each option does, printed by --help after the usage lines.
+extern const char* const kOptionHelp;
 
 // Reads argv[1..argc-1] into `line`. False with a one-line reason in
 // `error` for a missing or malformed value, an unknown option, a monitor
-// option without --monitor or a surplus argument.
+// option without --monitor, a map window option without a map file or a
+// surplus argument.
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::string& error);

@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 #include "app/ostrel_app.h"
 #include "app/settings.h"
+#include "app/start_windows.h"
 #include "gps/monitor.h"
 
 #include <QApplication>
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     }
     if (line.help) {
         std::fputs(kUsage, stdout);
+        std::fputs(kOptionHelp, stdout);
         return 0;
     }
     if (line.version) {
@@ -38,5 +40,6 @@ int main(int argc, char** argv) {
     COstrelApp app;
     if (!app.InitInstance(QFile::decodeName(line.mapFile.c_str())))
         return 1;
+    ArrangeStartWindows(*app.m_pMainWnd, line);
     return qtApp.exec();
 }

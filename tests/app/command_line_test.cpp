@@ -38,6 +38,28 @@ TEST(CommandLine, ReadsTheMonitorAndPortOptions) {
     EXPECT_EQ(line.port, "--help");
 }
 
+TEST(CommandLine, ReadsHowTheMapWindowStarts) {
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(Parse({"--show-route", "/maps/aegina.bmp", "--centre", "1000,380", "--world-map"},
+                      line, error))
+        << error;
+    EXPECT_EQ(line.mapFile, "/maps/aegina.bmp");
+    EXPECT_TRUE(line.worldMap);
+    EXPECT_TRUE(line.showRoute);
+    EXPECT_EQ(line.centre, (CPoint{1000, 380}));
+
+    ASSERT_TRUE(Parse({"--centre", "0,2147483647", "map.bmp"}, line, error)) << error;
+    EXPECT_EQ(line.centre, (CPoint{0, 2147483647}));
+    EXPECT_FALSE(line.worldMap);
+    EXPECT_FALSE(line.showRoute);
+
+    // Without a map file the first window is the world map anyway.
+    ASSERT_TRUE(Parse({"--world-map"}, line, error)) << error;
+    EXPECT_TRUE(line.worldMap);
+    EXPECT_FALSE(line.centre);
+}
+
 TEST(CommandLine, RefusesMalformedValuesAndStrayArguments) {
     const std::vector<const char*> cases[] = {
         {"--port"},
@@ -59,6 +81,17 @@ TEST(CommandLine, RefusesMalformedValuesAndStrayArguments) {
         {"a.bmp", "b.bmp"},
         {"--bogus"},
         {"-x"},
+        {"--centre", "1000", "map.bmp"},
+        {"--centre", "1000,", "map.bmp"},
+        {"--centre", ",380", "map.bmp"},
+        {"--centre", "-1,380", "map.bmp"},
+        {"--centre", "1,2,3", "map.bmp"},
+        {"--centre", "1 ,2", "map.bmp"},
+        {"map.bmp", "--centre"},
+        {"--centre", "1,2"},
+        {"--show-route"},
+        {"--monitor", "--world-map"},
+        {"--monitor", "--show-route"},
     };
     for (const auto& args : cases) {
         CommandLine line;

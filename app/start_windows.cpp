@@ -1,0 +1,29 @@
+#include "app/start_windows.h"
+
+#include "app/strings.h"
+#include "gps/main_frame.h"
+#include "map/map_view.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+void ArrangeStartWindows(CMainFrame& frame, const CommandLine& line) {
+    QMdiSubWindow* mapWindow = frame.MDIGetActive();
+    auto* view = mapWindow ? dynamic_cast<COstrelView*>(mapWindow->widget()) : nullptr;
+    if (line.mapFile.empty() || !view)
+        return;
+    // The same commands a user would choose from the menus.
+    if (line.showRoute && !view->m_bShowRoute)
+        frame.RouteCommand(ID_SHOW_ROUTE_LINE);
+    if (line.worldMap) {
+        frame.RouteCommand(ID_SHOW_WORLD_MAP);
+        frame.RouteCommand(ID_WINDOW_TILE_HORZ);
+        frame.MdiArea()->setActiveSubWindow(mapWindow);
+    }
+    // Last, when the window has its size.
+    if (line.centre) {
+        const CRect client = view->GetClientRect();
+        view->ScrollToPosition(
+            CPoint{line.centre->x - client.Width() / 2, line.centre->y - client.Height() / 2});
+    }
+}
