@@ -1,8 +1,10 @@
 #include "gps/main_frame.h"
 
 #include "app/ostrel_app.h"
+#include "app/properties_input.h"
 #include "app/resource.h"
 #include "app/settings.h"
+#include "app/show_properties.h"
 #include "gps/poll_tick.h"
 #include "platform/doc_template.h"
 
@@ -130,6 +132,10 @@ bool CMainFrame::OnCmdMsg(int id, CCmdUI* ui) {
         if (!ui)
             OnShowWorldMap();
         return true;
+    case ID_SHOW_PROPERTIES:
+        if (!ui)
+            OnShowProperties();
+        return true;
     default:
         return false;
     }
@@ -160,6 +166,15 @@ void CMainFrame::OnShowGpsData() {
 
 void CMainFrame::OnShowWorldMap() {
     OpenWindow(DOCMODE_WORLDMAP, QStringLiteral("World Map"));
+}
+
+void CMainFrame::OnShowProperties() {
+    ShowPropertiesFromFrame(this, [this](const std::string& name, int baudRate) {
+        if (m_gps.OpenPort(name, baudRate))
+            return true;
+        m_strMessage = PortOpenFailureMessage(name, baudRate);
+        return false;
+    });
 }
 
 void CMainFrame::OpenWindow(int docMode, const QString& title) {

@@ -26,6 +26,9 @@ public:
     // Open a further "GPS Data" or "World Map" window.
     void OnShowGpsData();
     void OnShowWorldMap();
+    // "Show Properties" with no document window open: after OK the port is
+    // reopened with the settings, and a failure is reported.
+    void OnShowProperties();
 
     // In this order: constructed so, destroyed the other way round (the
     // toolbar first, then the receiver, which closes the port).

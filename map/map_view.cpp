@@ -1,14 +1,20 @@
 #include "map/map_view.h"
 
+#include "app/child_frame.h"
 #include "app/resource.h"
 #include "app/settings.h"
+#include "app/show_properties.h"
 #include "gps/main_frame.h"
+#include "map/calibration_input.h"
 #include "map/calibration_store.h"
+#include "map/dia_calibration.h"
+#include "platform/dialog_ids.h"
 #include "platform/document.h"
 #include "platform/message_box.h"
 
 #include <QMdiSubWindow>
 #include <QtGlobal>
+#include <cstdlib>
 
 // The resources live in a static library; they must be pulled in by name.
 static void InitResources() {
@@ -21,6 +27,8 @@ static void InitResources() {
 
 namespace {
 constexpr uintptr_t kUpdateTimer = 2; // the main frame's poll timer is 1
+// Reference points closer than this on either axis give no usable scale [pixel].
+constexpr int64_t kMinPointDistance = 100;
 } // namespace
 
 COstrelView::COstrelView() : m_nUpdatePeriod(g_nUpdateMs) {
@@ -214,6 +222,10 @@ bool COstrelView::OnCmdMsg(int id, CCmdUI* ui) {
         if (!ui)
             OnClearRouteLine();
         return true;
+    case ID_SHOW_PROPERTIES:
+        if (!ui)
+            OnShowProperties();
+        return true;
     default:
         return false;
     }
@@ -247,6 +259,62 @@ void COstrelView::OnUpdateShowRouteLine(CCmdUI* ui) {
 // The old line stays on the screen until the next repaint.
 void COstrelView::OnClearRouteLine() {
     m_nRoutePoints = 0;
+}
+
+void COstrelView::OnShowProperties() {
+    if (ShowPropertiesFromView(m_nUpdatePeriod) != IDOK)
+        return;
+    KillTimer(kUpdateTimer);
+    SetTimer(kUpdateTimer, uint32_t(g_nUpdateMs));
+    m_nUpdatePeriod = g_nUpdateMs;
+    if (m_pMainFrame)
+        m_pMainFrame->SetMessageText(std::string());
+}
+
+void COstrelView::OnRButtonDown(CPoint point) {
+    if (m_bCalibrated || !m_bMapLoaded)
+        return;
+    // The map pixel the user clicked on.
+    const CPoint s = GetScrollPosition();
+    const CPoint p{point.x + s.x, point.y + s.y};
+    CDia_Calibration dialog;
+    if (dialog.DoModal() == IDCANCEL)
+        return;
+
+    if (!m_cal.m_bPoint1Set) {
+        m_cal.m_nLon1 = g_nCalibLonSec;
+        m_cal.m_nLat1 = g_nCalibLatSec;
+        m_cal.m_nX1 = p.x;
+        m_cal.m_nY1 = p.y;
+        m_cal.m_bPoint1Set = true;
+    } else if (!m_cal.m_bPoint2Set) {
+        m_cal.m_nLon2 = g_nCalibLonSec;
+        m_cal.m_nLat2 = g_nCalibLatSec;
+        m_cal.m_nX2 = p.x;
+        m_cal.m_nY2 = p.y;
+        if (std::abs(int64_t(m_cal.m_nX2) - m_cal.m_nX1) < kMinPointDistance ||
+            std::abs(int64_t(m_cal.m_nY2) - m_cal.m_nY1) < kMinPointDistance) {
+            ShowMessageBox(this, "Calibrate points are too close, please select another point!");
+            return;
+        }
+        m_cal.m_bPoint2Set = true;
+    }
+    // With both points set from before, an earlier save did not complete:
+    // the points stay as they are and the save is repeated.
+
+    if (m_cal.m_bPoint1Set && m_cal.m_bPoint2Set && SaveCalibration())
+        m_bCalibrated = true;
+    DrawCalibrationPoints();
+}
+
+void COstrelView::OnMouseMove(CPoint point) {
+    if (m_nMode == DOCMODE_WORLDMAP || !m_bCalibrated)
+        return;
+    const std::optional<CGeoPoint> g = ClientToGeo(point, GetScrollPosition(), m_cal);
+    if (!g)
+        return;
+    if (auto* frame = dynamic_cast<CChildFrame*>(parentWidget()))
+        frame->SetMessageText(FormatReadout(*g));
 }
 
 void COstrelView::LoadCalibration(const std::string& path) {

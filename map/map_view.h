@@ -40,6 +40,9 @@ public:
     void OnShowRouteLine();
     void OnUpdateShowRouteLine(CCmdUI* ui);
     void OnClearRouteLine();
+    // "Show Properties" with a document window active: this window's period
+    // is shown, and after OK only this window's timer restarts.
+    void OnShowProperties();
 
     // The route as lines from each point to the one before, in client
     // pixels: black, with a white line one pixel to the lower right. Only
@@ -88,6 +91,13 @@ public:
 protected:
     void OnDraw(CDC* pDC) override;
     void OnSize(uint32_t nType, int32_t cx, int32_t cy) override;
+    // Right-click calibration of a scanned map: each click confirmed in the
+    // calibration dialog sets the next reference point; with both set the
+    // calibration is saved and in force.
+    void OnRButtonDown(CPoint point) override;
+    // Over a calibrated scanned map: the position under the pointer in the
+    // message pane.
+    void OnMouseMove(CPoint point) override;
 
 private:
     void MoveParentFrame(int width, int height);

@@ -1,5 +1,7 @@
 #include "platform/mdi_frame.h"
 
+#include <QPointer>
+
 #include <QAction>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -27,8 +29,12 @@ CMDIFrameWnd::~CMDIFrameWnd() {
 }
 
 void CMDIFrameWnd::DestroyChildFrames() {
-    for (QMdiSubWindow* w : m_pMdiArea->subWindowList())
-        delete w;
+    // Closed windows still waiting for their deferred deletion are no longer
+    // listed by the area, but their views still talk to this frame.
+    const auto frames = m_pMdiArea->findChildren<QMdiSubWindow*>();
+    for (const QPointer<QMdiSubWindow>& w :
+         QList<QPointer<QMdiSubWindow>>(frames.begin(), frames.end()))
+        delete w.data();
 }
 
 bool CMDIFrameWnd::LoadFrame() {

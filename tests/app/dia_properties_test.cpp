@@ -7,6 +7,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -105,6 +107,33 @@ TEST_F(PropertiesDialogTest, OkStoresWhatWasChosenAndTyped) {
     EXPECT_EQ(g_nUpdateMs, 2500);
     EXPECT_EQ(g_bShowAtStatusLine, 0);
     EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(PropertiesDialogTest, TextsAndTabOrderAreAsDesigned) {
+    open();
+    QStringList texts;
+    for (const QLabel* label : dialog->findChildren<QLabel*>())
+        texts << label->text();
+    for (const QGroupBox* group : dialog->findChildren<QGroupBox*>())
+        texts << group->title();
+    for (const char* text : {"Name:", "Bits per sec:", "Update (seconds):", "Com Port", "Map"})
+        EXPECT_TRUE(texts.contains(text)) << text;
+    EXPECT_EQ(controls->status->text(), "Show GPS Data at Status Line");
+    EXPECT_EQ(controls->ok->text(), "OK");
+    EXPECT_EQ(controls->cancel->text(), "Cancel");
+
+    // The tab stops in order, from the port name round to it again.
+    const QWidget* expected[] = {controls->port,   controls->rate, controls->update,
+                                 controls->status, controls->ok,   controls->cancel,
+                                 controls->port};
+    const QWidget* w = controls->port;
+    for (size_t i = 1; i < std::size(expected); ++i) {
+        do
+            w = w->nextInFocusChain();
+        while (!(w->focusPolicy() & Qt::TabFocus) || w->focusProxy() || !w->isVisible());
+        EXPECT_EQ(w, expected[i]) << "tab stop " << i << " is " << w->objectName().toStdString();
+    }
+    dialog->reject();
 }
 
 // Below one second, and beyond what 32 bits of milliseconds hold.

@@ -161,6 +161,14 @@ TEST_F(MainWindow, ClosingAWindowClearsThePaneAndDropsItsDocument) {
     EXPECT_TRUE(Frame()->CommandAction(ID_SHOW_GPS_DATA)->isEnabled());
 }
 
+TEST_F(MainWindow, EndingWithClosedWindowsNotYetDeletedIsSafe) {
+    // Closed windows wait for the event loop to delete them; ending the
+    // program before it runs must still take their views down first.
+    OpenWindow(DOCMODE_GPSDATA);
+    Frame()->findChild<QMdiArea*>()->closeAllSubWindows();
+    m_app.reset();
+}
+
 TEST(StatusText, ControlCharactersShowAsBlanks) {
     EXPECT_EQ(StatusTextFromBytes("$GPRMC,1\r"), QStringLiteral("$GPRMC,1 "));
     EXPECT_EQ(StatusTextFromBytes(std::string("a\tb\nc\x7F", 6)), QStringLiteral("a b c "));

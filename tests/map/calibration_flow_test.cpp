@@ -1,0 +1,332 @@
+#include "app/resource.h"
+#include "map/calibration_input.h"
+#include "map/calibration_store.h"
+#include "platform/message_box.h"
+#include "tests/app/app_fixture.h"
+#include "tests/modal_driver.h"
+#include "tests/render/bmp_file.h"
+#include "tests/test_support.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sys/resource.h>
+
+namespace {
+
+const QString kTooClose =
+    QStringLiteral("Calibrate points are too close, please select another point!");
+
+// What the user types into the calibration dialog for one point.
+struct Typed {
+    const char* lonGrads;
+    const char* lonMins;
+    int lonHemi; // list index: 0 "E", 1 "W"
+    const char* latGrads;
+    const char* latMins;
+    int latHemi; // 0 "N", 1 "S"
+};
+
+// 12 deg 30 min W, 48 deg 30 min N: -45000 and 174600 arc-seconds.
+constexpr Typed kPoint1{"12.5", "", 1, "48", "30", 0};
+// 11 deg 30 min E, 47 deg 15 min N: 41400 and 170100 arc-seconds.
+constexpr Typed kPoint2{"11", "30", 0, "47", "15", 0};
+
+// Writes beyond `bytes` fail with EFBIG while this lives, as on a full quota.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = SIG_DFL;
+};
+
+// A scanned map of one colour, 800 x 600, opened as "/maps/city.bmp" in a
+// 500 x 350 client area, uncalibrated; the working directory (and with it
+// the store) is a fresh temporary one.
+class CalibrationFlow : public AppTest {
+protected:
+    static constexpr QRgb kGround = 0x008000;
+
+    void SetUp() override {
+        m_old = std::filesystem::current_path();
+        char dir[] = "/tmp/ostrel-calib-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        m_dir = dir;
+        std::filesystem::current_path(m_dir);
+        AppTest::SetUp();
+        world = ActiveView();
+        ASSERT_NE(world, nullptr);
+        view = OpenWindow(DOCMODE_MAP);
+        ASSERT_NE(view, nullptr);
+        BmpLayout layout;
+        layout.width = 800;
+        layout.height = 600;
+        layout.bitCount = 8;
+        layout.colors = {0xFFFFFF, kGround};
+        layout.bits.assign(800 * 600, char(1));
+        ASSERT_NE(ReadDib(view->m_dib, MakeBmp(layout)), 0u);
+        view->m_bMapLoaded = true;
+        view->m_pDocument->SetPathName("/maps/city.bmp");
+        // Pointer moves reach the window on top at the pointer's place.
+        Raise(view);
+        SetClientSize(view, 500, 350);
+        view->RedrawWindow();
+        SetMessageBoxHook([this](const QString& text) { messages << text; });
+    }
+
+    void TearDown() override {
+        SetMessageBoxHook({});
+        AppTest::TearDown();
+        std::filesystem::current_path(m_old);
+        std::filesystem::remove_all(m_dir);
+    }
+
+    void Raise(COstrelView* target) {
+        auto* frame = qobject_cast<QMdiSubWindow*>(target->parentWidget());
+        frame->move(0, 0);
+        Frame()->MdiArea()->setActiveSubWindow(frame);
+        QApplication::processEvents();
+    }
+
+    // A right-click at client `p` whose dialog is filled with `t` and
+    // confirmed with OK.
+    void RightClickAndConfirm(QPoint p, const Typed& t) {
+        AnswerNextModal([this, t](QWidget* dialog) {
+            ++dialogs;
+            auto* lonGrads = dialog->findChild<QLineEdit*>("IDC_LON_GRADS");
+            auto* lonMins = dialog->findChild<QLineEdit*>("IDC_LON_MINS");
+            auto* lonHemi = dialog->findChild<QComboBox*>("IDC_LON_HEMI");
+            auto* latGrads = dialog->findChild<QLineEdit*>("IDC_LAT_GRADS");
+            auto* latMins = dialog->findChild<QLineEdit*>("IDC_LAT_MINS");
+            auto* latHemi = dialog->findChild<QComboBox*>("IDC_LAT_HEMI");
+            auto* ok = dialog->findChild<QPushButton*>("IDOK");
+            ASSERT_TRUE(lonGrads && lonMins && lonHemi && latGrads && latMins && latHemi && ok);
+            EXPECT_EQ(dialog->parentWidget(), nullptr);
+            EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Calibration"));
+            QTest::keyClicks(lonGrads, t.lonGrads);
+            QTest::keyClicks(lonMins, t.lonMins);
+            lonHemi->setCurrentIndex(t.lonHemi);
+            QTest::keyClicks(latGrads, t.latGrads);
+            QTest::keyClicks(latMins, t.latMins);
+            latHemi->setCurrentIndex(t.latHemi);
+            QTest::mouseClick(ok, Qt::LeftButton);
+        });
+        QTest::mouseClick(view->viewport(), Qt::RightButton, Qt::NoModifier, p);
+    }
+
+    void RightClickAndCancel(QPoint p) {
+        AnswerNextModal([this](QWidget* dialog) {
+            ++dialogs;
+            QTest::keyClicks(dialog->findChild<QLineEdit*>("IDC_LON_GRADS"), "10");
+            auto* cancel = dialog->findChild<QPushButton*>("IDCANCEL");
+            ASSERT_NE(cancel, nullptr);
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        });
+        QTest::mouseClick(view->viewport(), Qt::RightButton, Qt::NoModifier, p);
+    }
+
+    // A right-click on `target` that must open no dialog; one that opens
+    // anyway is closed so that the test goes on.
+    void RightClickExpectingNoDialog(COstrelView* target, QPoint p) {
+        bool opened = false;
+        QTimer::singleShot(0, [&opened] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) {
+                opened = true;
+                dialog->close();
+            }
+        });
+        QTest::mouseClick(target->viewport(), Qt::RightButton, Qt::NoModifier, p);
+        QApplication::processEvents();
+        EXPECT_FALSE(opened) << "a dialog opened for the click at (" << p.x() << ", " << p.y()
+                             << ")";
+    }
+
+    // Points 1 and 2 at client (40, 30) and (340, 130), unscrolled.
+    void Calibrate() {
+        RightClickAndConfirm({40, 30}, kPoint1);
+        RightClickAndConfirm({340, 130}, kPoint2);
+        ASSERT_TRUE(view->m_bCalibrated);
+    }
+
+    // The calibration marker centred on client (x, y): along its arm to the
+    // right black, white, black, white.
+    bool HasMarkerAt(int x, int y) const {
+        return IsBlack(Pixel(view, x, y)) && IsWhite(Pixel(view, x + 3, y)) &&
+               IsBlack(Pixel(view, x + 7, y)) && IsWhite(Pixel(view, x + 15, y)) &&
+               IsBlack(Pixel(view, x, y - 7));
+    }
+    bool IsGround(int x, int y) const { return Pixel(view, x, y) == QColor(kGround); }
+
+    static std::string StoreText() { return ReadFileBytes(kCalibrationStoreName); }
+
+    COstrelView* world = nullptr;
+    COstrelView* view = nullptr;
+    QStringList messages;
+    int dialogs = 0;
+
+private:
+    std::filesystem::path m_old, m_dir;
+};
+
+TEST_F(CalibrationFlow, FirstPointIsStoredInMapPixelsAndMarkedAtOnce) {
+    // Markers switched off: the accepted click still draws its marker.
+    view->OnShowCalibrationPoints();
+    ASSERT_FALSE(view->m_bShowCalPoints);
+    view->ScrollToPosition({0, 40});
+    ASSERT_EQ(view->GetScrollPosition(), (CPoint{0, 40}));
+
+    RightClickAndConfirm({120, 80}, kPoint1);
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_TRUE(view->m_cal.m_bPoint1Set);
+    EXPECT_FALSE(view->m_cal.m_bPoint2Set);
+    EXPECT_FALSE(view->m_bCalibrated);
+    EXPECT_EQ(view->m_cal.m_nX1, 120);
+    EXPECT_EQ(view->m_cal.m_nY1, 120);
+    EXPECT_EQ(view->m_cal.m_nLon1, -45000);
+    EXPECT_EQ(view->m_cal.m_nLat1, 174600);
+    EXPECT_TRUE(HasMarkerAt(120, 80));
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    EXPECT_FALSE(std::filesystem::exists(kCalibrationStoreName));
+}
+
+TEST_F(CalibrationFlow, SecondPointMustBeAHundredPixelsAwayOnBothAxes) {
+    RightClickAndConfirm({40, 30}, kPoint1);
+    ASSERT_TRUE(view->m_cal.m_bPoint1Set);
+
+    // 300 to the right but only 99 lower.
+    RightClickAndConfirm({340, 129}, kPoint2);
+    EXPECT_EQ(messages, QStringList{kTooClose});
+    EXPECT_FALSE(view->m_cal.m_bPoint2Set);
+    EXPECT_FALSE(view->m_bCalibrated);
+    EXPECT_TRUE(IsGround(340, 129)) << "a refused point is not marked";
+    EXPECT_FALSE(std::filesystem::exists(kCalibrationStoreName));
+    EXPECT_EQ(view->m_cal.m_nX1, 40);
+
+    // 300 to the right and 100 lower: accepted, saved and in force.
+    RightClickAndConfirm({340, 130}, kPoint2);
+    EXPECT_EQ(dialogs, 3);
+    EXPECT_EQ(messages.size(), 1);
+    EXPECT_TRUE(view->m_cal.m_bPoint2Set);
+    EXPECT_TRUE(view->m_bCalibrated);
+    EXPECT_TRUE(HasMarkerAt(340, 130));
+    EXPECT_TRUE(HasMarkerAt(40, 30));
+    EXPECT_EQ(StoreText(), "/maps/city.bmp,40,30,-45000,174600,340,130,41400,170100\r\n");
+}
+
+TEST_F(CalibrationFlow, CancelledDialogChangesAndDrawsNothing) {
+    const QImage before = view->Surface().copy();
+    RightClickAndCancel({120, 80});
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_FALSE(view->m_cal.m_bPoint1Set);
+    EXPECT_FALSE(view->m_cal.m_bPoint2Set);
+    EXPECT_TRUE(view->Surface() == before);
+
+    // Also with one point set: the second stays unset, nothing is saved.
+    RightClickAndConfirm({40, 30}, kPoint1);
+    RightClickAndCancel({340, 130});
+    EXPECT_FALSE(view->m_cal.m_bPoint2Set);
+    EXPECT_TRUE(IsGround(340, 130));
+    EXPECT_FALSE(std::filesystem::exists(kCalibrationStoreName));
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(CalibrationFlow, OnlyAnUncalibratedScannedMapOpensTheDialog) {
+    Calibrate();
+    RightClickExpectingNoDialog(view, {200, 200});
+    RightClickExpectingNoDialog(world, {100, 100});
+    COstrelView* data = OpenWindow(DOCMODE_GPSDATA);
+    ASSERT_NE(data, nullptr);
+    RightClickExpectingNoDialog(data, {100, 100});
+    EXPECT_EQ(dialogs, 2);
+
+    // Cleared, the map takes its first point again.
+    Raise(view);
+    Frame()->RouteCommand(ID_CLEAR_CALIB_POINTS);
+    EXPECT_FALSE(view->m_bCalibrated);
+    RightClickAndConfirm({200, 300}, kPoint2);
+    EXPECT_EQ(dialogs, 3);
+    EXPECT_TRUE(view->m_cal.m_bPoint1Set);
+    EXPECT_FALSE(view->m_cal.m_bPoint2Set);
+    EXPECT_FALSE(view->m_bCalibrated);
+    EXPECT_EQ(view->m_cal.m_nX1, 200);
+    EXPECT_EQ(view->m_cal.m_nY1, 300);
+    EXPECT_EQ(view->m_cal.m_nLon1, 41400);
+    EXPECT_TRUE(HasMarkerAt(200, 300));
+}
+
+// The store cannot be replaced: the points stay, the calibration is not in
+// force, and the next confirmed right-click saves those same points again.
+TEST_F(CalibrationFlow, InterruptedSaveIsRepeatedByTheNextRightClick) {
+    const std::string other = "/maps/other.bmp,1,2,3,4,500,600,7,8\r\n";
+    std::ofstream(kCalibrationStoreName, std::ios::binary) << other;
+    RightClickAndConfirm({40, 30}, kPoint1);
+    {
+        const FileSizeLimit full(0);
+        RightClickAndConfirm({340, 130}, kPoint2);
+    }
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("\"Tmp.txt\""))) << messages[0].toStdString();
+    EXPECT_TRUE(view->m_cal.m_bPoint1Set);
+    EXPECT_TRUE(view->m_cal.m_bPoint2Set);
+    EXPECT_FALSE(view->m_bCalibrated);
+    EXPECT_TRUE(HasMarkerAt(340, 130));
+    EXPECT_EQ(StoreText(), other);
+    EXPECT_FALSE(std::filesystem::exists(kCalibrationTmpName));
+
+    // No readout while the calibration is not in force.
+    Frame()->SetMessageText("before");
+    QTest::mouseMove(view->viewport(), {40, 30});
+    EXPECT_EQ(Frame()->GetMessageText(), QStringLiteral("before"));
+
+    // The values typed now are not used; the click's pixel is not marked.
+    RightClickAndConfirm({200, 250}, Typed{"1", "", 0, "1", "", 0});
+    EXPECT_EQ(dialogs, 3);
+    EXPECT_EQ(messages.size(), 1);
+    EXPECT_TRUE(view->m_bCalibrated);
+    EXPECT_EQ(view->m_cal.m_nX2, 340);
+    EXPECT_EQ(view->m_cal.m_nLon2, 41400);
+    EXPECT_TRUE(IsGround(200, 250));
+    EXPECT_EQ(StoreText(), other + "/maps/city.bmp,40,30,-45000,174600,340,130,41400,170100\r\n");
+}
+
+TEST_F(CalibrationFlow, ReadoutShowsTheTypedCoordinatesAtTheReferencePoints) {
+    EXPECT_TRUE(view->viewport()->hasMouseTracking());
+    Calibrate();
+    view->ScrollToPosition({30, 20});
+    ASSERT_EQ(view->GetScrollPosition(), (CPoint{30, 20}));
+    QTest::mouseMove(view->viewport(), {10, 10});
+    EXPECT_EQ(Frame()->GetMessageText(),
+              QString::fromUtf8("LON:  12\u00B0 30.00' W      LAT:  48\u00B0 30.00' N"));
+    QTest::mouseMove(view->viewport(), {310, 110});
+    EXPECT_EQ(Frame()->GetMessageText(),
+              QString::fromUtf8("LON:  11\u00B0 30.00' E      LAT:  47\u00B0 15.00' N"));
+}
+
+TEST_F(CalibrationFlow, NoReadoutOverTheWorldMapOrAnUncalibratedMap) {
+    Frame()->SetMessageText("before");
+    QTest::mouseMove(view->viewport(), {40, 30});
+    RightClickAndConfirm({40, 30}, kPoint1);
+    QTest::mouseMove(view->viewport(), {41, 31});
+    ASSERT_TRUE(world->m_bCalibrated);
+    Raise(world);
+    QTest::mouseMove(world->viewport(), {100, 100});
+    EXPECT_EQ(Frame()->GetMessageText(), QStringLiteral("before"));
+}
+
+} // namespace
