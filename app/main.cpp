@@ -4,6 +4,7 @@
 #include "gps/monitor.h"
 
 #include <QApplication>
+#include <QFile>
 #include <cstdio>
 #include <string>
 
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostrel"));
     COstrelApp app;
-    if (!app.InitInstance())
+    if (!app.InitInstance(QFile::decodeName(line.mapFile.c_str())))
         return 1;
     return qtApp.exec();
 }

@@ -1,10 +1,24 @@
 #include "app/ostrel_app.h"
 
 #include "app/child_frame.h"
+#include "app/dia_about.h"
+#include "app/help_window.h"
+#include "app/menus.h"
 #include "app/ostrel_doc.h"
+#include "app/shell_resources.h"
+#include "app/strings.h"
 #include "gps/main_frame.h"
 #include "map/map_view.h"
 #include "platform/doc_template.h"
+#include "platform/print_view.h"
+#include "platform/profile.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QLayout>
+#include <QMdiSubWindow>
+#include <QPrinter>
 
 namespace {
 COstrelApp* g_pApp = nullptr;
@@ -26,15 +40,142 @@ COstrelApp::~COstrelApp() {
         g_pApp = nullptr;
 }
 
-bool COstrelApp::InitInstance() {
+bool COstrelApp::InitInstance(const QString& mapFile) {
+    // Common controls, OLE and the control container need no start-up with
+    // this toolkit. The profile is the one of platform/profile.h; it holds
+    // the recent files and the preview page count, never the settings.
+    m_recentFileList.ReadList();
+    m_nNumPreviewPages = GetProfilePreviewPages();
+
     m_pDocTemplate = std::make_unique<CMultiDocTemplate<COstrelDoc, CChildFrame, COstrelView>>(
         QStringLiteral("Ostrel"));
+
+    QApplication::setWindowIcon(ProgramIcon());
     m_pMainWnd = std::make_unique<CMainFrame>();
     if (!m_pMainWnd->LoadFrame())
         return false;
+    m_pMainWnd->SetAppTarget(this);
+    LoadMenus(*m_pMainWnd, m_recentFileList,
+              [this](const QString& path) { OnOpenRecentFile(path); });
+    // Laid out now, so that the first document window is sized to the
+    // client area although the main window is not shown yet.
     m_pMainWnd->resize(800, 600);
+    m_pMainWnd->layout()->activate();
+
+    // The command line: a map file, or File New in the current document mode.
+    if (mapFile.isEmpty())
+        OnFileNew();
+    else if (!OpenDocumentFile(mapFile))
+        return false;
+
     m_pMainWnd->show();
-    // File New: the first window takes the document mode as it stands.
-    m_pDocTemplate->OpenDocumentFile();
     return true;
+}
+
+bool COstrelApp::OnCmdMsg(int id, CCmdUI* ui) {
+    switch (id) {
+    case ID_APP_ABOUT:
+        if (!ui)
+            OnAppAbout();
+        return true;
+    case ID_APP_EXIT:
+        if (!ui && m_pMainWnd)
+            m_pMainWnd->close();
+        return true;
+    case ID_FILE_NEW:
+        if (!ui)
+            OnFileNew();
+        return true;
+    case ID_FILE_OPEN:
+        if (!ui)
+            OnFileOpen();
+        return true;
+    case ID_FILE_PRINT_SETUP:
+        if (!ui)
+            OnFilePrintSetup();
+        return true;
+    case ID_FILE_PRINT:
+    case ID_FILE_PRINT_DIRECT:
+    case ID_FILE_PRINT_PREVIEW:
+        if (!GetActiveView())
+            return false;
+        if (!ui)
+            OnFilePrint(id);
+        return true;
+    case ID_HELP_FINDER:
+    case ID_HELP:
+    case ID_DEFAULT_HELP:
+        if (!ui)
+            ShowHelp(m_pMainWnd.get());
+        return true;
+    case ID_CONTEXT_HELP:
+        if (!ui)
+            EnterContextHelpMode();
+        return true;
+    default:
+        return false;
+    }
+}
+
+CDocument* COstrelApp::OpenDocumentFile(const QString& path) {
+    if (!m_pDocTemplate)
+        return nullptr;
+    CDocument* doc = m_pDocTemplate->OpenDocumentFile(path);
+    if (doc)
+        m_recentFileList.Add(QFile::decodeName(doc->GetPathName().c_str()));
+    return doc;
+}
+
+void COstrelApp::OnAppAbout() {
+    CDia_About dialog(m_pMainWnd.get());
+    dialog.DoModal();
+}
+
+void COstrelApp::OnFileNew() {
+    if (m_pDocTemplate)
+        m_pDocTemplate->OpenDocumentFile();
+}
+
+void COstrelApp::OnFileOpen() {
+    QFileDialog dialog(m_pMainWnd.get(), QStringLiteral("Open"), QString(),
+                       QStringLiteral("All Files (*)"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        OpenDocumentFile(dialog.selectedFiles().front());
+}
+
+void COstrelApp::OnOpenRecentFile(const QString& path) {
+    if (!OpenDocumentFile(path))
+        m_recentFileList.Remove(path);
+}
+
+void COstrelApp::OnFilePrintSetup() {
+    DoFilePrintSetup(GetPrinter(), m_pMainWnd.get());
+}
+
+CScrollView* COstrelApp::GetActiveView() const {
+    QMdiSubWindow* child = m_pMainWnd ? m_pMainWnd->MDIGetActive() : nullptr;
+    return child ? dynamic_cast<CScrollView*>(child->widget()) : nullptr;
+}
+
+void COstrelApp::OnFilePrint(int id) {
+    CScrollView* view = GetActiveView();
+    if (!view)
+        return;
+    const int previewPages = m_nNumPreviewPages;
+    if (id == ID_FILE_PRINT_DIRECT)
+        PrintView(*view, GetPrinter());
+    else if (id == ID_FILE_PRINT_PREVIEW)
+        DoFilePrintPreview(*view, GetPrinter(), m_pMainWnd.get(), m_nNumPreviewPages);
+    else
+        DoFilePrint(*view, GetPrinter(), m_pMainWnd.get(), m_nNumPreviewPages);
+    if (m_nNumPreviewPages != previewPages)
+        WriteProfilePreviewPages(m_nNumPreviewPages);
+}
+
+QPrinter& COstrelApp::GetPrinter() {
+    if (!m_pPrinter)
+        m_pPrinter = std::make_unique<QPrinter>();
+    return *m_pPrinter;
 }

@@ -1,74 +1,18 @@
 #include "gps/main_frame.h"
 
+#include "app/menus.h"
 #include "app/ostrel_app.h"
 #include "app/properties_input.h"
-#include "app/resource.h"
 #include "app/settings.h"
 #include "app/show_properties.h"
+#include "app/strings.h"
 #include "gps/poll_tick.h"
 #include "platform/doc_template.h"
-
-#include <QAction>
-#include <QPainter>
-#include <QPainterPath>
 
 namespace {
 
 constexpr int kPollTimer = 1;
 constexpr int kPollPeriodMs = 1000; // [ms], fixed; the views have their own period
-
-// The four 16 x 16 button images: Open map, Show Route Line, Show
-// Properties, Show GPS Data.
-QIcon ToolbarImage(int index) {
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    switch (index) {
-    case 0: { // an opening folder
-        p.setPen(Qt::black);
-        p.setBrush(QColor(255, 255, 0));
-        p.drawPolygon(QPolygon({QPoint(1, 4), QPoint(6, 4), QPoint(7, 5), QPoint(13, 5),
-                                QPoint(13, 13), QPoint(1, 13)}));
-        p.setBrush(QColor(128, 128, 0));
-        p.drawPolygon(QPolygon({QPoint(3, 8), QPoint(15, 8), QPoint(13, 13), QPoint(1, 13)}));
-        break;
-    }
-    case 1: { // a route: black line with its white companion
-        const QPolygon route({QPoint(1, 13), QPoint(5, 6), QPoint(9, 10), QPoint(14, 2)});
-        p.setPen(QPen(Qt::white, 1));
-        p.drawPolyline(route.translated(1, 1));
-        p.setPen(QPen(Qt::black, 1));
-        p.drawPolyline(route);
-        p.fillRect(13, 1, 3, 3, Qt::red);
-        break;
-    }
-    case 2: { // a dialog with a tick box and two fields
-        p.setPen(Qt::black);
-        p.setBrush(QColor(192, 192, 192));
-        p.drawRect(1, 1, 13, 13);
-        p.fillRect(2, 2, 12, 2, QColor(0, 0, 128));
-        p.setBrush(Qt::white);
-        p.drawRect(3, 6, 3, 3);
-        p.drawLine(4, 7, 5, 8);
-        p.drawRect(8, 6, 5, 2);
-        p.drawRect(8, 10, 5, 2);
-        break;
-    }
-    default: { // a receiver: a dish with its waves
-        p.setPen(QPen(Qt::black, 1));
-        p.setBrush(QColor(128, 128, 128));
-        p.drawPie(QRect(1, 5, 10, 10), 45 * 16, 180 * 16);
-        p.drawLine(6, 10, 3, 15);
-        p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(QColor(255, 0, 0), 1));
-        p.drawArc(QRect(7, 0, 8, 8), 0, 90 * 16);
-        p.drawArc(QRect(9, 2, 4, 4), 0, 90 * 16);
-        break;
-    }
-    }
-    return QIcon(pixmap);
-}
 
 } // namespace
 
@@ -87,25 +31,8 @@ int CMainFrame::OnCreate() {
 
     m_wndToolBar.setObjectName(QStringLiteral("toolbar"));
     m_wndToolBar.setWindowTitle(QStringLiteral("Toolbar"));
-    m_wndToolBar.setIconSize(QSize(16, 16));
     m_wndToolBar.setAllowedAreas(Qt::AllToolBarAreas);
-    const int buttons[] = {ID_FILE_OPEN, ID_SHOW_ROUTE_LINE, ID_SHOW_PROPERTIES, 0,
-                           ID_SHOW_GPS_DATA};
-    int image = 0;
-    for (int id : buttons) {
-        if (id == 0) {
-            m_wndToolBar.addSeparator();
-            continue;
-        }
-        QAction* action = CommandAction(id);
-        const std::string_view text = ResourceString(id);
-        const size_t newline = text.find('\n');
-        action->setStatusTip(QString::fromLatin1(text.substr(0, newline)));
-        action->setToolTip(QString::fromLatin1(text.substr(newline + 1)));
-        action->setText(action->toolTip());
-        action->setIcon(ToolbarImage(image++));
-        m_wndToolBar.addAction(action);
-    }
+    LoadToolBar(*this, m_wndToolBar);
     addToolBar(Qt::TopToolBarArea, &m_wndToolBar);
 
     if (!m_wndStatusBar.SetIndicators(

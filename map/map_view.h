@@ -12,7 +12,6 @@
 #include <optional>
 #include <string>
 
-class CDocument;
 class CMainFrame;
 
 // Route storage per scanned-map view [points]; allocated once at full size.
@@ -65,8 +64,6 @@ public:
     void DrawScannedMap();
     // The world picture into the paint context; scroll range and title follow.
     void DrawWorldMap(CDC* pDC);
-
-    CDocument* m_pDocument = nullptr; // set by the template
 
     bool m_bBusy = false;                 // a timer tick is being handled
     int m_nMode = 0;                      // DOCMODE_*, fixed at the initial update

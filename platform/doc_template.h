@@ -22,6 +22,16 @@ public:
     // view's initial update. Null when there is no main window or
     // OnNewDocument refuses.
     CDocument* OpenDocumentFile();
+    // The file `path` in a new, visible child frame: document, then frame
+    // and view, then OnOpenDocument (which reads the file), then the view's
+    // initial update; the document is titled with the file's name. A file
+    // that is open already is not read again: the first window of its
+    // document comes to the front. Null when there is no main window or the
+    // file cannot be read.
+    CDocument* OpenDocumentFile(const QString& path);
+    // One more window on `doc`: a frame and view, then the view's initial
+    // update. False when there is no main window.
+    bool CreateNewWindow(CDocument* doc);
 
     size_t GetDocumentCount() const { return m_docs.size(); }
 
@@ -32,7 +42,11 @@ protected:
     virtual void InitialUpdateView(QWidget* view) = 0;
 
 private:
+    // A new document of this template in a new, hidden child frame.
+    QMdiSubWindow* NewDocumentFrame();
     QMdiSubWindow* NewFrame(CDocument* doc);
+    // Runs the view's initial update, then shows and activates the frame.
+    void InitialUpdateFrame(QMdiSubWindow* frame);
     void RemoveView(CDocument* doc, QWidget* view);
 
     QString m_strDocName;

@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
-class QWidget;
+class CArchive;
 class CDocTemplate;
+class QMdiSubWindow;
+class QWidget;
 
 // A document: a title and the views that show it. Created and owned by its
 // template, which destroys it when its last view goes.
@@ -18,9 +20,18 @@ public:
 
     // A new, untitled document is being set up; false cancels its window.
     virtual bool OnNewDocument() { return true; }
+    // Reads the document from the file `path` (full path, bytes) through
+    // Serialize. A file that cannot be opened for reading, or that is no
+    // regular file, is reported ("Failed to open document.") and gives false.
+    virtual bool OnOpenDocument(const std::string& path);
+    // Loads the document from `ar`; the base reads nothing.
+    virtual void Serialize(CArchive& ar);
+    // Closes every window of the document; the document goes with the last.
+    void OnCloseDocument();
 
     const QString& GetTitle() const { return m_strTitle; }
-    // Also shown as the caption of every frame that holds one of its views.
+    // Also the caption of every frame that holds one of its views, numbered
+    // "title:1", "title:2", ... while there is more than one.
     virtual void SetTitle(const QString& title);
 
     // The file the document was read from, as the file system names it
@@ -40,3 +51,10 @@ private:
     std::vector<QWidget*> m_views; // not owned: each lives in its child frame
     CDocTemplate* m_pDocTemplate = nullptr;
 };
+
+// The child frame that holds `view`, or null.
+QMdiSubWindow* GetParentFrame(QWidget* view);
+
+// `path` made absolute against the working directory and cleaned of "." and
+// ".." parts; symbolic links stay as they are.
+QString AfxFullPath(const QString& path);

@@ -1,11 +1,17 @@
 #include "platform/mdi_frame.h"
 
-#include <QPointer>
+#include "app/strings.h"
+#include "platform/doc_template.h"
+#include "platform/scroll_view.h"
+#include "platform/status_bar.h"
 
 #include <QAction>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
+#include <QStatusTipEvent>
 #include <QTimerEvent>
+#include <QToolBar>
 
 namespace {
 CMDIFrameWnd* g_pMainWnd = nullptr;
@@ -19,7 +25,10 @@ CMDIFrameWnd::CMDIFrameWnd() : m_pMdiArea(new QMdiArea(this)) {
     setCentralWidget(m_pMdiArea);
     if (!g_pMainWnd)
         g_pMainWnd = this;
-    connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, [this] { UpdateCommandUI(); });
+    connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, [this] {
+        UpdateCommandUI();
+        OnUpdateFrameTitle();
+    });
 }
 
 CMDIFrameWnd::~CMDIFrameWnd() {
@@ -38,7 +47,12 @@ void CMDIFrameWnd::DestroyChildFrames() {
 }
 
 bool CMDIFrameWnd::LoadFrame() {
-    return OnCreate() == 0;
+    m_strTitle = windowTitle();
+    if (OnCreate() != 0)
+        return false;
+    SetMessageString(QString());
+    OnUpdateFrameTitle();
+    return true;
 }
 
 QMdiSubWindow* CMDIFrameWnd::MDIGetActive() const {
@@ -47,12 +61,19 @@ QMdiSubWindow* CMDIFrameWnd::MDIGetActive() const {
     return m_pMdiArea->currentSubWindow();
 }
 
+CDocument* CMDIFrameWnd::GetActiveDocument() const {
+    QMdiSubWindow* child = MDIGetActive();
+    auto* view = child ? dynamic_cast<CScrollView*>(child->widget()) : nullptr;
+    return view ? view->m_pDocument : nullptr;
+}
+
 bool CMDIFrameWnd::RouteCmdMsg(int id, CCmdUI* ui) {
     if (QMdiSubWindow* child = MDIGetActive()) {
         if (auto* view = dynamic_cast<CCmdTarget*>(child->widget()); view && view->OnCmdMsg(id, ui))
             return true;
     }
-    return OnCmdMsg(id, ui);
+    return OnCmdMsg(id, ui) || OnFrameCmdMsg(id, ui) ||
+           (m_pAppTarget && m_pAppTarget->OnCmdMsg(id, ui));
 }
 
 void CMDIFrameWnd::RouteCommand(int id) {
@@ -78,6 +99,95 @@ void CMDIFrameWnd::UpdateCommandUI() {
         action->setCheckable(ui.m_bCheckable);
         action->setChecked(ui.m_bCheckable && ui.m_bChecked);
     }
+}
+
+bool CMDIFrameWnd::OnFrameCmdMsg(int id, CCmdUI* ui) {
+    QMdiSubWindow* active = MDIGetActive();
+    CDocument* doc = GetActiveDocument();
+    QWidget* bar = nullptr;
+    switch (id) {
+    case ID_FILE_CLOSE:
+        if (!doc)
+            return false;
+        if (!ui)
+            doc->OnCloseDocument();
+        return true;
+    case ID_WINDOW_NEW:
+        if (!doc || !doc->GetDocTemplate())
+            return false;
+        if (!ui)
+            doc->GetDocTemplate()->CreateNewWindow(doc);
+        return true;
+    case ID_WINDOW_CASCADE:
+    case ID_WINDOW_TILE_HORZ:
+    case ID_WINDOW_ARRANGE:
+        if (!active)
+            return false;
+        if (ui)
+            return true;
+        if (id == ID_WINDOW_CASCADE)
+            m_pMdiArea->cascadeSubWindows();
+        else if (id == ID_WINDOW_TILE_HORZ)
+            m_pMdiArea->tileSubWindows();
+        else
+            ArrangeIconicWindows();
+        return true;
+    case ID_VIEW_TOOLBAR:
+        bar = findChild<QToolBar*>(QString(), Qt::FindDirectChildrenOnly);
+        break;
+    case ID_VIEW_STATUS_BAR:
+        bar = findChild<QStatusBar*>(QString(), Qt::FindDirectChildrenOnly);
+        break;
+    default:
+        return false;
+    }
+    if (!bar)
+        return false;
+    if (ui)
+        ui->SetCheck(!bar->isHidden());
+    else
+        bar->setVisible(bar->isHidden());
+    return true;
+}
+
+void CMDIFrameWnd::ArrangeIconicWindows() {
+    int x = 0;
+    const int bottom = m_pMdiArea->viewport()->height();
+    for (QMdiSubWindow* w : m_pMdiArea->subWindowList()) {
+        if (!w->isMinimized())
+            continue;
+        w->move(x, bottom - w->height());
+        x += w->width();
+    }
+}
+
+void CMDIFrameWnd::OnUpdateFrameTitle() {
+    // A maximised child frame adds " - [its title]" to the title itself.
+    const QMdiSubWindow* child = MDIGetActive();
+    const CDocument* doc = GetActiveDocument();
+    if (doc && !child->isMaximized())
+        setWindowTitle(m_strTitle + QStringLiteral(" - ") + doc->GetTitle());
+    else
+        setWindowTitle(m_strTitle);
+}
+
+void CMDIFrameWnd::SetMessageString(const QString& prompt) {
+    auto* bar =
+        dynamic_cast<CStatusBar*>(findChild<QStatusBar*>(QString(), Qt::FindDirectChildrenOnly));
+    if (!bar)
+        return;
+    bar->SetWindowText(prompt.isEmpty() ? QString::fromLatin1(ResourceString(AFX_IDS_IDLEMESSAGE))
+                                        : prompt);
+}
+
+bool CMDIFrameWnd::event(QEvent* event) {
+    // Menus and toolbar buttons announce their prompt on hovering and an
+    // empty one on leaving; the pane shows the prompt or the idle text.
+    if (event->type() == QEvent::StatusTip) {
+        SetMessageString(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
 }
 
 void CMDIFrameWnd::SetTimer(int id, int periodMs) {

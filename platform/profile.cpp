@@ -2,7 +2,16 @@
 
 #include <QSettings>
 
+namespace {
+const QString kPreviewPagesKey = QStringLiteral("Settings/PreviewPages");
+}
+
 int GetProfilePreviewPages() {
     const QSettings profile(kProfileOrganization, kProfileApplication);
-    return profile.value(QStringLiteral("Settings/PreviewPages"), 0).toInt();
+    return profile.value(kPreviewPagesKey, 0).toInt();
+}
+
+void WriteProfilePreviewPages(int pages) {
+    QSettings profile(kProfileOrganization, kProfileApplication);
+    profile.setValue(kPreviewPagesKey, pages);
 }

@@ -10,5 +10,7 @@
 inline const QString kProfileOrganization = QStringLiteral("Kelvane");
 inline const QString kProfileApplication = QStringLiteral("Ostrel");
 
-// "PreviewPages" of section "Settings"; 0 when it is absent or not a number.
+// "PreviewPages" of section "Settings": the number of pages the print
+// preview shows side by side; 0 when it is absent or not a number.
 int GetProfilePreviewPages();
+void WriteProfilePreviewPages(int pages);

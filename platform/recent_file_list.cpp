@@ -1,6 +1,7 @@
 #include "platform/recent_file_list.h"
 
 #include "app/strings.h"
+#include "platform/document.h"
 #include "platform/profile.h"
 
 #include <QAction>
@@ -45,7 +46,7 @@ void CRecentFileList::WriteList() const {
 void CRecentFileList::Add(const QString& path) {
     if (path.isEmpty())
         return;
-    const QString full = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    const QString full = AfxFullPath(path);
     m_paths.removeAll(full);
     m_paths.prepend(full);
     while (m_paths.size() > kMaxEntries)

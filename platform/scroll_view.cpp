@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QTimerEvent>
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -31,13 +32,27 @@ CRect Union(const CRect& a, const CRect& b) {
 
 } // namespace
 
-CClientDC::CClientDC(CScrollView* view) : CDC(view ? &view->m_surface : nullptr), m_pView(view) {
-    if (m_pView)
+CClientDC::CClientDC(CScrollView* view)
+    : CDC(view ? view->ClientSurface() : nullptr), m_pView(view) {
+    if (!m_pView)
+        return;
+    const CDC* target = m_pView->m_pDrawIntoDC;
+    if (!target) {
         SetClipRect(m_pView->ClientClip());
+        return;
+    }
+    // The target maps map pixels to its device; client pixels are map pixels
+    // minus the scroll position, so they sit at that origin plus the scroll.
+    const CPoint origin = target->GetViewportOrg();
+    const CPoint scroll = m_pView->GetScrollPosition();
+    const CRect clip = target->GetClipBox();
+    SetViewportOrg({origin.x + scroll.x, origin.y + scroll.y});
+    SetClipRect(
+        {clip.left + origin.x, clip.top + origin.y, clip.right + origin.x, clip.bottom + origin.y});
 }
 
 CClientDC::~CClientDC() {
-    if (m_pView)
+    if (m_pView && !m_pView->m_pDrawIntoDC)
         m_pView->viewport()->update();
 }
 
@@ -106,6 +121,10 @@ void CScrollView::scrollContentsBy(int, int) {
         RedrawWindow();
 }
 
+QImage* CScrollView::ClientSurface() {
+    return m_pDrawIntoDC ? m_pDrawIntoDC->Surface() : &m_surface;
+}
+
 CRect CScrollView::ClientClip() const {
     return m_bPainting ? m_rcPainting : GetClientRect();
 }
@@ -137,6 +156,8 @@ void CScrollView::RedrawWindow(const CRect& rect) {
 void CScrollView::Repaint(const CRect& rect) {
     if (rect.IsRectEmpty() || m_surface.isNull())
         return;
+    // A repaint of the screen that a draw for a page set off stays on the screen.
+    CDC* const drawInto = std::exchange(m_pDrawIntoDC, nullptr);
     m_bPainting = true;
     m_rcPainting = rect;
     {
@@ -149,6 +170,7 @@ void CScrollView::Repaint(const CRect& rect) {
     }
     m_bPainting = false;
     m_rcPainting = {};
+    m_pDrawIntoDC = drawInto;
     viewport()->update(QRect(rect.left, rect.top, rect.Width(), rect.Height()));
 }
 
@@ -163,8 +185,11 @@ void CScrollView::Invalidate() {
 }
 
 void CScrollView::DrawInto(CDC* pDC) {
-    if (pDC)
-        OnDraw(pDC);
+    if (!pDC || m_pDrawIntoDC)
+        return;
+    m_pDrawIntoDC = pDC;
+    OnDraw(pDC);
+    m_pDrawIntoDC = nullptr;
 }
 
 void CScrollView::SetTimer(uintptr_t id, uint32_t elapse) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 
+class CDocument;
 class CScrollView;
 
 // Size types passed to OnSize.
@@ -17,7 +18,9 @@ constexpr uint32_t SIZE_RESTORED = 0;
 // drawing straight into the view's client surface; usable at any time. What
 // it draws shows on screen at the next paint event. While the view repaints
 // a rectangle (RedrawWindow), a client context made meanwhile is clipped to
-// that rectangle like the paint context.
+// that rectangle like the paint context. While the view draws into another
+// context (DrawInto), a client context made meanwhile draws there instead,
+// where the client area lies on it, so that a page gets what the screen gets.
 class CClientDC : public CDC {
 public:
     explicit CClientDC(CScrollView* view);
@@ -71,8 +74,11 @@ public:
     void Invalidate();
 
     // Runs OnDraw into another context (a printer page); the caller prepares
-    // its origin and clip.
+    // its origin and clip. Client contexts made meanwhile draw into it too.
     void DrawInto(CDC* pDC);
+
+    // The document this view shows; set by the document template.
+    CDocument* m_pDocument = nullptr;
 
     // Timers by identifier; SetTimer with a running identifier restarts it.
     // Periods below 10 ms run at 10 ms.
@@ -104,6 +110,8 @@ private:
     // The clip for client contexts: the running repaint's rectangle, or the
     // whole client outside a repaint.
     CRect ClientClip() const;
+    // Where client contexts draw: the print target during DrawInto, else the surface.
+    QImage* ClientSurface();
     void Repaint(const CRect& rect);
     void UpdateScrollBars();
     void ResizeSurface();
@@ -113,8 +121,9 @@ private:
     CSize m_sizePage;
     CSize m_sizeLine;
     bool m_bPainting = false;
-    CRect m_rcPainting; // the running repaint's rectangle [client pixels]
-    CRect m_rcPending;  // asked for while a repaint ran [client pixels]
+    CDC* m_pDrawIntoDC = nullptr; // the context DrawInto is running into
+    CRect m_rcPainting;           // the running repaint's rectangle [client pixels]
+    CRect m_rcPending;            // asked for while a repaint ran [client pixels]
     bool m_bInvalidated = false;
     bool m_bSettingPosition = false;
     bool m_bScrolled = false;

@@ -1,5 +1,7 @@
 #include <QApplication>
 #include <QFontDatabase>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -9,6 +11,10 @@ int main(int argc, char** argv) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostrel"));
+    // No test may touch the person's own profile; those that use one set
+    // a folder of their own, and this one catches the rest.
+    const QTemporaryDir profile;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, profile.path());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -10,16 +10,21 @@
 #include <QColor>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
 
 // The whole application on the offscreen platform: main frame, template and
-// the first window (a world map), with the receiver on no device. The
-// settings are put back afterwards, and no window may be left open.
+// the first window (a world map), with the receiver on no device and a
+// profile of its own in a temporary folder. The settings are put back
+// afterwards, and no window may be left open.
 class AppTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_TRUE(m_profileDir.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_profileDir.path());
         m_savedPort = g_strPortName;
         m_savedBaud = g_nBaudRate;
         m_savedUpdate = g_nUpdateMs;
@@ -83,6 +88,7 @@ protected:
     static bool IsBlack(QColor c) { return c == QColor(0, 0, 0); }
 
     std::unique_ptr<COstrelApp> m_app;
+    QTemporaryDir m_profileDir;
 
 private:
     std::string m_savedPort;

@@ -1,4 +1,4 @@
-#include "app/resource.h"
+#include "app/strings.h"
 #include "platform/message_box.h"
 #include "platform/serial_port.h"
 #include "tests/app/app_fixture.h"

@@ -1,4 +1,4 @@
-#include "app/resource.h"
+#include "app/strings.h"
 #include "map/calibration_input.h"
 #include "map/calibration_store.h"
 #include "platform/message_box.h"

@@ -101,6 +101,44 @@ TEST_F(ScrollViewTest, WholeRedrawPaintsTheClient) {
     EXPECT_EQ(Px(view.Surface(), 100, 40), qRgb(255, 0, 0));
 }
 
+TEST_F(ScrollViewTest, ClientContextsFollowDrawIntoToItsContext) {
+    // Marks client pixel (3, 4) through a client context, as the overlays do.
+    class OverlayView : public TestView {
+    protected:
+        void OnDraw(CDC* pDC) override {
+            TestView::OnDraw(pDC);
+            CClientDC client(this);
+            client.SetPixelV(3, 4, kBlue);
+        }
+    } overlay;
+    overlay.resize(320, 240);
+    overlay.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&overlay));
+    overlay.SetScrollSizes(CSize{1000, 800});
+    overlay.ScrollToPosition({90, 30});
+    overlay.Surface().fill(Qt::white);
+
+    // The client area lands at (20, 10) of the page.
+    QImage page(400, 300, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    CDC dc(&page);
+    dc.SetViewportOrg({20 - 90, 10 - 30});
+    overlay.DrawInto(&dc);
+    EXPECT_EQ(Px(page, 30, 20), qRgb(255, 0, 0)) << "map pixel (100, 40), client (10, 10)";
+    EXPECT_EQ(Px(page, 23, 14), qRgb(0, 0, 255)) << "client pixel (3, 4)";
+    EXPECT_EQ(Px(overlay.Surface(), 3, 4), qRgb(255, 255, 255)) << "nothing on the screen";
+
+    page.fill(Qt::white);
+    dc.SetClipRect(CRect{25, 0, 400, 300});
+    overlay.DrawInto(&dc);
+    EXPECT_EQ(Px(page, 23, 14), qRgb(255, 255, 255)) << "the page's clip holds";
+    EXPECT_EQ(overlay.draws.back().clientClip, (CRect{5, -10, 380, 290})) << "in client pixels";
+
+    CClientDC after(&overlay);
+    EXPECT_EQ(after.Surface(), &overlay.Surface()) << "back on the screen afterwards";
+    EXPECT_EQ(after.GetClipBox(), overlay.GetClientRect());
+}
+
 TEST_F(ScrollViewTest, ScrollPositionMovesThePaintOrigin) {
     view.SetScrollSizes(CSize{1000, 800});
     EXPECT_EQ(view.GetTotalSize(), (CSize{1000, 800}));
