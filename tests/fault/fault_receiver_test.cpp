@@ -2,9 +2,7 @@
 // frame's poll tick: unplugged and plugged in again, sending without a pause
 // at a high rate, sending junk.
 
-#include "app/dia_properties.h"
-#include "app/show_properties.h"
-#include "platform/dialog_ids.h"
+#include "app/resource.h"
 #include "platform/message_box.h"
 #include "platform/serial_port.h"
 #include "tests/app/app_fixture.h"
@@ -136,6 +134,13 @@ protected:
 
     const CGpsFix& Fix() const { return Frame()->m_gps.m_fix; }
 
+    // Commands then reach the main frame's own handlers.
+    void CloseDocumentWindows() {
+        while (QMdiSubWindow* sub = Frame()->MDIGetActive())
+            delete sub;
+        ASSERT_EQ(m_app->m_pDocTemplate->GetDocumentCount(), 0u);
+    }
+
     std::filesystem::path m_dir;
     std::filesystem::path m_link;
     Pty m_pty;
@@ -183,18 +188,16 @@ TEST_F(MisbehavingReceiver, VanishesWithoutHangOrSpinAndFlowsAgainAfterPropertie
     Frame()->OnTimer(1);
     EXPECT_EQ(Fix().m_strTime, EpochTime(1));
 
-    // Properties, OK with the name as it stands: the port is opened again.
+    // Properties from the main frame (no document window open), OK with the
+    // name as it stands: the port is opened again.
+    CloseDocumentWindows();
     AnswerNextModal([this](QWidget* dialog) {
         auto* port = dialog->findChild<QComboBox*>("IDC_PORT_NAME");
         ASSERT_NE(port, nullptr);
         EXPECT_EQ(port->currentText().toStdString(), m_link.string());
         QTest::mouseClick(dialog->findChild<QPushButton*>("IDOK"), Qt::LeftButton);
     });
-    EXPECT_EQ(ShowPropertiesFromFrame(Frame(),
-                                      [this](const std::string& name, int rate) {
-                                          return Frame()->m_gps.OpenPort(name, rate);
-                                      }),
-              IDOK);
+    Frame()->RouteCommand(ID_SHOW_PROPERTIES);
     EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join("; ").toStdString();
     ASSERT_TRUE(CommIsOpen(g_hComm));
 
@@ -208,10 +211,9 @@ TEST_F(MisbehavingReceiver, VanishesWithoutHangOrSpinAndFlowsAgainAfterPropertie
 TEST_F(MisbehavingReceiver, PropertiesReportAReceiverThatIsStillAway) {
     m_pty.Close();
     std::filesystem::remove(m_link);
+    CloseDocumentWindows();
     AnswerNextModal([](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Return); });
-    ShowPropertiesFromFrame(Frame(), [this](const std::string& name, int rate) {
-        return Frame()->m_gps.OpenPort(name, rate);
-    });
+    Frame()->RouteCommand(ID_SHOW_PROPERTIES);
     EXPECT_EQ(m_messages,
               QStringList{QString::fromStdString("Can not open Com Port \"" + m_link.string() +
                                                  "\" with Baud Rate 4800.")});

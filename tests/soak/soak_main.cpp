@@ -9,7 +9,6 @@
 #include "app/settings.h"
 #include "gps/main_frame.h"
 #include "map/map_view.h"
-#include "platform/doc_template.h"
 #include "platform/document.h"
 
 #include <QApplication>
@@ -17,8 +16,11 @@
 #include <QEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPixmap>
 #include <QProcess>
+#include <QSettings>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,13 +38,15 @@ struct SoakOptions {
     int updateMs = 10;         // [ms] the windows' update period, soak only (default 1000)
     int pollMs = 20;           // [ms] extra polls of the main frame between its own; 0: none
     long growthKiB = 2048;     // resident memory allowed to come on after the warm-up
+    std::string screenshot;    // the main window at the end, when named
     std::string replay = OSTREL_NMEA_REPLAY;
     std::string demo = OSTREL_DEMO_DIR; // demo_track.nmea, demo_map.bmp, demo_map.cal
 };
 
 const char* const kUsage =
     "usage: ostrel_soak [--minutes M] [--warmup SECONDS] [--update-ms MS] [--poll-ms MS]\n"
-    "                   [--growth-kib KIB] [--replay PROGRAM] [--demo DIR]\n";
+    "                   [--growth-kib KIB] [--replay PROGRAM] [--demo DIR]\n"
+    "                   [--screenshot PNG]\n";
 
 bool ParseOptions(int argc, char** argv, SoakOptions& o) {
     for (int i = 1; i < argc; ++i) {
@@ -64,6 +68,8 @@ bool ParseOptions(int argc, char** argv, SoakOptions& o) {
             o.replay = value;
         else if (arg == "--demo")
             o.demo = value;
+        else if (arg == "--screenshot")
+            o.screenshot = value;
         else
             return false;
     }
@@ -92,26 +98,6 @@ protected:
         return false;
     }
 };
-
-// The scanned map as the document's load leaves it: picture read, loaded,
-// calibration taken from the store in the working directory.
-COstrelView* OpenScannedMap(COstrelApp& app, const std::string& path) {
-    g_nDocMode = DOCMODE_MAP;
-    CDocument* doc = app.m_pDocTemplate->OpenDocumentFile();
-    if (!doc)
-        return nullptr;
-    auto* view = dynamic_cast<COstrelView*>(doc->GetViews().front());
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    const bool read = file && view->m_dib.Read(file) != 0;
-    if (file)
-        std::fclose(file);
-    if (!read)
-        return nullptr;
-    doc->SetPathName(path);
-    view->m_bMapLoaded = true;
-    view->LoadCalibration(path);
-    return view->m_bCalibrated ? view : nullptr;
-}
 
 int Fail(const char* what) {
     std::fprintf(stderr, "ostrel_soak: %s\n", what);
@@ -146,6 +132,9 @@ int main(int argc, char** argv) {
     std::ofstream(dir / "CalibratedMaps.txt", std::ios::binary)
         << map.string() << "," << cal << "\n";
     std::filesystem::current_path(dir);
+    // The recent-file list goes to a profile of the run's own.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(dir.string()));
 
     QProcess replay;
     replay.start(QString::fromStdString(o.replay),
@@ -155,7 +144,7 @@ int main(int argc, char** argv) {
         return Fail("nmea-replay did not start");
     std::printf("receiver: %s", replay.readLine().constData());
 
-    long polls = 0, extraPolls = 0, routePoints = 0, warmRss = -1, endRss = -1;
+    long polls = 0, extraPolls = 0, routePoints = 0, warmRss = -1, endRss = -1, maxRss = 0;
     long fixChanges = 0; // seen by the soak's polls and its once-a-second look
     {
         g_strPortName = (dir / "gps").string();
@@ -169,8 +158,9 @@ int main(int argc, char** argv) {
             return Fail("the main window could not be made");
         CMainFrame* frame = app.m_pMainWnd.get();
         frame->OnShowGpsData();
-        COstrelView* scanned = OpenScannedMap(app, map.string());
-        if (!scanned)
+        CDocument* mapDoc = app.OpenDocumentFile(QString::fromStdString(map.string()));
+        auto* scanned = mapDoc ? dynamic_cast<COstrelView*>(mapDoc->GetViews().front()) : nullptr;
+        if (!scanned || !scanned->m_bCalibrated)
             return Fail("the demo map did not open calibrated");
         scanned->OnShowRouteLine();
         std::printf("windows open, route arrays allocated: VmRSS %ld KiB\n", StatusKiB("VmRSS:"));
@@ -204,6 +194,7 @@ int main(int argc, char** argv) {
         QTimer sampler;
         QObject::connect(&sampler, &QTimer::timeout, [&] {
             noteFix();
+            maxRss = std::max(maxRss, StatusKiB("VmRSS:"));
             if (warmRss < 0 && clock.elapsed() >= o.warmupSeconds * 1000) {
                 warmRss = StatusKiB("VmRSS:");
                 std::printf("after warm-up (%.0f s): VmRSS %ld KiB, route %d points\n",
@@ -218,6 +209,8 @@ int main(int argc, char** argv) {
         polls = frameTicks.ticks;
         routePoints = scanned->m_nRoutePoints;
         endRss = StatusKiB("VmRSS:");
+        if (!o.screenshot.empty())
+            frame->grab().save(QString::fromStdString(o.screenshot));
         std::printf("ran %.1f min: main frame polls %ld (timer) + %ld (soak), fix changes %ld, "
                     "view ticks %ld (3 windows), route %ld of %d points\n",
                     clock.elapsed() / 60000.0, polls, extraPolls, fixChanges, viewTicks.ticks,
@@ -229,7 +222,8 @@ int main(int argc, char** argv) {
     std::filesystem::current_path("/");
     std::filesystem::remove_all(dir, error);
 
-    const long peak = StatusKiB("VmHWM:");
+    // The high-water mark is kept lazily; what we sampled ourselves counts too.
+    const long peak = std::max({StatusKiB("VmHWM:"), maxRss, endRss});
     const long growth = endRss - warmRss;
     std::printf("memory: VmHWM %ld KiB, VmRSS after warm-up %ld KiB, at the end %ld KiB, "
                 "growth %+ld KiB (allowed %ld)\n",
