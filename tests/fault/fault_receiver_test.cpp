@@ -2,7 +2,7 @@
 // frame's poll tick: unplugged and plugged in again, sending without a pause
 // at a high rate, sending junk.
 
-#include "app/resource.h"
+#include "app/strings.h"
 #include "platform/message_box.h"
 #include "platform/serial_port.h"
 #include "tests/app/app_fixture.h"
@@ -282,14 +282,15 @@ TEST_F(MisbehavingReceiver, NonStopAt115200EveryTickStaysBoundedAndWindowsRespon
     const auto slack = milliseconds(250);
     PacedSender sender(m_pty.master, kBaud, Epoch);
 
-    // The reads themselves: never more than 1000 bytes, never longer than
-    // those take to arrive.
     // The timer leaves a second between ticks; here each starts once the
     // next bytes are in, so that none finds the line momentarily empty.
     auto waitForInput = [] {
         pollfd in{g_hComm, POLLIN, 0};
         return poll(&in, 1, 2000) == 1;
     };
+
+    // The reads themselves: never more than 1000 bytes, never longer than
+    // those take to arrive.
     int fullReads = 0;
     for (int tick = 0; tick < 12; ++tick) {
         ASSERT_TRUE(waitForInput());
