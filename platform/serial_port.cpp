@@ -108,11 +108,15 @@ int SerialBytesWaiting(int fd) {
 }
 
 ssize_t SerialRead(int fd, char* buffer, size_t size, int intervalMs) {
-    size_t total = 0;
-    while (total < size) {
-        const ssize_t n = read(fd, buffer + total, size - total);
+    // Dropped zero bytes count against `size` too: a line that sends nothing
+    // but zeros (a receiver at another bit rate) must not hold the read open.
+    size_t taken = 0; // bytes taken from the device
+    size_t total = 0; // bytes kept in `buffer`
+    while (taken < size) {
+        const ssize_t n = read(fd, buffer + total, size - taken);
         if (n > 0) {
             char* begin = buffer + total;
+            taken += size_t(n);
             total += std::remove(begin, begin + n, '\0') - begin;
             continue;
         }

@@ -45,6 +45,6 @@ void SerialSetLine(termios& settings, int baudRate);
 int SerialBytesWaiting(int fd);
 
 // Reads up to `size` bytes into `buffer`, dropping zero bytes, until `size`
-// have arrived or no byte comes for `intervalMs` [ms]. The count, or -1 on
-// a failed read. Ends early when the device hangs up.
+// bytes (zeros included) have arrived or no byte comes for `intervalMs` [ms].
+// The count kept, or -1 on a failed read. Ends early when the device hangs up.
 ssize_t SerialRead(int fd, char* buffer, size_t size, int intervalMs);

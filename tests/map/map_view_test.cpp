@@ -372,6 +372,28 @@ TEST_F(ScannedMapView, RouteStopsAtItsLimit) {
     EXPECT_EQ(view->m_nRoutePoints, MAX_ROUTE_POINTS);
 }
 
+TEST_F(ScannedMapView, RouteFillsTickByTickUpToItsLimit) {
+    // Positions beyond the client area keep the ticks cheap; they are
+    // recorded all the same. Each differs from the one before.
+    auto position = [](int i) { return CPoint{1000 + i % 1000, 1000 + i / 1000}; };
+    view->OnShowRouteLine();
+    for (int i = 0; i < MAX_ROUTE_POINTS + 50; ++i) {
+        const CPoint p = position(i);
+        MoveTo(p.x, p.y);
+    }
+    ASSERT_EQ(view->m_nRoutePoints, MAX_ROUTE_POINTS);
+    for (const int i : {0, 1, MAX_ROUTE_POINTS / 2, MAX_ROUTE_POINTS - 1}) {
+        EXPECT_EQ(view->m_pRouteX[size_t(i)], position(i).x) << "point " << i;
+        EXPECT_EQ(view->m_pRouteY[size_t(i)], position(i).y) << "point " << i;
+    }
+    // A full route still shows, and starts again once cleared.
+    view->OnShowRouteLine();
+    view->OnShowRouteLine();
+    view->OnClearRouteLine();
+    MoveTo(60, 60);
+    EXPECT_EQ(view->m_nRoutePoints, 1);
+}
+
 TEST_F(ScannedMapView, UncalibratedMapDrawsNoMarker) {
     view->OnClearCalibrationPoints();
     MoveTo(60, 60);

@@ -1,6 +1,8 @@
 #include "platform/serial_port.h"
 #include "tests/gps/receiver_test_support.h"
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
@@ -213,6 +215,34 @@ TEST_F(SerialPort, ZeroBytesAreDropped) {
     pty.Send(std::string("$GP\0RMC,1\0\0,A\r\n\0", 17));
     ASSERT_TRUE(WaitForInput());
     EXPECT_EQ(gps->ReadPort(), "$GPRMC,1,A\r\n");
+}
+
+TEST_F(SerialPort, AStreamOfZeroBytesStillEndsAReadAfter1000) {
+    // A receiver at another bit rate can deliver little but zeros; they are
+    // dropped, but must not keep the read waiting for 1000 kept bytes.
+    std::atomic<bool> stop = false;
+    // Non-blocking, so that the writer notices `stop` once nobody reads.
+    fcntl(pty.master, F_SETFL, fcntl(pty.master, F_GETFL) | O_NONBLOCK);
+    std::thread writer([&] {
+        const std::string zeros(256, '\0');
+        const auto end = Clock::now() + std::chrono::seconds(3);
+        while (!stop && Clock::now() < end) {
+            if (write(pty.master, zeros.data(), zeros.size()) >= 0)
+                continue;
+            if (errno != EAGAIN)
+                break;
+            pollfd out{pty.master, POLLOUT, 0};
+            poll(&out, 1, 10);
+        }
+    });
+    ASSERT_TRUE(WaitForInput());
+    const auto start = Clock::now();
+    const std::string chunk = gps->ReadPort();
+    const auto took = Clock::now() - start;
+    stop = true;
+    writer.join();
+    EXPECT_EQ(chunk, "");
+    EXPECT_LT(took, std::chrono::milliseconds(1000));
 }
 
 TEST_F(SerialPort, InputFromBeforeTheOpenIsThrownAway) {
