@@ -6,10 +6,8 @@
 #include "tests/app/app_fixture.h"
 #include "tests/test_support.h"
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -22,34 +20,13 @@ const std::string kNewStore = "/maps/coast.bmp,1,2,3,4,5,6,7,8\r\n"
                               "/maps/hills.bmp,9,9,9,9,9,9,9,9\r\n"
                               "/maps/harbour.bmp,100,200,3000,4000,500,600,7000,8000\r\n";
 
-// While alive, files of this process may not grow past `bytes`, and going
-// past the limit is an error (EFBIG) instead of a signal that ends us.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = m_old;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
-
 struct StoreFault {
     const char* name;
-    bool keepOldStore;    // an old store is there (else its place is taken)
-    void (*arrange)();    // puts the obstacle in place
-    rlim_t fileSizeLimit; // [byte] during the save; 0 for none
-    const char* message;  // what the user is shown
-    bool calibratedAfter; // what SaveCalibration says of the calibration
+    bool keepOldStore;                // an old store is there (else its place is taken)
+    void (*arrange)();                // puts the obstacle in place
+    unsigned long long fileSizeLimit; // [byte] during the save; 0 for none
+    const char* message;              // what the user is shown
+    bool calibratedAfter;             // what SaveCalibration says of the calibration
 };
 
 void PrintTo(const StoreFault& f, std::ostream* os) {
@@ -76,11 +53,7 @@ const StoreFault kFaults[] = {
 class StoreFaults : public AppTest, public ::testing::WithParamInterface<StoreFault> {
 protected:
     void SetUp() override {
-        m_old = std::filesystem::current_path();
-        char dir[] = "/tmp/ostrel-store-fault-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        m_dir = dir;
-        std::filesystem::current_path(m_dir);
+        m_dir.emplace(true);
         AppTest::SetUp();
         view = OpenWindow(DOCMODE_MAP);
         ASSERT_NE(view, nullptr);
@@ -91,11 +64,10 @@ protected:
     void TearDown() override {
         SetMessageBoxHook({});
         AppTest::TearDown();
-        std::filesystem::current_path(m_old);
-        std::filesystem::remove_all(m_dir);
+        m_dir.reset();
     }
 
-    std::filesystem::path m_old, m_dir;
+    std::optional<TempDir> m_dir;
     QStringList m_messages;
     COstrelView* view = nullptr;
 };

@@ -11,10 +11,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sys/resource.h>
 
 namespace {
 
@@ -36,26 +34,6 @@ constexpr Typed kPoint1{"12.5", "", 1, "48", "30", 0};
 // 11 deg 30 min E, 47 deg 15 min N: 41400 and 170100 arc-seconds.
 constexpr Typed kPoint2{"11", "30", 0, "47", "15", 0};
 
-// Writes beyond `bytes` fail with EFBIG while this lives, as on a full quota.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = SIG_DFL;
-};
-
 // A scanned map of one colour, 800 x 600, opened as "/maps/city.bmp" in a
 // 500 x 350 client area, uncalibrated; the working directory (and with it
 // the store) is a fresh temporary one.
@@ -64,11 +42,7 @@ protected:
     static constexpr QRgb kGround = 0x008000;
 
     void SetUp() override {
-        m_old = std::filesystem::current_path();
-        char dir[] = "/tmp/ostrel-calib-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        m_dir = dir;
-        std::filesystem::current_path(m_dir);
+        m_dir.emplace(true);
         AppTest::SetUp();
         world = ActiveView();
         ASSERT_NE(world, nullptr);
@@ -93,8 +67,7 @@ protected:
     void TearDown() override {
         SetMessageBoxHook({});
         AppTest::TearDown();
-        std::filesystem::current_path(m_old);
-        std::filesystem::remove_all(m_dir);
+        m_dir.reset();
     }
 
     void Raise(COstrelView* target) {
@@ -181,7 +154,7 @@ protected:
     int dialogs = 0;
 
 private:
-    std::filesystem::path m_old, m_dir;
+    std::optional<TempDir> m_dir;
 };
 
 TEST_F(CalibrationFlow, FirstPointIsStoredInMapPixelsAndMarkedAtOnce) {

@@ -3,13 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,25 +20,12 @@ namespace {
 // its bare name.
 class CalibrationStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        saved_ = fs::current_path();
-        char dir[] = "/tmp/ostrel-store-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-        fs::current_path(dir_);
-    }
-    void TearDown() override {
-        fs::current_path(saved_);
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
     static void Put(const char* name, const std::string& bytes) {
         std::ofstream(name, std::ios::binary) << bytes;
     }
     static std::string Store() { return ReadFileBytes(kCalibrationStoreName); }
 
-    fs::path saved_;
-    fs::path dir_;
+    TempDir dir_{true};
 };
 
 // The worked example: point 1 at (120, 80) for 41460/173222, point 2 at
@@ -182,7 +167,7 @@ TEST_F(CalibrationStoreTest, FailuresKeepTheStore) {
 }
 
 TEST_F(CalibrationStoreTest, DirectoryThatTakesNoFilesCannotGetAStore) {
-    ASSERT_EQ(rmdir(dir_.c_str()), 0); // still the working directory, but gone
+    ASSERT_EQ(rmdir(dir_.Path().c_str()), 0); // still the working directory, but gone
     const StoreSaveOutcome out = WriteStoredCalibration(kCity, City());
     EXPECT_EQ(out.result, StoreSaveResult::CannotCreateStore);
     EXPECT_EQ(out.message, "Can not create calibration file \"CalibratedMaps.txt\"");
@@ -191,15 +176,10 @@ TEST_F(CalibrationStoreTest, DirectoryThatTakesNoFilesCannotGetAStore) {
 TEST_F(CalibrationStoreTest, WriteErrorInTmpLeavesTheStoreAsItWas) {
     const std::string before = "a.bmp,1,2,3,4,5,6,7,8\r\n";
     Put(kCalibrationStoreName, before);
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit small = old;
-    small.rlim_cur = 30; // [byte] room for the old line, not for the new one
-    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const StoreSaveOutcome out = WriteStoredCalibration(kCity, City());
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    const StoreSaveOutcome out = [] {
+        const FileSizeLimit small(30); // [byte] room for the old line, not for the new one
+        return WriteStoredCalibration(kCity, City());
+    }();
 
     EXPECT_EQ(out.result, StoreSaveResult::FinalStepFailed);
     EXPECT_EQ(out.message, "Can not write \"Tmp.txt\": File too large");

@@ -417,11 +417,7 @@ TEST_F(ScannedMapView, CommandsReachTheActiveViewAndShowTheirChecks) {
 class ScannedMapStore : public ScannedMapView {
 protected:
     void SetUp() override {
-        m_old = std::filesystem::current_path();
-        char dir[] = "/tmp/ostrel-store-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        m_dir = dir;
-        std::filesystem::current_path(m_dir);
+        m_dir.emplace(true);
         ScannedMapView::SetUp();
         view->m_pDocument->SetPathName("/maps/city.bmp");
         SetMessageBoxHook([this](const QString& text) { m_messages << text; });
@@ -429,10 +425,9 @@ protected:
     void TearDown() override {
         SetMessageBoxHook({});
         ScannedMapView::TearDown();
-        std::filesystem::current_path(m_old);
-        std::filesystem::remove_all(m_dir);
+        m_dir.reset();
     }
-    std::filesystem::path m_old, m_dir;
+    std::optional<TempDir> m_dir;
     QStringList m_messages;
 };
 
