@@ -83,9 +83,11 @@ bool WaitFor(pid_t pid, int ms) {
     return false;
 }
 
-// Ends the session that `pid` leads, politely first.
+// Ends the session that `pid` leads, politely first. The whole group is
+// told: a leader that dies first must not leave its children (a display
+// server, say) running.
 void EndSession(pid_t pid) {
-    kill(pid, SIGTERM);
+    kill(-pid, SIGTERM);
     if (!WaitFor(pid, 10000)) {
         kill(-pid, SIGKILL);
         waitpid(pid, nullptr, 0);
@@ -278,10 +280,13 @@ struct Session {
     }
 
     ~Session() {
-        // Ending the program lets xvfb-run take its server down and tidy up.
+        // Ending the program lets xvfb-run take its server down and tidy up;
+        // whatever is left of its session goes then.
         if (program > 0)
             kill(program, SIGTERM);
-        if (pid > 0)
+        if (pid > 0 && WaitFor(pid, 5000))
+            kill(-pid, SIGTERM);
+        else if (pid > 0)
             EndSession(pid);
         std::error_code ec;
         fs::remove_all(dir, ec);
