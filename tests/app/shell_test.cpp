@@ -100,13 +100,7 @@ protected:
 
     // A bitmap file of w x h pixels of one colour in the working folder.
     QString WriteMap(const QString& name, int w = 64, int h = 48, uint32_t rgb = 0x008000) {
-        BmpLayout layout;
-        layout.width = w;
-        layout.height = h;
-        layout.bitCount = 8;
-        layout.colors = {0xFFFFFF, rgb};
-        layout.bits.assign(size_t((w + 3) / 4 * 4) * size_t(h), char(1));
-        std::ofstream(name.toStdString(), std::ios::binary) << MakeBmp(layout);
+        std::ofstream(name.toStdString(), std::ios::binary) << PlainBmp(w, h, rgb);
         return m_workDir.filePath(name);
     }
 

@@ -48,13 +48,7 @@ protected:
         ASSERT_NE(world, nullptr);
         view = OpenWindow(DOCMODE_MAP);
         ASSERT_NE(view, nullptr);
-        BmpLayout layout;
-        layout.width = 800;
-        layout.height = 600;
-        layout.bitCount = 8;
-        layout.colors = {0xFFFFFF, kGround};
-        layout.bits.assign(800 * 600, char(1));
-        ASSERT_NE(ReadDib(view->m_dib, MakeBmp(layout)), 0u);
+        ASSERT_NE(ReadDib(view->m_dib, PlainBmp(800, 600, kGround)), 0u);
         view->m_bMapLoaded = true;
         view->m_pDocument->SetPathName("/maps/city.bmp");
         // Pointer moves reach the window on top at the pointer's place.

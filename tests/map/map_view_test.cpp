@@ -252,13 +252,7 @@ protected:
         view = OpenWindow(DOCMODE_MAP);
         ASSERT_NE(view, nullptr);
         gps = view->m_pGps;
-        BmpLayout layout;
-        layout.width = 600;
-        layout.height = 400;
-        layout.bitCount = 8;
-        layout.colors = {0xFFFFFF, kGround};
-        layout.bits.assign(600 * 400, char(1));
-        ASSERT_NE(ReadDib(view->m_dib, MakeBmp(layout)), 0u);
+        ASSERT_NE(ReadDib(view->m_dib, PlainBmp(600, 400, kGround)), 0u);
         view->m_bMapLoaded = true;
         view->m_cal = CMapCalibration{true, true, 0, 36000, 36000, 0, 0, 0, 3600, 3600};
         view->m_bCalibrated = true;

@@ -71,6 +71,17 @@ inline std::string MakeBmp(const BmpLayout& b) {
     return file + info + b.bits;
 }
 
+// An 8-bit picture of w x h pixels, all of colour `rgb` (0xRRGGBB).
+inline std::string PlainBmp(int32_t w, int32_t h, uint32_t rgb) {
+    BmpLayout layout;
+    layout.width = w;
+    layout.height = h;
+    layout.bitCount = 8;
+    layout.colors = {0xFFFFFF, rgb};
+    layout.bits.assign(size_t((w + 3) / 4 * 4) * size_t(h), char(1));
+    return MakeBmp(layout);
+}
+
 // CDib::Read of `bytes` through a real file.
 inline uint32_t ReadDib(CDib& dib, const std::string& bytes) {
     std::FILE* f = std::tmpfile();
