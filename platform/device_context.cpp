@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -189,33 +190,23 @@ const std::vector<PaletteEntry>* CDC::SelectPalette(const std::vector<PaletteEnt
                                                     bool) {
     // The surface is true colour: DIB_RGB_COLORS blits take their colours
     // from the colour table, so the palette is only remembered.
-    const std::vector<PaletteEntry>* previous = m_pPalette;
-    m_pPalette = palette;
-    return previous;
+    return std::exchange(m_pPalette, palette);
 }
 
 COLORREF CDC::SetTextColor(COLORREF color) {
-    COLORREF previous = m_crText;
-    m_crText = color;
-    return previous;
+    return std::exchange(m_crText, color);
 }
 
 COLORREF CDC::SetBkColor(COLORREF color) {
-    COLORREF previous = m_crBk;
-    m_crBk = color;
-    return previous;
+    return std::exchange(m_crBk, color);
 }
 
 int CDC::SetBkMode(int mode) {
-    int previous = m_nBkMode;
-    m_nBkMode = mode;
-    return previous;
+    return std::exchange(m_nBkMode, mode);
 }
 
 int CDC::SetStretchBltMode(int mode) {
-    int previous = m_nStretchMode;
-    m_nStretchMode = mode;
-    return previous;
+    return std::exchange(m_nStretchMode, mode);
 }
 
 void CDC::FillDevice(const CRect& rect, COLORREF color) {
