@@ -1,6 +1,6 @@
 #include "app/command_line.h"
 #include "app/ostrel_app.h"
-#include "app/settings.h"
+#include "gps/settings.h"
 #include "app/start_windows.h"
 #include "gps/monitor.h"
 

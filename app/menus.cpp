@@ -1,7 +1,7 @@
 #include "app/menus.h"
 
 #include "app/shell_resources.h"
-#include "app/strings.h"
+#include "app/string_table.h"
 #include "platform/mdi_frame.h"
 #include "platform/recent_file_list.h"
 

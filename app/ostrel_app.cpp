@@ -6,7 +6,7 @@
 #include "app/menus.h"
 #include "app/ostrel_doc.h"
 #include "app/shell_resources.h"
-#include "app/strings.h"
+#include "app/string_table.h"
 #include "gps/main_frame.h"
 #include "map/map_view.h"
 #include "platform/doc_template.h"

@@ -1,6 +1,6 @@
 #include "app/ostrel_doc.h"
 
-#include "app/settings.h"
+#include "gps/settings.h"
 #include "map/map_view.h"
 #include "platform/archive.h"
 

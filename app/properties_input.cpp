@@ -1,6 +1,6 @@
 #include "app/properties_input.h"
 
-#include "app/settings.h"
+#include "gps/settings.h"
 #include "map/c_numbers.h"
 
 #include <charconv>

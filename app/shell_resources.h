@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/strings.h"
+#include "app/string_table.h"
 
 #include <QIcon>
 

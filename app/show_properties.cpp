@@ -2,7 +2,7 @@
 
 #include "app/dia_properties.h"
 #include "app/properties_input.h"
-#include "app/settings.h"
+#include "gps/settings.h"
 #include "platform/dialog_ids.h"
 #include "platform/message_box.h"
 

@@ -1,6 +1,6 @@
 #include "app/start_windows.h"
 
-#include "app/strings.h"
+#include "app/string_table.h"
 #include "gps/main_frame.h"
 #include "map/map_view.h"
 

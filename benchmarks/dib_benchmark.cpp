@@ -1,5 +1,5 @@
 #include "render/dib.h"
-#include "render/dib_decoder.h"
+#include "platform/dib_decoder.h"
 
 #include <benchmark/benchmark.h>
 

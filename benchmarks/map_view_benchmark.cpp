@@ -3,7 +3,7 @@
 // to /tmp at start and removed at the end.
 
 #include "app/ostrel_app.h"
-#include "app/settings.h"
+#include "gps/settings.h"
 #include "gps/main_frame.h"
 #include "map/map_view.h"
 #include "platform/doc_template.h"

@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "gps/settings.h"
 #include "gps/gps_receiver.h"
 #include "gps/poll_tick.h"
 

@@ -1,11 +1,11 @@
 #include "fuzz/fuzz_entries.h"
 
-#include "app/settings.h"
+#include "gps/settings.h"
 #include "gps/gps_receiver.h"
 #include "gps/poll_tick.h"
 #include "map/calibration_store.h"
 #include "render/dib.h"
-#include "render/dib_decoder.h"
+#include "platform/dib_decoder.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #include "gps/gps_receiver.h"
 
-#include "app/settings.h"
+#include "gps/settings.h"
 
 #include <string_view>
 

@@ -3,9 +3,9 @@
 #include "app/menus.h"
 #include "app/ostrel_app.h"
 #include "app/properties_input.h"
-#include "app/settings.h"
+#include "gps/settings.h"
 #include "app/show_properties.h"
-#include "app/strings.h"
+#include "app/string_table.h"
 #include "gps/poll_tick.h"
 #include "platform/doc_template.h"
 

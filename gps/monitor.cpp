@@ -1,6 +1,6 @@
 #include "gps/monitor.h"
 
-#include "app/settings.h"
+#include "gps/settings.h"
 #include "gps/gps_receiver.h"
 #include "gps/poll_tick.h"
 

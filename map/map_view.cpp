@@ -1,9 +1,9 @@
 #include "map/map_view.h"
 
 #include "app/child_frame.h"
-#include "app/settings.h"
+#include "gps/settings.h"
 #include "app/show_properties.h"
-#include "app/strings.h"
+#include "app/string_table.h"
 #include "gps/main_frame.h"
 #include "map/calibration_input.h"
 #include "map/calibration_store.h"

@@ -1,6 +1,6 @@
 #include "platform/device_context.h"
 
-#include "render/dib_decoder.h"
+#include "platform/dib_decoder.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>

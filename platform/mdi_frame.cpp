@@ -1,6 +1,6 @@
 #include "platform/mdi_frame.h"
 
-#include "app/strings.h"
+#include "platform/commands.h"
 #include "platform/doc_template.h"
 #include "platform/scroll_view.h"
 #include "platform/status_bar.h"
@@ -176,7 +176,7 @@ void CMDIFrameWnd::SetMessageString(const QString& prompt) {
         dynamic_cast<CStatusBar*>(findChild<QStatusBar*>(QString(), Qt::FindDirectChildrenOnly));
     if (!bar)
         return;
-    bar->SetWindowText(prompt.isEmpty() ? QString::fromLatin1(ResourceString(AFX_IDS_IDLEMESSAGE))
+    bar->SetWindowText(prompt.isEmpty() ? QString::fromLatin1(FrameworkString(AFX_IDS_IDLEMESSAGE))
                                         : prompt);
 }
 

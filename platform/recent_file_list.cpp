@@ -1,6 +1,6 @@
 #include "platform/recent_file_list.h"
 
-#include "app/strings.h"
+#include "platform/commands.h"
 #include "platform/document.h"
 #include "platform/profile.h"
 
@@ -80,7 +80,7 @@ void CRecentFileList::UpdateMenu(QMenu* menu, QAction* before,
         }
     }
 
-    const QString prompt = QString::fromLatin1(ResourcePrompt(ID_FILE_MRU_FILE1));
+    const QString prompt = QString::fromLatin1(PromptOfText(FrameworkString(ID_FILE_MRU_FILE1)));
     const auto insert = [&](const QString& text) {
         auto* action = new QAction(text, menu);
         action->setProperty(kEntryProperty, true);

@@ -1,6 +1,6 @@
 #include "render/dib.h"
 
-#include "render/dib_decoder.h"
+#include "platform/dib_decoder.h"
 
 #include <new>
 #include <sys/stat.h>

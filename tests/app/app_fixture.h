@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/ostrel_app.h"
-#include "app/settings.h"
+#include "gps/settings.h"
 #include "gps/main_frame.h"
 #include "map/map_view.h"
 #include "platform/doc_template.h"

@@ -1,5 +1,5 @@
 #include "app/dia_properties.h"
-#include "app/settings.h"
+#include "gps/settings.h"
 #include "app/show_properties.h"
 #include "platform/dialog_ids.h"
 #include "platform/message_box.h"

@@ -1,5 +1,5 @@
 #include "app/properties_input.h"
-#include "app/settings.h"
+#include "gps/settings.h"
 
 #include <climits>
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 
 #include "app/dia_about.h"
 #include "app/help_window.h"
-#include "app/strings.h"
+#include "app/string_table.h"
 #include "map/calibration_store.h"
 #include "platform/message_box.h"
 #include "platform/print_view.h"

@@ -2,7 +2,7 @@
 // frame's poll tick: unplugged and plugged in again, sending without a pause
 // at a high rate, sending junk.
 
-#include "app/strings.h"
+#include "app/string_table.h"
 #include "platform/message_box.h"
 #include "platform/serial_port.h"
 #include "tests/app/app_fixture.h"

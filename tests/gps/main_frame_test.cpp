@@ -1,5 +1,5 @@
 #include "app/child_frame.h"
-#include "app/strings.h"
+#include "app/string_table.h"
 #include "platform/serial_port.h"
 #include "tests/app/app_fixture.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/settings.h"
+#include "gps/settings.h"
 #include "gps/gps_receiver.h"
 
 #include <array>

@@ -1,4 +1,4 @@
-#include "app/strings.h"
+#include "app/string_table.h"
 #include "map/calibration_store.h"
 #include "platform/message_box.h"
 #include "tests/app/app_fixture.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "render/dib.h"
-#include "render/dib_decoder.h"
+#include "platform/dib_decoder.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -6,7 +6,7 @@
 // the resident memory grew after the warm-up or nothing was received.
 
 #include "app/ostrel_app.h"
-#include "app/settings.h"
+#include "gps/settings.h"
 #include "gps/main_frame.h"
 #include "map/map_view.h"
 #include "platform/document.h"

@@ -1,4 +1,4 @@
-#include "app/strings.h"
+#include "platform/commands.h"
 
 namespace {
 
@@ -7,20 +7,8 @@ struct StringEntry {
     std::string_view text;
 };
 
-// The framework's commands keep its standard English wording; the program's
-// own commands, the title and the idle text are ours.
-constexpr StringEntry kStrings[] = {
-    {ID_SHOW_CALIB_POINTS, "Show calibration points\nShow calibration points"},
-    {ID_CLEAR_CALIB_POINTS, "Clear calibration points\nClear calibration points"},
-    {ID_SHOW_GPS_DATA, "Show GPS Data\nShow GPS Data"},
-    {ID_SHOW_WORLD_MAP, "Show World Map\nShow World Map"},
-    {ID_SHOW_ROUTE_LINE, "Show Route Line\nShow Route Line"},
-    {ID_CLEAR_ROUTE_LINE, "Clear Route Line\nClear Route Line"},
-    {ID_SHOW_PROPERTIES, "Show Properties Dialog\nShow Properties Dialog"},
-    {AFX_IDS_APP_TITLE, "Ostrel"},
+constexpr StringEntry kFrameworkStrings[] = {
     {AFX_IDS_IDLEMESSAGE, " "},
-    {ID_FILE_NEW, "New World Map\nNew World Map"},
-    {ID_FILE_OPEN, "Open a map file\nOpen a map file"},
     {ID_FILE_CLOSE, "Close the active document\nClose"},
     {ID_FILE_SAVE, "Save the active document\nSave"},
     {ID_FILE_PRINT_SETUP, "Change the printer and printing options\nPrint Setup"},
@@ -48,24 +36,22 @@ constexpr StringEntry kStrings[] = {
 
 } // namespace
 
-std::string_view ResourceString(int id) {
+std::string_view FrameworkString(int id) {
     // The ten recent-file entries share one prompt.
     if (id > ID_FILE_MRU_FILE1 && id < ID_FILE_MRU_FILE1 + 10)
         id = ID_FILE_MRU_FILE1;
-    for (const StringEntry& entry : kStrings) {
+    for (const StringEntry& entry : kFrameworkStrings) {
         if (entry.id == id)
             return entry.text;
     }
     return {};
 }
 
-std::string_view ResourcePrompt(int id) {
-    const std::string_view text = ResourceString(id);
+std::string_view PromptOfText(std::string_view text) {
     return text.substr(0, text.find('\n'));
 }
 
-std::string_view ResourceTooltip(int id) {
-    const std::string_view text = ResourceString(id);
+std::string_view TooltipOfText(std::string_view text) {
     const size_t newline = text.find('\n');
     return newline == std::string_view::npos ? std::string_view() : text.substr(newline + 1);
 }

@@ -1,4 +1,4 @@
-#include "app/strings.h"
+#include "app/string_table.h"
 
 #include <gtest/gtest.h>
 

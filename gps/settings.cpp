@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "gps/settings.h"
 
 std::string g_strPortName = "COM1";
 int32_t g_nBaudRate = 4800;

@@ -1,4 +1,4 @@
-#include "render/dib_decoder.h"
+#include "platform/dib_decoder.h"
 #include "tests/render/bmp_file.h"
 #include "tests/test_support.h"
 

@@ -1,4 +1,4 @@
-#include "render/dib_decoder.h"
+#include "platform/dib_decoder.h"
 
 #include <algorithm>
 #include <bit>

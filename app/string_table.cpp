@@ -1,0 +1,41 @@
+#include "app/string_table.h"
+
+namespace {
+
+struct StringEntry {
+    int id;
+    std::string_view text;
+};
+
+// The program's own commands, the title and the first two File commands,
+// whose wording is ours rather than the framework's.
+constexpr StringEntry kStrings[] = {
+    {ID_SHOW_CALIB_POINTS, "Show calibration points\nShow calibration points"},
+    {ID_CLEAR_CALIB_POINTS, "Clear calibration points\nClear calibration points"},
+    {ID_SHOW_GPS_DATA, "Show GPS Data\nShow GPS Data"},
+    {ID_SHOW_WORLD_MAP, "Show World Map\nShow World Map"},
+    {ID_SHOW_ROUTE_LINE, "Show Route Line\nShow Route Line"},
+    {ID_CLEAR_ROUTE_LINE, "Clear Route Line\nClear Route Line"},
+    {ID_SHOW_PROPERTIES, "Show Properties Dialog\nShow Properties Dialog"},
+    {AFX_IDS_APP_TITLE, "Ostrel"},
+    {ID_FILE_NEW, "New World Map\nNew World Map"},
+    {ID_FILE_OPEN, "Open a map file\nOpen a map file"},
+};
+
+} // namespace
+
+std::string_view ResourceString(int id) {
+    for (const StringEntry& entry : kStrings) {
+        if (entry.id == id)
+            return entry.text;
+    }
+    return FrameworkString(id);
+}
+
+std::string_view ResourcePrompt(int id) {
+    return PromptOfText(ResourceString(id));
+}
+
+std::string_view ResourceTooltip(int id) {
+    return TooltipOfText(ResourceString(id));
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/commands.h"
+
+#include <string_view>
+
+// The program's own commands, sent by its menus and toolbar.
+enum : int {
+    ID_SHOW_CALIB_POINTS = 32771,
+    ID_CLEAR_CALIB_POINTS = 32773,
+    ID_SHOW_GPS_DATA = 32776,
+    ID_SHOW_WORLD_MAP = 32777,
+    ID_SHOW_ROUTE_LINE = 32778,
+    ID_CLEAR_ROUTE_LINE = 32779,
+    ID_SHOW_PROPERTIES = 32780,
+};
+
+// Resource identifiers of the main frame's and the map windows' menus.
+enum : int {
+    IDR_MAINFRAME = 128,
+    IDR_MAPTYPE = 129,
+};
+
+// The string table: the program's text of `id`, else the framework's; empty
+// when neither has one. A command's text is its status-bar prompt, a line
+// feed and its tooltip.
+std::string_view ResourceString(int id);
+
+// The status-bar prompt of `id`: its text up to the first line feed.
+std::string_view ResourcePrompt(int id);
+
+// The tooltip of `id`: its text after the first line feed, empty without one.
+std::string_view ResourceTooltip(int id);
