@@ -1,13 +1,11 @@
 #pragma once
 
-#include <QMdiSubWindow>
-#include <string>
+#include "platform/mdi_child_wnd.h"
 
 // The frame of one document window; it holds one view.
-class CChildFrame : public QMdiSubWindow {
-public:
-    CChildFrame();
+class CChildFrame : public CMDIChildWnd {
+    Q_OBJECT
 
-    // Puts `text` (bytes) into the message pane of the main window's status bar.
-    void SetMessageText(const std::string& text);
+public:
+    explicit CChildFrame(CMDIFrameWnd* mainFrame);
 };

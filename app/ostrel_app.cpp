@@ -1,17 +1,16 @@
 #include "app/ostrel_app.h"
 
-#include "app/child_frame.h"
 #include "app/dia_about.h"
 #include "app/help_window.h"
+#include "app/main_frame.h"
 #include "app/menus.h"
-#include "app/ostrel_doc.h"
+#include "app/ostrel_doc_template.h"
 #include "app/shell_resources.h"
 #include "app/string_table.h"
-#include "gps/main_frame.h"
-#include "map/map_view.h"
 #include "platform/doc_template.h"
 #include "platform/print_view.h"
 #include "platform/profile.h"
+#include "platform/scroll_view.h"
 
 #include <QApplication>
 #include <QFile>
@@ -20,24 +19,26 @@
 #include <QMdiSubWindow>
 #include <QPrinter>
 
-namespace {
-COstrelApp* g_pApp = nullptr;
-}
+const CommandEntry<COstrelApp> COstrelApp::kCommands[] = {
+    {ID_APP_ABOUT, &COstrelApp::OnAppAbout},
+    {ID_APP_EXIT, &COstrelApp::OnAppExit},
+    {ID_FILE_NEW, &COstrelApp::OnFileNew},
+    {ID_FILE_OPEN, &COstrelApp::OnFileOpen},
+    {ID_FILE_PRINT_SETUP, &COstrelApp::OnFilePrintSetup},
+    {ID_FILE_PRINT, &COstrelApp::OnFilePrint, &COstrelApp::OnUpdateFilePrint},
+    {ID_FILE_PRINT_DIRECT, &COstrelApp::OnFilePrintDirect, &COstrelApp::OnUpdateFilePrint},
+    {ID_FILE_PRINT_PREVIEW, &COstrelApp::OnFilePrintPreview, &COstrelApp::OnUpdateFilePrint},
+    {ID_HELP_FINDER, &COstrelApp::OnHelpFinder},
+    {ID_HELP, &COstrelApp::OnHelpFinder},
+    {ID_DEFAULT_HELP, &COstrelApp::OnHelpFinder},
+    {ID_CONTEXT_HELP, &COstrelApp::OnContextHelp},
+};
 
-COstrelApp* AfxGetApp() {
-    return g_pApp;
-}
-
-COstrelApp::COstrelApp() {
-    if (!g_pApp)
-        g_pApp = this;
-}
+COstrelApp::COstrelApp() = default;
 
 COstrelApp::~COstrelApp() {
     m_pMainWnd.reset();
     m_pDocTemplate.reset();
-    if (g_pApp == this)
-        g_pApp = nullptr;
 }
 
 bool COstrelApp::InitInstance(const QString& mapFile) {
@@ -47,14 +48,14 @@ bool COstrelApp::InitInstance(const QString& mapFile) {
     m_recentFileList.ReadList();
     m_nNumPreviewPages = GetProfilePreviewPages();
 
-    m_pDocTemplate = std::make_unique<CMultiDocTemplate<COstrelDoc, CChildFrame, COstrelView>>(
-        QStringLiteral("Ostrel"));
-
     QApplication::setWindowIcon(ProgramIcon());
     m_pMainWnd = std::make_unique<CMainFrame>();
     if (!m_pMainWnd->LoadFrame())
         return false;
-    m_pMainWnd->SetAppTarget(this);
+    m_pDocTemplate = std::make_unique<COstrelDocTemplate>(
+        QString::fromLatin1(ResourceString(AFX_IDS_APP_TITLE)), m_pMainWnd.get());
+    m_pMainWnd->m_pDocTemplate = m_pDocTemplate.get();
+    m_pMainWnd->AddCommandTarget(this);
     LoadMenus(*m_pMainWnd, m_recentFileList,
               [this](const QString& path) { OnOpenRecentFile(path); });
     // Laid out now, so that the first document window is sized to the
@@ -73,48 +74,7 @@ bool COstrelApp::InitInstance(const QString& mapFile) {
 }
 
 bool COstrelApp::OnCmdMsg(int id, CCmdUI* ui) {
-    switch (id) {
-    case ID_APP_ABOUT:
-        if (!ui)
-            OnAppAbout();
-        return true;
-    case ID_APP_EXIT:
-        if (!ui && m_pMainWnd)
-            m_pMainWnd->close();
-        return true;
-    case ID_FILE_NEW:
-        if (!ui)
-            OnFileNew();
-        return true;
-    case ID_FILE_OPEN:
-        if (!ui)
-            OnFileOpen();
-        return true;
-    case ID_FILE_PRINT_SETUP:
-        if (!ui)
-            OnFilePrintSetup();
-        return true;
-    case ID_FILE_PRINT:
-    case ID_FILE_PRINT_DIRECT:
-    case ID_FILE_PRINT_PREVIEW:
-        if (!GetActiveView())
-            return false;
-        if (!ui)
-            OnFilePrint(id);
-        return true;
-    case ID_HELP_FINDER:
-    case ID_HELP:
-    case ID_DEFAULT_HELP:
-        if (!ui)
-            ShowHelp(m_pMainWnd.get());
-        return true;
-    case ID_CONTEXT_HELP:
-        if (!ui)
-            EnterContextHelpMode();
-        return true;
-    default:
-        return false;
-    }
+    return DispatchCommand<COstrelApp>(*this, kCommands, id, ui);
 }
 
 CDocument* COstrelApp::OpenDocumentFile(const QString& path) {
@@ -129,6 +89,19 @@ CDocument* COstrelApp::OpenDocumentFile(const QString& path) {
 void COstrelApp::OnAppAbout() {
     CDia_About dialog(m_pMainWnd.get());
     dialog.DoModal();
+}
+
+void COstrelApp::OnAppExit() {
+    if (m_pMainWnd)
+        m_pMainWnd->close();
+}
+
+void COstrelApp::OnHelpFinder() {
+    ShowHelp(m_pMainWnd.get());
+}
+
+void COstrelApp::OnContextHelp() {
+    EnterContextHelpMode();
 }
 
 void COstrelApp::OnFileNew() {
@@ -156,10 +129,26 @@ void COstrelApp::OnFilePrintSetup() {
 
 CScrollView* COstrelApp::GetActiveView() const {
     QMdiSubWindow* child = m_pMainWnd ? m_pMainWnd->MDIGetActive() : nullptr;
-    return child ? dynamic_cast<CScrollView*>(child->widget()) : nullptr;
+    return child ? qobject_cast<CScrollView*>(child->widget()) : nullptr;
 }
 
-void COstrelApp::OnFilePrint(int id) {
+void COstrelApp::OnUpdateFilePrint(CCmdUI* ui) {
+    ui->Enable(GetActiveView() != nullptr);
+}
+
+void COstrelApp::OnFilePrint() {
+    PrintActiveView(ID_FILE_PRINT);
+}
+
+void COstrelApp::OnFilePrintDirect() {
+    PrintActiveView(ID_FILE_PRINT_DIRECT);
+}
+
+void COstrelApp::OnFilePrintPreview() {
+    PrintActiveView(ID_FILE_PRINT_PREVIEW);
+}
+
+void COstrelApp::PrintActiveView(int id) {
     CScrollView* view = GetActiveView();
     if (!view)
         return;

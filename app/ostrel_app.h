@@ -37,30 +37,36 @@ public:
     CDocument* OpenDocumentFile(const QString& path);
 
     void OnAppAbout();
+    void OnAppExit();
     void OnFileNew();
     // The file dialog, then OpenDocumentFile.
     void OnFileOpen();
     // A recent-file entry; one that cannot be read leaves the list.
     void OnOpenRecentFile(const QString& path);
     void OnFilePrintSetup();
+    // Print, print preview or print without a dialog, of the active view;
+    // greyed without one.
+    void OnFilePrint();
+    void OnFilePrintPreview();
+    void OnFilePrintDirect();
+    void OnUpdateFilePrint(CCmdUI* ui);
+    void OnHelpFinder();
+    void OnContextHelp();
     // The printer settings every print starts from; Print Setup changes them.
     QPrinter& GetPrinter();
 
-    // Declared before the main window so that the window, and with it every
-    // view and document, goes first.
+    // The main window is made first and handed to the template; it goes
+    // first too, and with it every view and document.
     std::unique_ptr<CDocTemplate> m_pDocTemplate;
     std::unique_ptr<CMainFrame> m_pMainWnd;
     CRecentFileList m_recentFileList;
     int m_nNumPreviewPages = 0; // pages side by side in the print preview; 0 for Qt's choice
 
 private:
+    static const CommandEntry<COstrelApp> kCommands[];
     // The view of the active document window, or null.
     CScrollView* GetActiveView() const;
-    // Print, print preview or print without a dialog, of the active view.
-    void OnFilePrint(int id);
+    void PrintActiveView(int id);
 
     std::unique_ptr<QPrinter> m_pPrinter; // made on first use
 };
-
-// The running application, or null.
-COstrelApp* AfxGetApp();

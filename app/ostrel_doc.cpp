@@ -11,7 +11,7 @@ bool COstrelDoc::OnNewDocument() {
 COstrelView* COstrelDoc::GetMapView() const {
     // Taken whether or not any window has the keyboard focus: a file named
     // on the command line is read before the main window is shown.
-    return GetViews().empty() ? nullptr : dynamic_cast<COstrelView*>(GetViews().front());
+    return GetViews().empty() ? nullptr : qobject_cast<COstrelView*>(GetViews().front());
 }
 
 void COstrelDoc::Serialize(CArchive& ar) {

@@ -1,7 +1,7 @@
 #include "app/start_windows.h"
 
+#include "app/main_frame.h"
 #include "app/string_table.h"
-#include "gps/main_frame.h"
 #include "map/map_view.h"
 
 #include <QMdiArea>
@@ -9,7 +9,7 @@
 
 void ArrangeStartWindows(CMainFrame& frame, const CommandLine& line) {
     QMdiSubWindow* mapWindow = frame.MDIGetActive();
-    auto* view = mapWindow ? dynamic_cast<COstrelView*>(mapWindow->widget()) : nullptr;
+    auto* view = mapWindow ? qobject_cast<COstrelView*>(mapWindow->widget()) : nullptr;
     if (line.mapFile.empty() || !view)
         return;
     // The same commands a user would choose from the menus.

@@ -2,9 +2,9 @@
 // repaint, and the memory taken by opening a map. The pictures are written
 // to /tmp at start and removed at the end.
 
+#include "app/main_frame.h"
 #include "app/ostrel_app.h"
 #include "gps/settings.h"
-#include "gps/main_frame.h"
 #include "map/map_view.h"
 #include "platform/doc_template.h"
 

@@ -1,16 +1,16 @@
 #include "map/map_view.h"
 
-#include "app/child_frame.h"
-#include "gps/settings.h"
-#include "app/show_properties.h"
 #include "app/string_table.h"
-#include "gps/main_frame.h"
+#include "gps/settings.h"
 #include "map/calibration_input.h"
 #include "map/calibration_store.h"
 #include "map/dia_calibration.h"
 #include "platform/dialog_ids.h"
 #include "platform/document.h"
+#include "platform/mdi_child_wnd.h"
+#include "platform/mdi_frame.h"
 #include "platform/message_box.h"
+#include "render/markers.h"
 
 #include <QMdiSubWindow>
 #include <QtGlobal>
@@ -31,11 +31,19 @@ constexpr uintptr_t kUpdateTimer = 2; // the main frame's poll timer is 1
 constexpr int64_t kMinPointDistance = 100;
 } // namespace
 
-COstrelView::COstrelView() : m_nUpdatePeriod(g_nUpdateMs) {
-    m_pMainFrame = dynamic_cast<CMainFrame*>(AfxGetMainWnd());
-    if (m_pMainFrame)
-        m_pGps = &m_pMainFrame->m_gps;
-}
+const CommandEntry<COstrelView> COstrelView::kCommands[] = {
+    {ID_SHOW_CALIB_POINTS, &COstrelView::OnShowCalibrationPoints,
+     &COstrelView::OnUpdateShowCalibrationPoints},
+    {ID_CLEAR_CALIB_POINTS, &COstrelView::OnClearCalibrationPoints},
+    {ID_SHOW_ROUTE_LINE, &COstrelView::OnShowRouteLine, &COstrelView::OnUpdateShowRouteLine},
+    {ID_CLEAR_ROUTE_LINE, &COstrelView::OnClearRouteLine},
+    {ID_SHOW_PROPERTIES, &COstrelView::OnShowProperties},
+};
+
+COstrelView::COstrelView(CMDIFrameWnd* mainFrame, CGpsReceiver* gps,
+                         PropertiesDialogRunner showProperties)
+    : m_nUpdatePeriod(g_nUpdateMs), m_pGps(gps), m_pMainFrame(mainFrame),
+      m_pfnShowProperties(showProperties) {}
 
 COstrelView::~COstrelView() {
     if (m_pMainFrame)
@@ -158,35 +166,15 @@ void COstrelView::AddRoutePoint(CPoint client) {
     }
 }
 
-void COstrelView::DrawCross(CDC* pDC, int x, int y, int arm, COLORREF color, int width) {
-    if (!pDC)
-        return;
-    const CPen previous = pDC->SelectPen(CPen{width, color});
-    const CPoint ends[] = {{x + arm, y}, {x - arm, y}, {x, y + arm}, {x, y - arm}};
-    for (const CPoint& end : ends) {
-        pDC->MoveTo(x, y);
-        pDC->LineTo(end);
-    }
-    pDC->SelectPen(previous);
-}
-
 void COstrelView::DrawCalibrationPoints() {
     if (!m_cal.m_bPoint1Set && !m_cal.m_bPoint2Set)
         return;
     CClientDC dc(this);
     const CPoint s = GetScrollPosition();
-    auto mark = [&](int32_t x, int32_t y) {
-        const int cx = x - s.x;
-        const int cy = y - s.y;
-        DrawCross(&dc, cx, cy, 20, RGB(255, 255, 255), 1);
-        DrawCross(&dc, cx, cy, 10, RGB(0, 0, 0), 1);
-        DrawCross(&dc, cx, cy, 5, RGB(255, 255, 255), 1);
-        dc.SetPixelV(cx, cy, RGB(0, 0, 0));
-    };
     if (m_cal.m_bPoint1Set)
-        mark(m_cal.m_nX1, m_cal.m_nY1);
+        DrawCalibrationMark(dc, CPoint{m_cal.m_nX1 - s.x, m_cal.m_nY1 - s.y});
     if (m_cal.m_bPoint2Set)
-        mark(m_cal.m_nX2, m_cal.m_nY2);
+        DrawCalibrationMark(dc, CPoint{m_cal.m_nX2 - s.x, m_cal.m_nY2 - s.y});
 }
 
 void COstrelView::DrawRoute(CDC* pDC, bool newestOnly) {
@@ -207,28 +195,7 @@ void COstrelView::DrawRoute(CDC* pDC, bool newestOnly) {
 }
 
 bool COstrelView::OnCmdMsg(int id, CCmdUI* ui) {
-    switch (id) {
-    case ID_SHOW_CALIB_POINTS:
-        ui ? OnUpdateShowCalibrationPoints(ui) : OnShowCalibrationPoints();
-        return true;
-    case ID_CLEAR_CALIB_POINTS:
-        if (!ui)
-            OnClearCalibrationPoints();
-        return true;
-    case ID_SHOW_ROUTE_LINE:
-        ui ? OnUpdateShowRouteLine(ui) : OnShowRouteLine();
-        return true;
-    case ID_CLEAR_ROUTE_LINE:
-        if (!ui)
-            OnClearRouteLine();
-        return true;
-    case ID_SHOW_PROPERTIES:
-        if (!ui)
-            OnShowProperties();
-        return true;
-    default:
-        return false;
-    }
+    return DispatchCommand<COstrelView>(*this, kCommands, id, ui);
 }
 
 void COstrelView::OnShowCalibrationPoints() {
@@ -262,7 +229,7 @@ void COstrelView::OnClearRouteLine() {
 }
 
 void COstrelView::OnShowProperties() {
-    if (ShowPropertiesFromView(m_nUpdatePeriod) != IDOK)
+    if (!m_pfnShowProperties || m_pfnShowProperties(m_nUpdatePeriod) != IDOK)
         return;
     KillTimer(kUpdateTimer);
     SetTimer(kUpdateTimer, uint32_t(g_nUpdateMs));
@@ -313,7 +280,7 @@ void COstrelView::OnMouseMove(CPoint point) {
     const std::optional<CGeoPoint> g = ClientToGeo(point, GetScrollPosition(), m_cal);
     if (!g)
         return;
-    if (auto* frame = dynamic_cast<CChildFrame*>(parentWidget()))
+    if (auto* frame = qobject_cast<CMDIChildWnd*>(parentWidget()))
         frame->SetMessageText(FormatReadout(*g));
 }
 

@@ -2,7 +2,6 @@
 
 #include "gps/gps_receiver.h"
 #include "map/map_calibration.h"
-#include "platform/cmd_target.h"
 #include "platform/device_context.h"
 #include "platform/scroll_view.h"
 #include "render/dib.h"
@@ -12,7 +11,11 @@
 #include <optional>
 #include <string>
 
-class CMainFrame;
+class CMDIFrameWnd;
+
+// Runs the Properties dialog for a view showing `viewUpdatePeriodMs` [ms];
+// IDOK or IDCANCEL.
+using PropertiesDialogRunner = int (*)(int32_t viewUpdatePeriodMs);
 
 // Route storage per scanned-map view [points]; allocated once at full size.
 constexpr int MAX_ROUTE_POINTS = 100000;
@@ -23,9 +26,13 @@ constexpr int kRingRadius = 12;
 // update from g_nDocMode, says what it shows: the world map, a scanned map
 // with its calibration points, route and position ring, or the GPS data
 // panel. Its own timer (2) draws the live content from the fix.
-class COstrelView : public CScrollView, public CCmdTarget {
+class COstrelView : public CScrollView {
+    Q_OBJECT
+
 public:
-    COstrelView();
+    // The view of a window of `mainFrame`, showing the fix of `gps`; the
+    // Properties command runs `showProperties`. None of them is owned.
+    COstrelView(CMDIFrameWnd* mainFrame, CGpsReceiver* gps, PropertiesDialogRunner showProperties);
     ~COstrelView() override;
 
     void OnInitialUpdate() override;
@@ -49,8 +56,6 @@ public:
     void DrawRoute(CDC* pDC, bool newestOnly);
     // Crosses at the set reference points, drawn into the client area.
     void DrawCalibrationPoints();
-    // A plus of four strokes from (x, y), each `arm` [pixel] long without its end point.
-    static void DrawCross(CDC* pDC, int x, int y, int arm, COLORREF color, int width);
 
     // Applies the stored calibration of `path` and repaints, if there is one.
     void LoadCalibration(const std::string& path);
@@ -74,10 +79,10 @@ public:
     CPen m_penWhite{1, RGB(255, 255, 255)};
     CPen m_penBlack{1, RGB(0, 0, 0)};
     CBitmap m_bmpWorld;
-    std::optional<CFont> m_fontSmall;   // client height / 12, from the first size change
-    std::optional<CFont> m_fontLarge;   // client height / 4
-    CGpsReceiver* m_pGps = nullptr;     // not owned: lives in the main frame
-    CMainFrame* m_pMainFrame = nullptr; // not owned
+    std::optional<CFont> m_fontSmall;     // client height / 12, from the first size change
+    std::optional<CFont> m_fontLarge;     // client height / 4
+    CGpsReceiver* m_pGps = nullptr;       // not owned: lives in the main frame
+    CMDIFrameWnd* m_pMainFrame = nullptr; // not owned
     CDib m_dib;
     bool m_bCalibrated = false;
     bool m_bMapLoaded = false;
@@ -97,6 +102,8 @@ protected:
     void OnMouseMove(CPoint point) override;
 
 private:
+    static const CommandEntry<COstrelView> kCommands[];
+    PropertiesDialogRunner m_pfnShowProperties;
     void MoveParentFrame(int width, int height);
     void AddRoutePoint(CPoint client);
 };

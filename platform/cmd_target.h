@@ -1,5 +1,7 @@
 #pragma once
 
+#include <span>
+
 // What a command's user-interface element (toolbar button, menu item) should
 // look like; filled by the target that handles the command.
 struct CCmdUI {
@@ -14,6 +16,14 @@ struct CCmdUI {
     }
 };
 
+// One row of a command target's table: the command, its handler, and the
+// handler that says how its menu item and button look (none: enabled).
+template <class T> struct CommandEntry {
+    int id;
+    void (T::*handler)();
+    void (T::*update)(CCmdUI*) = nullptr;
+};
+
 // A window that handles commands. With `ui` null, run the handler of `id`;
 // otherwise only say whether there is one and fill in `ui`. False when this
 // target has no handler for `id`, so the command goes on to the next target.
@@ -21,4 +31,25 @@ class CCmdTarget {
 public:
     virtual ~CCmdTarget() = default;
     virtual bool OnCmdMsg(int id, CCmdUI* ui) = 0;
+
+protected:
+    // OnCmdMsg over `table`. A command whose update handler disables it is
+    // not run: a key press must not do what its greyed menu item cannot.
+    template <class T>
+    static bool DispatchCommand(T& target, std::span<const CommandEntry<T>> table, int id,
+                                CCmdUI* ui) {
+        for (const CommandEntry<T>& entry : table) {
+            if (entry.id != id)
+                continue;
+            CCmdUI state;
+            state.m_nID = id;
+            CCmdUI* shown = ui ? ui : &state;
+            if (entry.update)
+                (target.*entry.update)(shown);
+            if (!ui && state.m_bEnabled)
+                (target.*entry.handler)();
+            return true;
+        }
+        return false;
+    }
 };

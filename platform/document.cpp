@@ -1,7 +1,6 @@
 #include "platform/document.h"
 
 #include "platform/archive.h"
-#include "platform/mdi_frame.h"
 #include "platform/message_box.h"
 
 #include <QDir>
@@ -18,7 +17,9 @@ bool CDocument::OnOpenDocument(const std::string& path) {
     // too, and a device would be read without end.
     struct stat info {};
     if (!file || fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
-        ShowMessageBox(AfxGetMainWnd(), "Failed to open document.");
+        // Over the window the document was to open in: the main window.
+        ShowMessageBox(m_views.empty() ? nullptr : m_views.front()->window(),
+                       "Failed to open document.");
         return false;
     }
     CArchive ar(file.get(), path);
@@ -42,9 +43,8 @@ void CDocument::SetTitle(const QString& title) {
     if (title == m_strTitle)
         return;
     m_strTitle = title;
+    // The captions change with it; the template has the main window's title follow them.
     UpdateFrameTitles();
-    if (CMDIFrameWnd* main = AfxGetMainWnd())
-        main->OnUpdateFrameTitle();
 }
 
 void CDocument::UpdateFrameTitles() {
@@ -64,6 +64,6 @@ QMdiSubWindow* GetParentFrame(QWidget* view) {
     return nullptr;
 }
 
-QString AfxFullPath(const QString& path) {
+QString FullPath(const QString& path) {
     return QDir::cleanPath(QDir::current().absoluteFilePath(path));
 }

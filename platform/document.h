@@ -57,4 +57,4 @@ QMdiSubWindow* GetParentFrame(QWidget* view);
 
 // `path` made absolute against the working directory and cleaned of "." and
 // ".." parts; symbolic links stay as they are.
-QString AfxFullPath(const QString& path);
+QString FullPath(const QString& path);

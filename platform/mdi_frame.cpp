@@ -1,7 +1,7 @@
 #include "platform/mdi_frame.h"
 
 #include "platform/commands.h"
-#include "platform/doc_template.h"
+#include "platform/document.h"
 #include "platform/scroll_view.h"
 #include "platform/status_bar.h"
 
@@ -13,18 +13,17 @@
 #include <QTimerEvent>
 #include <QToolBar>
 
-namespace {
-CMDIFrameWnd* g_pMainWnd = nullptr;
-}
-
-CMDIFrameWnd* AfxGetMainWnd() {
-    return g_pMainWnd;
-}
+const CommandEntry<CMDIFrameWnd> CMDIFrameWnd::kCommands[] = {
+    {ID_FILE_CLOSE, &CMDIFrameWnd::OnFileClose, &CMDIFrameWnd::OnUpdateFileClose},
+    {ID_WINDOW_CASCADE, &CMDIFrameWnd::OnWindowCascade, &CMDIFrameWnd::OnUpdateMDIWindowCmd},
+    {ID_WINDOW_TILE_HORZ, &CMDIFrameWnd::OnWindowTile, &CMDIFrameWnd::OnUpdateMDIWindowCmd},
+    {ID_WINDOW_ARRANGE, &CMDIFrameWnd::OnWindowArrange, &CMDIFrameWnd::OnUpdateMDIWindowCmd},
+    {ID_VIEW_TOOLBAR, &CMDIFrameWnd::OnViewToolbar, &CMDIFrameWnd::OnUpdateViewToolbar},
+    {ID_VIEW_STATUS_BAR, &CMDIFrameWnd::OnViewStatusBar, &CMDIFrameWnd::OnUpdateViewStatusBar},
+};
 
 CMDIFrameWnd::CMDIFrameWnd() : m_pMdiArea(new QMdiArea(this)) {
     setCentralWidget(m_pMdiArea);
-    if (!g_pMainWnd)
-        g_pMainWnd = this;
     connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, [this] {
         UpdateCommandUI();
         OnUpdateFrameTitle();
@@ -33,8 +32,6 @@ CMDIFrameWnd::CMDIFrameWnd() : m_pMdiArea(new QMdiArea(this)) {
 
 CMDIFrameWnd::~CMDIFrameWnd() {
     DestroyChildFrames();
-    if (g_pMainWnd == this)
-        g_pMainWnd = nullptr;
 }
 
 void CMDIFrameWnd::DestroyChildFrames() {
@@ -63,17 +60,22 @@ QMdiSubWindow* CMDIFrameWnd::MDIGetActive() const {
 
 CDocument* CMDIFrameWnd::GetActiveDocument() const {
     QMdiSubWindow* child = MDIGetActive();
-    auto* view = child ? dynamic_cast<CScrollView*>(child->widget()) : nullptr;
+    auto* view = child ? qobject_cast<CScrollView*>(child->widget()) : nullptr;
     return view ? view->m_pDocument : nullptr;
 }
 
 bool CMDIFrameWnd::RouteCmdMsg(int id, CCmdUI* ui) {
     if (QMdiSubWindow* child = MDIGetActive()) {
-        if (auto* view = dynamic_cast<CCmdTarget*>(child->widget()); view && view->OnCmdMsg(id, ui))
+        if (auto* view = qobject_cast<CScrollView*>(child->widget());
+            view && view->OnCmdMsg(id, ui))
             return true;
     }
-    return OnCmdMsg(id, ui) || OnFrameCmdMsg(id, ui) ||
-           (m_pAppTarget && m_pAppTarget->OnCmdMsg(id, ui));
+    if (OnCmdMsg(id, ui))
+        return true;
+    for (CCmdTarget* target : m_targets)
+        if (target->OnCmdMsg(id, ui))
+            return true;
+    return false;
 }
 
 void CMDIFrameWnd::RouteCommand(int id) {
@@ -101,56 +103,28 @@ void CMDIFrameWnd::UpdateCommandUI() {
     }
 }
 
-bool CMDIFrameWnd::OnFrameCmdMsg(int id, CCmdUI* ui) {
-    QMdiSubWindow* active = MDIGetActive();
-    CDocument* doc = GetActiveDocument();
-    QWidget* bar = nullptr;
-    switch (id) {
-    case ID_FILE_CLOSE:
-        if (!doc)
-            return false;
-        if (!ui)
-            doc->OnCloseDocument();
-        return true;
-    case ID_WINDOW_NEW:
-        if (!doc || !doc->GetDocTemplate())
-            return false;
-        if (!ui)
-            doc->GetDocTemplate()->CreateNewWindow(doc);
-        return true;
-    case ID_WINDOW_CASCADE:
-    case ID_WINDOW_TILE_HORZ:
-    case ID_WINDOW_ARRANGE:
-        if (!active)
-            return false;
-        if (ui)
-            return true;
-        if (id == ID_WINDOW_CASCADE)
-            m_pMdiArea->cascadeSubWindows();
-        else if (id == ID_WINDOW_TILE_HORZ)
-            m_pMdiArea->tileSubWindows();
-        else
-            ArrangeIconicWindows();
-        return true;
-    case ID_VIEW_TOOLBAR:
-        bar = findChild<QToolBar*>(QString(), Qt::FindDirectChildrenOnly);
-        break;
-    case ID_VIEW_STATUS_BAR:
-        bar = findChild<QStatusBar*>(QString(), Qt::FindDirectChildrenOnly);
-        break;
-    default:
-        return false;
-    }
-    if (!bar)
-        return false;
-    if (ui)
-        ui->SetCheck(!bar->isHidden());
-    else
-        bar->setVisible(bar->isHidden());
-    return true;
+bool CMDIFrameWnd::OnCmdMsg(int id, CCmdUI* ui) {
+    return DispatchCommand<CMDIFrameWnd>(*this, kCommands, id, ui);
 }
 
-void CMDIFrameWnd::ArrangeIconicWindows() {
+void CMDIFrameWnd::OnFileClose() {
+    if (CDocument* doc = GetActiveDocument())
+        doc->OnCloseDocument();
+}
+
+void CMDIFrameWnd::OnUpdateFileClose(CCmdUI* ui) {
+    ui->Enable(GetActiveDocument() != nullptr);
+}
+
+void CMDIFrameWnd::OnWindowCascade() {
+    m_pMdiArea->cascadeSubWindows();
+}
+
+void CMDIFrameWnd::OnWindowTile() {
+    m_pMdiArea->tileSubWindows();
+}
+
+void CMDIFrameWnd::OnWindowArrange() {
     int x = 0;
     const int bottom = m_pMdiArea->viewport()->height();
     for (QMdiSubWindow* w : m_pMdiArea->subWindowList()) {
@@ -159,6 +133,46 @@ void CMDIFrameWnd::ArrangeIconicWindows() {
         w->move(x, bottom - w->height());
         x += w->width();
     }
+}
+
+void CMDIFrameWnd::OnUpdateMDIWindowCmd(CCmdUI* ui) {
+    ui->Enable(MDIGetActive() != nullptr);
+}
+
+QWidget* CMDIFrameWnd::ToolBar() const {
+    return findChild<QToolBar*>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+CStatusBar* CMDIFrameWnd::MessageBar() const {
+    return findChild<CStatusBar*>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+// A bar's command shows whether the bar is visible, and is greyed while
+// the frame has no such bar.
+static void UpdateBarCommand(CCmdUI* ui, const QWidget* bar) {
+    ui->Enable(bar != nullptr);
+    ui->SetCheck(bar && !bar->isHidden());
+}
+
+static void ToggleBar(QWidget* bar) {
+    if (bar)
+        bar->setVisible(bar->isHidden());
+}
+
+void CMDIFrameWnd::OnViewToolbar() {
+    ToggleBar(ToolBar());
+}
+
+void CMDIFrameWnd::OnUpdateViewToolbar(CCmdUI* ui) {
+    UpdateBarCommand(ui, ToolBar());
+}
+
+void CMDIFrameWnd::OnViewStatusBar() {
+    ToggleBar(MessageBar());
+}
+
+void CMDIFrameWnd::OnUpdateViewStatusBar(CCmdUI* ui) {
+    UpdateBarCommand(ui, MessageBar());
 }
 
 void CMDIFrameWnd::OnUpdateFrameTitle() {
@@ -171,13 +185,15 @@ void CMDIFrameWnd::OnUpdateFrameTitle() {
         setWindowTitle(m_strTitle);
 }
 
+void CMDIFrameWnd::SetMessageText(const std::string& text) {
+    if (CStatusBar* bar = MessageBar())
+        bar->SetWindowText(StatusTextFromBytes(text));
+}
+
 void CMDIFrameWnd::SetMessageString(const QString& prompt) {
-    auto* bar =
-        dynamic_cast<CStatusBar*>(findChild<QStatusBar*>(QString(), Qt::FindDirectChildrenOnly));
-    if (!bar)
-        return;
-    bar->SetWindowText(prompt.isEmpty() ? QString::fromLatin1(FrameworkString(AFX_IDS_IDLEMESSAGE))
-                                        : prompt);
+    if (CStatusBar* bar = MessageBar())
+        bar->SetWindowText(
+            prompt.isEmpty() ? QString::fromLatin1(FrameworkString(AFX_IDS_IDLEMESSAGE)) : prompt);
 }
 
 bool CMDIFrameWnd::event(QEvent* event) {

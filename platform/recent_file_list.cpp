@@ -46,7 +46,7 @@ void CRecentFileList::WriteList() const {
 void CRecentFileList::Add(const QString& path) {
     if (path.isEmpty())
         return;
-    const QString full = AfxFullPath(path);
+    const QString full = FullPath(path);
     m_paths.removeAll(full);
     m_paths.prepend(full);
     while (m_paths.size() > kMaxEntries)

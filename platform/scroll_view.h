@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/cmd_target.h"
 #include "platform/device_context.h"
 #include "platform/gdi_types.h"
 #include "platform/timer_table.h"
@@ -36,12 +37,15 @@ private:
 // OnDraw into the surface at once; the widget's paint event only copies the
 // surface to the screen, so what is drawn outside a repaint stays visible
 // until that area is repainted.
-class CScrollView : public QAbstractScrollArea {
+class CScrollView : public QAbstractScrollArea, public CCmdTarget {
     Q_OBJECT
 
 public:
     explicit CScrollView(QWidget* parent = nullptr);
     ~CScrollView() override;
+
+    // The view is the first target of every command; this one handles none.
+    bool OnCmdMsg(int, CCmdUI*) override { return false; }
 
     // Called once by the document glue after the view is set up. The base
     // schedules a repaint of the whole client.

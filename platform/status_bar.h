@@ -18,6 +18,8 @@ enum : int {
 // width; an indicator pane shows its key's name while that lock is on, and is
 // greyed where the windowing system does not report the lock state.
 class CStatusBar : public QStatusBar {
+    Q_OBJECT
+
 public:
     explicit CStatusBar(QWidget* parent = nullptr);
 

@@ -1,15 +1,11 @@
-#include "gps/gps_receiver.h"
-#include "map/map_view.h"
+#include "render/data_panel.h"
+
+#include "platform/device_context.h"
 #include "render/data_panel_text.h"
 
-void CGpsReceiver::DrawDataPanel(COstrelView* view, CFont* fontSmall, CFont* fontLarge) {
-    if (!view)
-        return;
-    // Always a context of its own, also during a repaint: the panel is drawn
-    // the same way from the timer and from the view's draw routine.
-    CClientDC dc(view);
-    const DataPanelValues v = ComposeDataPanel(m_fix);
-    const CRect layout = view->GetClientRect();
+void DrawDataPanel(CDC& dc, const CRect& layout, const CGpsFix& fix, const CFont* fontSmall,
+                   const CFont* fontLarge) {
+    const DataPanelValues v = ComposeDataPanel(fix);
 
     if (fontSmall)
         dc.SelectFont(*fontSmall);
@@ -22,7 +18,7 @@ void CGpsReceiver::DrawDataPanel(COstrelView* view, CFont* fontSmall, CFont* fon
     const CFont previous = fontLarge ? dc.SelectFont(*fontLarge) : CFont();
     dc.DrawText(FormatDataPanelRight(kBlankValue, kBlankValue, kBlankValue), layout,
                 DT_RIGHT | DT_VCENTER);
-    dc.DrawText(FormatDataPanelRight(m_fix.m_strCourse, m_fix.m_strSpeedKnots, v.time), layout,
+    dc.DrawText(FormatDataPanelRight(fix.m_strCourse, fix.m_strSpeedKnots, v.time), layout,
                 DT_RIGHT | DT_VCENTER);
     if (fontLarge)
         dc.SelectFont(previous);

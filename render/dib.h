@@ -32,13 +32,15 @@ public:
     // success; 0, object empty, on any failure.
     uint32_t Read(std::FILE* file);
     bool BuildPalette();
-    // Unscaled or stretched blit of `source` (picture coordinates) onto
-    // `dest`; the blit's scan-line count, 0 when nothing is loaded.
+    // DrawDib onto `dc`; 0 without a context.
     int Draw(CDC* dc, const CRect& dest, const CRect& source);
     // The picture's size as the blits read the header [pixel]: the height is
     // positive for top-down rows too; both 0 when nothing is loaded.
     int32_t GetWidth() const;
     int32_t GetHeight() const;
+    // The sizes of the two blocks [byte]; 0 when nothing is loaded.
+    size_t GetBitsSize() const { return m_nBitsSize; }
+    size_t GetInfoSize() const { return m_nInfoSize; }
 
     // Owned, zero-filled blocks; null while nothing is loaded.
     std::unique_ptr<uint8_t[]> m_pBits;

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "app/main_frame.h"
 #include "app/ostrel_app.h"
 #include "gps/settings.h"
-#include "gps/main_frame.h"
 #include "map/map_view.h"
 #include "platform/doc_template.h"
 
@@ -56,7 +56,7 @@ protected:
 
     COstrelView* ActiveView() const {
         QMdiSubWindow* sub = Frame()->MDIGetActive();
-        return sub ? dynamic_cast<COstrelView*>(sub->widget()) : nullptr;
+        return sub ? qobject_cast<COstrelView*>(sub->widget()) : nullptr;
     }
 
     // A new window in `mode`, the way the window-opening commands make one.
@@ -64,7 +64,7 @@ protected:
         g_nDocMode = mode;
         CDocument* doc = m_app->m_pDocTemplate->OpenDocumentFile();
         QApplication::processEvents();
-        return doc ? dynamic_cast<COstrelView*>(doc->GetViews().front()) : nullptr;
+        return doc ? qobject_cast<COstrelView*>(doc->GetViews().front()) : nullptr;
     }
 
     // Resizes the view's frame until the client area is w x h [pixel].

@@ -5,9 +5,9 @@
 // reports what was handled and the memory figures, and exits non-zero when
 // the resident memory grew after the warm-up or nothing was received.
 
+#include "app/main_frame.h"
 #include "app/ostrel_app.h"
 #include "gps/settings.h"
-#include "gps/main_frame.h"
 #include "map/map_view.h"
 #include "platform/document.h"
 
@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
         CMainFrame* frame = app.m_pMainWnd.get();
         frame->OnShowGpsData();
         CDocument* mapDoc = app.OpenDocumentFile(QString::fromStdString(map.string()));
-        auto* scanned = mapDoc ? dynamic_cast<COstrelView*>(mapDoc->GetViews().front()) : nullptr;
+        auto* scanned = mapDoc ? qobject_cast<COstrelView*>(mapDoc->GetViews().front()) : nullptr;
         if (!scanned || !scanned->m_bCalibrated)
             return Fail("the demo map did not open calibrated");
         scanned->OnShowRouteLine();

@@ -148,6 +148,24 @@ TEST_F(MainWindow, ShowCommandsOpenFurtherTitledWindows) {
     EXPECT_EQ(map->parentWidget()->windowTitle(), QStringLiteral("Ostrel5"));
 }
 
+// The area's own placement put a window opened beside the World Map mostly
+// outside the client area, title bar and buttons out of reach.
+TEST_F(MainWindow, NewWindowsOpenWholeInsideTheClientArea) {
+    Frame()->resize(800, 600);
+    Frame()->show();
+    QApplication::processEvents();
+    const QRect area = Frame()->MdiArea()->viewport()->rect();
+    for (int mode : {DOCMODE_MAP, DOCMODE_GPSDATA, DOCMODE_MAP, DOCMODE_WORLDMAP, DOCMODE_MAP}) {
+        COstrelView* view = OpenWindow(mode);
+        ASSERT_NE(view, nullptr);
+        const QRect frame = view->parentWidget()->geometry();
+        EXPECT_TRUE(area.contains(frame))
+            << "mode " << mode << " at " << frame.x() << "," << frame.y() << " size "
+            << frame.width() << "x" << frame.height();
+    }
+    Frame()->hide();
+}
+
 TEST_F(MainWindow, ClosingAWindowClearsThePaneAndDropsItsDocument) {
     // A child frame's message goes to the main window's pane.
     static_cast<CChildFrame*>(Frame()->MDIGetActive())->SetMessageText("LON: 11\xB0");

@@ -1,12 +1,11 @@
-#include "gps/main_frame.h"
+#include "app/main_frame.h"
 
 #include "app/menus.h"
-#include "app/ostrel_app.h"
 #include "app/properties_input.h"
-#include "gps/settings.h"
 #include "app/show_properties.h"
 #include "app/string_table.h"
 #include "gps/poll_tick.h"
+#include "gps/settings.h"
 #include "platform/doc_template.h"
 
 namespace {
@@ -16,8 +15,14 @@ constexpr int kPollPeriodMs = 1000; // [ms], fixed; the views have their own per
 
 } // namespace
 
+const CommandEntry<CMainFrame> CMainFrame::kCommands[] = {
+    {ID_SHOW_GPS_DATA, &CMainFrame::OnShowGpsData},
+    {ID_SHOW_WORLD_MAP, &CMainFrame::OnShowWorldMap},
+    {ID_SHOW_PROPERTIES, &CMainFrame::OnShowProperties},
+};
+
 CMainFrame::CMainFrame() {
-    setWindowTitle(QStringLiteral("Ostrel"));
+    setWindowTitle(QString::fromLatin1(ResourceString(AFX_IDS_APP_TITLE)));
 }
 
 CMainFrame::~CMainFrame() {
@@ -45,27 +50,8 @@ int CMainFrame::OnCreate() {
     return 0;
 }
 
-void CMainFrame::SetMessageText(const std::string& text) {
-    m_wndStatusBar.SetWindowText(StatusTextFromBytes(text));
-}
-
 bool CMainFrame::OnCmdMsg(int id, CCmdUI* ui) {
-    switch (id) {
-    case ID_SHOW_GPS_DATA:
-        if (!ui)
-            OnShowGpsData();
-        return true;
-    case ID_SHOW_WORLD_MAP:
-        if (!ui)
-            OnShowWorldMap();
-        return true;
-    case ID_SHOW_PROPERTIES:
-        if (!ui)
-            OnShowProperties();
-        return true;
-    default:
-        return false;
-    }
+    return DispatchCommand<CMainFrame>(*this, kCommands, id, ui) || CMDIFrameWnd::OnCmdMsg(id, ui);
 }
 
 void CMainFrame::OnTimer(int id) {
@@ -105,10 +91,9 @@ void CMainFrame::OnShowProperties() {
 }
 
 void CMainFrame::OpenWindow(int docMode, const QString& title) {
-    COstrelApp* app = AfxGetApp();
-    if (!app || !app->m_pDocTemplate)
+    if (!m_pDocTemplate)
         return;
     g_nDocMode = docMode;
-    if (CDocument* doc = app->m_pDocTemplate->OpenDocumentFile())
+    if (CDocument* doc = m_pDocTemplate->OpenDocumentFile())
         doc->SetTitle(title);
 }

@@ -7,17 +7,19 @@
 #include <QToolBar>
 #include <string>
 
+class CDocTemplate;
+
 // The main window. It owns the GPS receiver and polls it once a second:
 // the sentences that arrived are parsed into the fix, and each "$GPRMC" is
 // echoed in the status bar's message pane while that option is on.
 class CMainFrame : public CMDIFrameWnd {
+    Q_OBJECT
+
 public:
     // Opens the serial port (through m_gps) before any window part exists.
     CMainFrame();
     ~CMainFrame() override;
 
-    // The message pane; `text` is core bytes.
-    void SetMessageText(const std::string& text);
     QString GetMessageText() const { return m_wndStatusBar.GetPaneText(0); }
 
     bool OnCmdMsg(int id, CCmdUI* ui) override;
@@ -37,10 +39,13 @@ public:
     CStatusBar m_wndStatusBar;
     CGpsReceiver m_gps;
     QToolBar m_wndToolBar;
+    // The template that opens the windows of the View menu; not owned.
+    CDocTemplate* m_pDocTemplate = nullptr;
 
 protected:
     int OnCreate() override;
 
 private:
+    static const CommandEntry<CMainFrame> kCommands[];
     void OpenWindow(int docMode, const QString& title);
 };

@@ -1,5 +1,9 @@
+// The receiver's drawing into a view: where the fix lies on the view, and
+// the marker and panel drawn there by render/.
 #include "gps/gps_receiver.h"
 #include "map/map_view.h"
+#include "render/data_panel.h"
+#include "render/markers.h"
 
 namespace {
 // Beyond this a marker square's corners would not fit 32 bits [pixel]; such a
@@ -26,26 +30,22 @@ CPoint CGpsReceiver::DrawPosition(COstrelView* view, const CMapCalibration& cal,
     if (p.x < -kFarOff || p.x > kFarOff || p.y < -kFarOff || p.y > kFarOff)
         return p;
 
+    // The picture under the old marker's place is restored first.
     if (radius <= 0) {
         view->RedrawWindow(CRect{p.x - 8, p.y - 8, p.x + 8, p.y + 8});
-        dc.FillSolidRect(p.x - 4, p.y - 4, 8, 8, RGB(255, 0, 0));
-        dc.FillSolidRect(p.x - 2, p.y - 2, 4, 4, RGB(255, 255, 255));
-        return p;
+        DrawPositionSquare(dc, p);
+    } else {
+        view->RedrawWindow(CRect{p.x - radius, p.y - radius, p.x + radius, p.y + radius});
+        DrawPositionRing(dc, p, radius, m_penThin, m_penThick, m_nThinWidth, m_nThickWidth);
     }
-
-    CRect r{p.x - radius, p.y - radius, p.x + radius, p.y + radius};
-    view->RedrawWindow(r);
-    const CPen previous = dc.SelectPen(m_penThin);
-    dc.Ellipse(r);
-    r.DeflateRect(m_nThickWidth);
-    dc.SelectPen(m_penThick);
-    dc.Ellipse(r);
-    r.DeflateRect(m_nThinWidth);
-    dc.SelectPen(m_penThin);
-    dc.Ellipse(r);
-    dc.SelectPen(previous);
-    COstrelView::DrawCross(&dc, p.x, p.y, radius, RGB(0, 0, 0), 1);
-    COstrelView::DrawCross(&dc, p.x, p.y, radius / 3, RGB(255, 255, 255), 1);
-    dc.SetPixelV(p, RGB(0, 0, 0));
     return p;
+}
+
+void CGpsReceiver::DrawDataPanel(COstrelView* view, CFont* fontSmall, CFont* fontLarge) {
+    if (!view)
+        return;
+    // Always a context of its own, also during a repaint: the panel is drawn
+    // the same way from the timer and from the view's draw routine.
+    CClientDC dc(view);
+    ::DrawDataPanel(dc, view->GetClientRect(), m_fix, fontSmall, fontLarge);
 }
