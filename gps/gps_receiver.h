@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gps/gps_fix.h"
+#include "gps/nmea_parser.h"
 #include "platform/gdi_types.h"
 #include "platform/serial_port.h"
 
@@ -10,11 +11,6 @@
 class COstrelView;
 struct CMapCalibration;
 class CFont;
-
-// Talkers that multi-constellation receivers use in place of "GP" (GNSS,
-// GLONASS, Galileo, BeiDou, QZSS, NavIC); their RMC, GGA and VTG sentences
-// count where no "$GP" sentence of the type is at hand.
-inline constexpr const char* kOtherGnssTalkers[] = {"GN", "GL", "GA", "GB", "BD", "GQ", "GI"};
 
 // The one GPS receiver: owns the fix, reads the serial port, cuts sentences
 // out of what arrived and parses them. It never writes to the port.
@@ -42,10 +38,7 @@ public:
     static void SplitFields(const std::string& text, const std::string& separators,
                             std::vector<std::string>& fields);
 
-    // Copies the fields of an accepted "$GPRMC", "$GPGGA" or "$GPVTG"
-    // sentence, or one of these types from a talker in kOtherGnssTalkers,
-    // into m_fix; false (fix unchanged) for anything else, an RMC without a
-    // status field and a GGA without a quality field included.
+    // Parses `sentence` into m_fix (ParseNmeaSentence).
     bool ParseSentence(std::string sentence);
 
     // Drawing into a view; defined with the view and the data panel.

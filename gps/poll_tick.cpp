@@ -1,6 +1,7 @@
 #include "gps/poll_tick.h"
 
 #include "gps/gps_receiver.h"
+#include "gps/nmea_parser.h"
 
 namespace {
 

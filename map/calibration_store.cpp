@@ -2,6 +2,7 @@
 
 #include "gps/gps_receiver.h"
 #include "map/c_numbers.h"
+#include "platform/unique_fd.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -16,20 +17,17 @@ namespace {
 
 // Opens `name` for reading when it is a regular file; a FIFO or a device in
 // its place must not block or feed the reader.
-int OpenRegularForReading(const char* name) {
-    const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
+UniqueFd OpenRegularForReading(const char* name) {
+    UniqueFd fd(open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
+    if (fd && (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))) {
+        fd.reset();
         errno = EINVAL;
-        return -1;
     }
     return fd;
 }
 
-bool ReadAll(int fd, std::string& bytes) {
+[[nodiscard]] bool ReadAll(int fd, std::string& bytes) {
     char buf[65536];
     for (;;) {
         const ssize_t n = read(fd, buf, sizeof buf);
@@ -45,13 +43,9 @@ bool ReadAll(int fd, std::string& bytes) {
 }
 
 // The whole store, or false when it cannot be opened or read.
-bool ReadStore(std::string& bytes) {
-    const int fd = OpenRegularForReading(kCalibrationStoreName);
-    if (fd < 0)
-        return false;
-    const bool ok = ReadAll(fd, bytes);
-    close(fd);
-    return ok;
+[[nodiscard]] bool ReadStore(std::string& bytes) {
+    const UniqueFd fd = OpenRegularForReading(kCalibrationStoreName);
+    return fd && ReadAll(fd.get(), bytes);
 }
 
 // The lines of the store without their line ends (LF or CR LF). A last line
@@ -81,7 +75,7 @@ bool BelongsTo(const std::string& line, const std::string& mapPath) {
            line[mapPath.size()] == ',';
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
+[[nodiscard]] bool WriteAll(int fd, const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
@@ -133,21 +127,19 @@ StoreSaveOutcome WriteStoredCalibration(const std::string& mapPath, const CMapCa
     // cannot be read is never overwritten.
     std::string bytes;
     if (!ReadStore(bytes)) {
-        const int fd = open(kCalibrationStoreName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0)
+        const UniqueFd created(
+            open(kCalibrationStoreName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!created)
             return Failed(StoreSaveResult::CannotCreateStore,
                           std::string("Can not create calibration file \"") +
                               kCalibrationStoreName + "\"");
-        close(fd);
         bytes.clear();
     }
 
-    const int tmp =
-        open(kCalibrationTmpName, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+    UniqueFd tmp(
+        open(kCalibrationTmpName, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666));
     struct stat st {};
-    if (tmp < 0 || fstat(tmp, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (tmp >= 0)
-            close(tmp);
+    if (!tmp || fstat(tmp.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return Failed(StoreSaveResult::CannotOpenTmp,
                       std::string("Can not open tmp file \"") + kCalibrationTmpName + "\"");
     }
@@ -170,9 +162,10 @@ StoreSaveOutcome WriteStoredCalibration(const std::string& mapPath, const CMapCa
 
     // The store is replaced only by a complete, flushed copy, in one rename,
     // so it is never missing or cut short, whatever happens meanwhile.
-    bool ok = WriteAll(tmp, out) && fsync(tmp) == 0;
+    bool ok = WriteAll(tmp.get(), out) && fsync(tmp.get()) == 0;
     int error = ok ? 0 : errno;
-    if (close(tmp) != 0 && ok) {
+    // Closed by hand: a failed close can be the first report of a lost write.
+    if (close(tmp.release()) != 0 && ok) {
         ok = false;
         error = errno;
     }

@@ -13,7 +13,7 @@ inline constexpr const char* kCalibrationTmpName = "Tmp.txt";
 // Fills `cal` (both points set) from the first line that belongs to
 // `mapPath` and has nine fields. False, `cal` untouched, when there is none
 // or the store cannot be read.
-bool ReadStoredCalibration(const std::string& mapPath, CMapCalibration& cal);
+[[nodiscard]] bool ReadStoredCalibration(const std::string& mapPath, CMapCalibration& cal);
 
 enum class StoreSaveResult {
     Saved,
@@ -29,4 +29,5 @@ struct StoreSaveOutcome {
 
 // Writes the record of `mapPath` as the last line of the store, dropping
 // every earlier line of that map and keeping all others in order.
-StoreSaveOutcome WriteStoredCalibration(const std::string& mapPath, const CMapCalibration& cal);
+[[nodiscard]] StoreSaveOutcome WriteStoredCalibration(const std::string& mapPath,
+                                                      const CMapCalibration& cal);

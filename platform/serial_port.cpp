@@ -1,5 +1,7 @@
 #include "platform/serial_port.h"
 
+#include "platform/unique_fd.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -55,25 +57,20 @@ int SerialOpen(const std::string& name) {
     }
     // Non-blocking, so that the open does not wait for carrier; reads are
     // written for it (SerialRead).
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    UniqueFd fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd)
         return -1;
     struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) {
-        close(fd);
+    if (fstat(fd.get(), &info) != 0 || !S_ISCHR(info.st_mode)) {
         errno = ENODEV;
         return -1;
     }
     // TIOCEXCL keeps out later opens by ordinary users but not by root; the
     // lock keeps out every other program that asks for it, root included.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        close(fd);
-        errno = error;
+    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
         return -1;
-    }
-    ioctl(fd, TIOCEXCL);
-    return fd;
+    ioctl(fd.get(), TIOCEXCL);
+    return fd.release();
 }
 
 void SerialClose(int fd) {

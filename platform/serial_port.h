@@ -30,7 +30,7 @@ std::string SerialDevicePath(const std::string& name);
 // Opens the device for our exclusive use without making it the controlling
 // terminal; a descriptor, or -1 when it does not exist, is not a character
 // device or is in use by another program.
-int SerialOpen(const std::string& name);
+[[nodiscard]] int SerialOpen(const std::string& name);
 
 // Closes a descriptor from SerialOpen and gives up the exclusive use.
 void SerialClose(int fd);
@@ -42,9 +42,9 @@ void SerialSetLine(termios& settings, int baudRate);
 
 // Bytes waiting in the input queue, or -1 when that cannot be asked
 // (no port, device gone).
-int SerialBytesWaiting(int fd);
+[[nodiscard]] int SerialBytesWaiting(int fd);
 
 // Reads up to `size` bytes into `buffer`, dropping zero bytes, until `size`
 // bytes (zeros included) have arrived or no byte comes for `intervalMs` [ms].
 // The count kept, or -1 on a failed read. Ends early when the device hangs up.
-ssize_t SerialRead(int fd, char* buffer, size_t size, int intervalMs);
+[[nodiscard]] ssize_t SerialRead(int fd, char* buffer, size_t size, int intervalMs);

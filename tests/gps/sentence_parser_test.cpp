@@ -1,4 +1,5 @@
 #include "gps/gps_receiver.h"
+#include "gps/nmea_parser.h"
 #include "tests/gps/receiver_test_support.h"
 
 #include <gtest/gtest.h>
@@ -96,28 +97,28 @@ TEST(SentenceParser, WritesExactlyTheFieldsOfAcceptedSentences) {
     for (size_t i = 0; i < before.size(); ++i)
         before[i] = "old" + std::to_string(i);
     for (const ParseCase& c : kParseCases) {
-        auto gps = MakeOfflineReceiver();
-        SetFields(gps->m_fix, before);
+        CGpsFix fix;
+        SetFields(fix, before);
         FixFields expected = before;
         for (const auto& [field, value] : c.changes)
             expected[field] = value;
-        EXPECT_EQ(gps->ParseSentence(c.sentence), c.accepted) << "sentence: " << c.sentence;
-        EXPECT_EQ(Fields(gps->m_fix), expected) << "sentence: " << c.sentence;
+        EXPECT_EQ(ParseNmeaSentence(fix, c.sentence), c.accepted) << "sentence: " << c.sentence;
+        EXPECT_EQ(Fields(fix), expected) << "sentence: " << c.sentence;
     }
 }
 
 TEST(SentenceParser, LaterSentencesOverwriteSharedFields) {
-    auto gps = MakeOfflineReceiver();
-    ASSERT_TRUE(gps->ParseSentence(kRmc));
-    ASSERT_TRUE(
-        gps->ParseSentence("$GPGGA,101531,5230.9999,S,01322.0000,W,2,07,1.2,034.5,M,39.2,M,,*44"));
-    EXPECT_EQ(gps->m_fix.m_strLatitude, "5230.9999");
-    EXPECT_EQ(gps->m_fix.m_strNorthSouth, "S");
-    EXPECT_EQ(gps->m_fix.m_strEastWest, "W");
+    CGpsFix fix;
+    ASSERT_TRUE(ParseNmeaSentence(fix, kRmc));
+    ASSERT_TRUE(ParseNmeaSentence(
+        fix, "$GPGGA,101531,5230.9999,S,01322.0000,W,2,07,1.2,034.5,M,39.2,M,,*44"));
+    EXPECT_EQ(fix.m_strLatitude, "5230.9999");
+    EXPECT_EQ(fix.m_strNorthSouth, "S");
+    EXPECT_EQ(fix.m_strEastWest, "W");
     // GGA does not carry these; they stay from RMC.
-    EXPECT_EQ(gps->m_fix.m_strTime, "101530");
-    EXPECT_EQ(gps->m_fix.m_strDate, "150306");
-    EXPECT_EQ(gps->m_fix.m_strGgaTime, "101531");
+    EXPECT_EQ(fix.m_strTime, "101530");
+    EXPECT_EQ(fix.m_strDate, "150306");
+    EXPECT_EQ(fix.m_strGgaTime, "101531");
 }
 
 TEST(SentenceParser, TakesTheThreeTypesFromOtherGnssTalkersByTheSameRules) {
@@ -126,26 +127,26 @@ TEST(SentenceParser, TakesTheThreeTypesFromOtherGnssTalkersByTheSameRules) {
     const std::string vtg = ",271.0,T,,M,006.0,N,011.1,K*68";
     for (const char* talker : {"GP", "GN", "GL", "GA", "GB", "BD", "GQ", "GI"}) {
         const std::string t = std::string("$") + talker;
-        auto gps = MakeOfflineReceiver();
-        EXPECT_TRUE(gps->ParseSentence(t + "RMC" + rmc)) << t;
-        EXPECT_TRUE(gps->ParseSentence(t + "GGA" + gga)) << t;
-        EXPECT_TRUE(gps->ParseSentence(t + "VTG" + vtg)) << t;
+        CGpsFix fix;
+        EXPECT_TRUE(ParseNmeaSentence(fix, t + "RMC" + rmc)) << t;
+        EXPECT_TRUE(ParseNmeaSentence(fix, t + "GGA" + gga)) << t;
+        EXPECT_TRUE(ParseNmeaSentence(fix, t + "VTG" + vtg)) << t;
         const FixFields expected = {"150306",     "101530", "101531", "5231.0000", "S",
                                     "01323.0000", "W",      "006.0",  "011.1",     "271.0",
                                     "",           "E",      "034.5",  "39.2"};
-        EXPECT_EQ(Fields(gps->m_fix), expected) << t;
+        EXPECT_EQ(Fields(fix), expected) << t;
 
-        EXPECT_FALSE(gps->ParseSentence(t + "RMC,101530,V,,,,,,,150306,,*36")) << t;
-        EXPECT_FALSE(gps->ParseSentence(t + "GGA,101530,,,,,0,00,,,M,,M,,*60")) << t;
-        EXPECT_FALSE(gps->ParseSentence(t + "RMC,101530")) << t;
-        EXPECT_FALSE(gps->ParseSentence(t + "GGA,1,2,3,4,5")) << t;
-        EXPECT_EQ(Fields(gps->m_fix), expected) << t;
+        EXPECT_FALSE(ParseNmeaSentence(fix, t + "RMC,101530,V,,,,,,,150306,,*36")) << t;
+        EXPECT_FALSE(ParseNmeaSentence(fix, t + "GGA,101530,,,,,0,00,,,M,,M,,*60")) << t;
+        EXPECT_FALSE(ParseNmeaSentence(fix, t + "RMC,101530")) << t;
+        EXPECT_FALSE(ParseNmeaSentence(fix, t + "GGA,1,2,3,4,5")) << t;
+        EXPECT_EQ(Fields(fix), expected) << t;
     }
-    auto gps = MakeOfflineReceiver();
+    CGpsFix fix;
     for (const char* name : {"$INRMC", "$GnRMC", "$gnRMC", "$GNrmc", "$XXRMC", "$GNRMCX", "GNRMC",
                              "$$GNRMC", "$GNGSA", "$GN"}) {
-        EXPECT_FALSE(gps->ParseSentence(name + rmc)) << name;
-        EXPECT_EQ(Fields(gps->m_fix), FixFields{}) << name;
+        EXPECT_FALSE(ParseNmeaSentence(fix, name + rmc)) << name;
+        EXPECT_EQ(Fields(fix), FixFields{}) << name;
     }
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -127,7 +128,12 @@ TEST_F(CalibrationStoreTest, ReadingFieldsAndLines) {
     EXPECT_EQ(LoadedX1("m"), -1);
 }
 
-// Failures leave the previous store as it was and say why.
+// Open descriptors of this process, to catch an error path that keeps one.
+ptrdiff_t OpenFdCount() {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), {});
+}
+
+// Failures leave the previous store as it was, say why and keep no descriptor.
 TEST_F(CalibrationStoreTest, FailuresKeepTheStore) {
     const std::string before = "a.bmp,1,2,3,4,5,6,7,8\r\n";
     const std::string cannotCreate = "Can not create calibration file \"CalibratedMaps.txt\"";
@@ -149,6 +155,12 @@ TEST_F(CalibrationStoreTest, FailuresKeepTheStore) {
         {"Tmp.txt is a FIFO",
          [&] { Put(kCalibrationStoreName, before), mkfifo(kCalibrationTmpName, 0600); },
          StoreSaveResult::CannotOpenTmp, cannotOpenTmp},
+        {"Tmp.txt is a device", // opens, then refused
+         [&] {
+             Put(kCalibrationStoreName, before);
+             fs::create_symlink("/dev/null", kCalibrationTmpName);
+         },
+         StoreSaveResult::CannotOpenTmp, cannotOpenTmp},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -156,9 +168,11 @@ TEST_F(CalibrationStoreTest, FailuresKeepTheStore) {
         fs::remove_all(kCalibrationTmpName);
         c.setUp();
         const std::string store = fs::is_regular_file(kCalibrationStoreName) ? Store() : "";
+        const ptrdiff_t fds = OpenFdCount();
         const StoreSaveOutcome out = WriteStoredCalibration(kCity, City());
         EXPECT_EQ(out.result, c.result);
         EXPECT_EQ(out.message, c.message);
+        EXPECT_EQ(OpenFdCount(), fds) << "a failed save kept a descriptor";
         if (fs::is_regular_file(kCalibrationStoreName)) {
             EXPECT_EQ(Store(), store);
         }

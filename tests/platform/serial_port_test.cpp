@@ -1,11 +1,13 @@
 #include "platform/serial_port.h"
 #include "tests/gps/receiver_test_support.h"
+#include "tests/test_support.h"
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -44,6 +46,11 @@ struct Pty {
         ASSERT_EQ(write(master, bytes.data(), bytes.size()), ssize_t(bytes.size()));
     }
 };
+
+// Open descriptors of this process, to catch an error path that keeps one.
+ptrdiff_t OpenFdCount() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+}
 
 // Waits until the open port has input, so that a read starts inside a burst
 // rather than before its first byte reaches the terminal.
@@ -98,13 +105,19 @@ TEST(SerialNames, MapToDevicePaths) {
 TEST(SerialHandle, WalksThroughItsThreeStates) {
     Pty pty;
     ASSERT_FALSE(pty.path.empty());
+    const TempDir dir;
+    const std::string plainFile = dir.Path() / "plain";
+    std::ofstream(plainFile) << "x";
     {
         auto gps = MakeOfflineReceiver();
         EXPECT_EQ(g_hComm, kCommInvalid);
         EXPECT_EQ(gps->ReadPort(), "");
+        const ptrdiff_t fds = OpenFdCount();
         EXPECT_FALSE(gps->OpenPort("NOSUCHPORT", 4800));
         EXPECT_FALSE(gps->OpenPort("/nonexistent/tty", 4800));
-        EXPECT_FALSE(gps->OpenPort("/tmp", 4800)); // not a device
+        EXPECT_FALSE(gps->OpenPort("/tmp", 4800));    // not a device
+        EXPECT_FALSE(gps->OpenPort(plainFile, 4800)); // opens, then found to be no device
+        EXPECT_EQ(OpenFdCount(), fds) << "a refused open kept its descriptor";
         EXPECT_EQ(g_hComm, kCommInvalid);
         EXPECT_TRUE(gps->OpenPort(pty.path, 4800));
         EXPECT_TRUE(CommIsOpen(g_hComm));
@@ -268,8 +281,10 @@ TEST_F(SerialPort, AReopenClosesTheOldHandleFirst) {
 TEST_F(SerialPort, ASecondOpenOfTheDeviceIsRefused) {
     // Exclusive mode does not stop root, which the tests may run as; the
     // lock does, in this process and in any other.
+    const ptrdiff_t fds = OpenFdCount();
     const int again = SerialOpen(pty.path);
     EXPECT_LT(again, 0);
+    EXPECT_EQ(OpenFdCount(), fds) << "the refused open kept its descriptor";
     SerialClose(again);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
