@@ -136,10 +136,11 @@ TEST_F(PropertiesDialogTest, TextsAndTabOrderAreAsDesigned) {
     dialog->reject();
 }
 
-// Below one second, and beyond what 32 bits of milliseconds hold.
+// Below one second, beyond what 32 bits of milliseconds hold, and hexadecimal
+// (which reads as the 0 before its x).
 TEST_F(PropertiesDialogTest, RefusedUpdateTimesKeepTheDialogOpen) {
     open();
-    for (const char* text : {"0.999", "2147484"}) {
+    for (const char* text : {"0.999", "2147484", "0x10"}) {
         SCOPED_TRACE(text);
         messages.clear();
         retype(controls->update, text);
