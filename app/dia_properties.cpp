@@ -71,9 +71,13 @@ CDia_Properties::CDia_Properties(QWidget* parent) : CDialog(parent) {
 
     // The widths follow the dialog's design: 48 dialog units, about 12 average characters.
     const int fieldWidth = fontMetrics().averageCharWidth() * 12;
-    m_comboPort->setFixedWidth(fieldWidth);
     m_comboBaud->setFixedWidth(fieldWidth);
     m_editUpdate->setFixedWidth(fieldWidth);
+    // The port name is a device path, and the one by id (the same in whichever
+    // socket the receiver is plugged) runs to some 85 characters: room for it
+    // whole, counted in capital Xs, which are wider than most path characters.
+    m_comboPort->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_comboPort->setMinimumContentsLength(66);
 
     auto* portGroup = new QGroupBox(QStringLiteral("Com Port"), this);
     auto* portGrid = new QGridLayout(portGroup);
@@ -93,7 +97,8 @@ CDia_Properties::CDia_Properties(QWidget* parent) : CDialog(parent) {
     auto* outerGrid = new QGridLayout(outer);
     outerGrid->addWidget(portGroup, 0, 0);
     outerGrid->addWidget(mapGroup, 0, 1);
-    outerGrid->addWidget(m_checkStatusLine, 1, 0, 1, 2);
+    // As wide as its text, not as the (wide) row.
+    outerGrid->addWidget(m_checkStatusLine, 1, 0, 1, 2, Qt::AlignLeft);
 
     auto* column = new QVBoxLayout(this);
     column->addWidget(outer);

@@ -194,6 +194,20 @@ TEST_F(PropertiesDialogTest, SettingsOutsideTheListsSurviveAPlainOk) {
     }
 }
 
+// The port name field was narrower than device paths: "/dev/pts/2" showed as "ev/pts/2".
+TEST_F(PropertiesDialogTest, PortNameShowsADevicePathByIdWhole) {
+    const QString path = QStringLiteral(
+        "/dev/serial/by-id/usb-u-blox_AG_-_www.u-blox.com_u-blox_7_-_GPS_GNSS_Receiver-if00");
+    g_strPortName = path.toStdString();
+    open();
+    QLineEdit* edit = controls->port->lineEdit();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    edit->repaint(); // scrolls the text so that the cursor, at its end, is in view
+    ASSERT_EQ(edit->cursorPosition(), path.size());
+    EXPECT_EQ(edit->cursorPositionAt({1, edit->height() / 2}), 0) << "the start is out of view";
+    dialog->reject();
+}
+
 TEST_F(PropertiesDialogTest, TypedPortIsStoredAndTheListsStayAsGiven) {
     open();
     controls->port->lineEdit()->selectAll();
