@@ -1,7 +1,5 @@
 #include "app/dia_about.h"
 
-#include "platform/dialog_ids.h"
-
 #include <QApplication>
 #include <QGridLayout>
 #include <QIcon>
@@ -9,7 +7,7 @@
 #include <QPushButton>
 #include <QStyle>
 
-CDia_About::CDia_About(QWidget* parent) : QDialog(parent) {
+CDia_About::CDia_About(QWidget* parent) : CDialog(parent) {
     setWindowTitle(QStringLiteral("About Ostrel"));
 
     // The program icon once the application has one.
@@ -21,10 +19,7 @@ CDia_About::CDia_About(QWidget* parent) : QDialog(parent) {
     iconLabel->setObjectName(QStringLiteral("IDR_MAINFRAME"));
     iconLabel->setPixmap(icon.pixmap(iconSize, iconSize));
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("IDOK"));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    QPushButton* ok = CreateOkButton();
 
     auto* grid = new QGridLayout(this);
     grid->setHorizontalSpacing(fontMetrics().averageCharWidth() * 3);
@@ -38,8 +33,4 @@ CDia_About::CDia_About(QWidget* parent) : QDialog(parent) {
                     2, 1);
     grid->addWidget(ok, 0, 2, 2, 1, Qt::AlignTop);
     grid->setSizeConstraint(QLayout::SetFixedSize);
-}
-
-int CDia_About::DoModal() {
-    return exec() == QDialog::Accepted ? IDOK : IDCANCEL;
 }

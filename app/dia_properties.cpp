@@ -2,7 +2,6 @@
 
 #include "app/properties_input.h"
 #include "gps/settings.h"
-#include "platform/dialog_ids.h"
 #include "platform/message_box.h"
 
 #include <QCheckBox>
@@ -10,11 +9,9 @@
 #include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace {
@@ -43,10 +40,6 @@ void showInCombo(QComboBox* combo, const QString& text) {
         combo->setEditText(text);
 }
 
-std::string bytesOf(const QString& text) {
-    return text.toLatin1().toStdString();
-}
-
 } // namespace
 
 int FindStringPrefix(const QStringList& entries, const QString& text, int start) {
@@ -61,7 +54,7 @@ int FindStringPrefix(const QStringList& entries, const QString& text, int start)
     return -1;
 }
 
-CDia_Properties::CDia_Properties(QWidget* parent) : QDialog(parent) {
+CDia_Properties::CDia_Properties(QWidget* parent) : CDialog(parent) {
     setWindowTitle(QStringLiteral("Properties"));
 
     m_comboPort = makeListCombo(this, "IDC_PORT_NAME", {"COM1", "COM2", "COM3", "COM4", "COM5"});
@@ -74,19 +67,17 @@ CDia_Properties::CDia_Properties(QWidget* parent) : QDialog(parent) {
     m_checkStatusLine = new QCheckBox(QStringLiteral("Show GPS Data at Status Line"), this);
     m_checkStatusLine->setObjectName(QStringLiteral("IDC_SHOW_STATUS"));
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("IDOK"));
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setObjectName(QStringLiteral("IDCANCEL"));
-    connect(ok, &QPushButton::clicked, this, &CDia_Properties::OnClickedOk);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    const ButtonRow buttons = CreateOkCancelRow();
 
     // The widths follow the dialog's design: 48 dialog units, about 12 average characters.
     const int fieldWidth = fontMetrics().averageCharWidth() * 12;
-    m_comboPort->setFixedWidth(fieldWidth);
     m_comboBaud->setFixedWidth(fieldWidth);
     m_editUpdate->setFixedWidth(fieldWidth);
+    // The port name is a device path, and the one by id (the same in whichever
+    // socket the receiver is plugged) runs to some 85 characters: room for it
+    // whole, counted in capital Xs, which are wider than most path characters.
+    m_comboPort->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_comboPort->setMinimumContentsLength(66);
 
     auto* portGroup = new QGroupBox(QStringLiteral("Com Port"), this);
     auto* portGrid = new QGridLayout(portGroup);
@@ -106,33 +97,19 @@ CDia_Properties::CDia_Properties(QWidget* parent) : QDialog(parent) {
     auto* outerGrid = new QGridLayout(outer);
     outerGrid->addWidget(portGroup, 0, 0);
     outerGrid->addWidget(mapGroup, 0, 1);
-    outerGrid->addWidget(m_checkStatusLine, 1, 0, 1, 2);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cancel);
-    buttons->addWidget(ok);
+    // As wide as its text, not as the (wide) row.
+    outerGrid->addWidget(m_checkStatusLine, 1, 0, 1, 2, Qt::AlignLeft);
 
     auto* column = new QVBoxLayout(this);
     column->addWidget(outer);
-    column->addLayout(buttons);
+    column->addLayout(buttons.layout);
     column->setSizeConstraint(QLayout::SetFixedSize);
 
     setTabOrder(m_comboPort, m_comboBaud);
     setTabOrder(m_comboBaud, m_editUpdate);
     setTabOrder(m_editUpdate, m_checkStatusLine);
-    setTabOrder(m_checkStatusLine, ok);
-    setTabOrder(ok, cancel);
-}
-
-int CDia_Properties::DoModal() {
-    return exec() == QDialog::Accepted ? IDOK : IDCANCEL;
-}
-
-void CDia_Properties::showEvent(QShowEvent* event) {
-    if (!event->spontaneous())
-        OnInitDialog();
-    QDialog::showEvent(event);
+    setTabOrder(m_checkStatusLine, buttons.ok);
+    setTabOrder(buttons.ok, buttons.cancel);
 }
 
 void CDia_Properties::OnInitDialog() {
@@ -145,7 +122,7 @@ void CDia_Properties::OnInitDialog() {
     m_comboPort->setFocus();
 }
 
-void CDia_Properties::OnClickedOk() {
+void CDia_Properties::OnOK() {
     PropertiesInputTexts texts;
     // The port name is a device path: it goes to the system in the file name encoding.
     texts.portName = QFile::encodeName(m_comboPort->currentText()).toStdString();

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "platform/dialog.h"
+
 #include <QStringList>
 #include <cstdint>
 #include <string>
@@ -8,18 +9,15 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
-class QPushButton;
 
 // The Properties dialog: serial port name and bit rate, the update period of
 // the document windows and the status-line echo. OK stores into the settings
 // of app/settings.h; Cancel stores nothing.
-class CDia_Properties : public QDialog {
+class CDia_Properties : public CDialog {
     Q_OBJECT
 public:
+    // DoModal() answers IDOK after OK has accepted the input.
     explicit CDia_Properties(QWidget* parent = nullptr);
-
-    // IDOK after OK has accepted the input, else IDCANCEL.
-    int DoModal();
 
     std::string m_strText;       // scratch text while reading and formatting
     int32_t m_nShowUpdateMs = 0; // [ms] period to show; 0 shows g_nUpdateMs
@@ -29,13 +27,10 @@ public:
     QLineEdit* m_editUpdate;
     QCheckBox* m_checkStatusLine;
 
-protected:
-    // Every opening shows the settings as they now stand.
-    void showEvent(QShowEvent* event) override;
-
 private:
-    void OnInitDialog();
-    void OnClickedOk();
+    // Every opening shows the settings as they now stand.
+    void OnInitDialog() override;
+    void OnOK() override;
 };
 
 // The list entry that a combo box selects for `text`: the first entry that

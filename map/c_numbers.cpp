@@ -34,6 +34,15 @@ int32_t ParseCInt(const std::string& text) {
 }
 
 double ParseCReal(const std::string& text) {
+    // strtod reads hexadecimal too; here a "0x" prefix ends the number at its 0.
+    size_t i = 0;
+    while (i < text.size() && IsCSpace(text[i]))
+        ++i;
+    const bool negative = i < text.size() && text[i] == '-';
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X'))
+        return negative ? -0.0 : 0.0;
     const locale_t c = CLocale();
     // text.c_str() ends at the first NUL byte, as the C string would.
     return c ? strtod_l(text.c_str(), nullptr, c) : std::strtod(text.c_str(), nullptr);

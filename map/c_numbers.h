@@ -13,9 +13,10 @@
 // range saturate to INT32_MIN or INT32_MAX.
 int32_t ParseCInt(const std::string& text);
 
-// The floating parse of atof (strtod in the "C" locale): 0 when there is no
-// number. Hex, "inf" and "nan" are read as the C library reads them, so the
-// result may be infinite or NaN; check it before converting to an integer.
+// The floating parse of atof (strtod in the "C" locale), decimal only: 0 when
+// there is no number, and "0x10" is the 0 before the "x". "inf" and "nan" are
+// read as the C library reads them, so the result may be infinite or NaN;
+// check it before converting to an integer.
 double ParseCReal(const std::string& text);
 
 // The "C" locale object, for formatting with uselocale(); null only when the

@@ -1,17 +1,14 @@
 #include "map/dia_calibration.h"
 
 #include "map/calibration_input.h"
-#include "platform/dialog_ids.h"
 #include "platform/message_box.h"
 
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace {
@@ -31,14 +28,9 @@ QComboBox* makeHemisphere(QWidget* parent, const char* name, const QStringList& 
     return combo;
 }
 
-// Core text is bytes; a character outside Latin-1 becomes '?' and reads as no number.
-std::string bytesOf(const QString& text) {
-    return text.toLatin1().toStdString();
-}
-
 } // namespace
 
-CDia_Calibration::CDia_Calibration(QWidget* parent) : QDialog(parent) {
+CDia_Calibration::CDia_Calibration(QWidget* parent) : CDialog(parent) {
     setWindowTitle(QStringLiteral("Calibration"));
 
     // 32 dialog units: about 8 average characters.
@@ -50,14 +42,8 @@ CDia_Calibration::CDia_Calibration(QWidget* parent) : QDialog(parent) {
     m_editLatMins = makeEdit(this, "IDC_LAT_MINS", editWidth);
     m_comboLatHemi = makeHemisphere(this, "IDC_LAT_HEMI", {"N", "S"});
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("IDOK"));
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setObjectName(QStringLiteral("IDCANCEL"));
-    cancel->setFocusPolicy(Qt::ClickFocus);
-    connect(ok, &QPushButton::clicked, this, &CDia_Calibration::OnOK);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    const ButtonRow buttons = CreateOkCancelRow();
+    buttons.cancel->setFocusPolicy(Qt::ClickFocus);
 
     auto* group = new QGroupBox(this);
     auto* grid = new QGridLayout(group);
@@ -82,14 +68,9 @@ CDia_Calibration::CDia_Calibration(QWidget* parent) : QDialog(parent) {
                    group),
         5, 0, 1, 5);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cancel);
-    buttons->addWidget(ok);
-
     auto* column = new QVBoxLayout(this);
     column->addWidget(group);
-    column->addLayout(buttons);
+    column->addLayout(buttons.layout);
     column->setSizeConstraint(QLayout::SetFixedSize);
 
     // Row by row: longitude, then latitude, then OK.
@@ -98,17 +79,7 @@ CDia_Calibration::CDia_Calibration(QWidget* parent) : QDialog(parent) {
     setTabOrder(m_comboLonHemi, m_editLatGrads);
     setTabOrder(m_editLatGrads, m_editLatMins);
     setTabOrder(m_editLatMins, m_comboLatHemi);
-    setTabOrder(m_comboLatHemi, ok);
-}
-
-int CDia_Calibration::DoModal() {
-    return exec() == QDialog::Accepted ? IDOK : IDCANCEL;
-}
-
-void CDia_Calibration::showEvent(QShowEvent* event) {
-    if (!event->spontaneous())
-        OnInitDialog();
-    QDialog::showEvent(event);
+    setTabOrder(m_comboLatHemi, buttons.ok);
 }
 
 void CDia_Calibration::OnInitDialog() {

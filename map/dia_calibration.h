@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "platform/dialog.h"
 
 class QComboBox;
 class QLineEdit;
@@ -8,13 +8,11 @@ class QLineEdit;
 // The calibration point dialog: the longitude and latitude of a point the
 // user right-clicked on a map, as decimal degrees or as degrees and minutes.
 // OK stores them in g_nCalibLonSec and g_nCalibLatSec [arc-s].
-class CDia_Calibration : public QDialog {
+class CDia_Calibration : public CDialog {
     Q_OBJECT
 public:
+    // DoModal() answers IDOK after both coordinates were accepted and stored.
     explicit CDia_Calibration(QWidget* parent = nullptr);
-
-    // IDOK after both coordinates were accepted and stored, else IDCANCEL.
-    int DoModal();
 
     QLineEdit* m_editLonMins;
     QLineEdit* m_editLonGrads;
@@ -23,11 +21,8 @@ public:
     QComboBox* m_comboLonHemi;
     QComboBox* m_comboLatHemi;
 
-protected:
-    // Every opening starts from empty fields, east and north.
-    void showEvent(QShowEvent* event) override;
-
 private:
-    void OnInitDialog();
-    void OnOK();
+    // Every opening starts from empty fields, east and north.
+    void OnInitDialog() override;
+    void OnOK() override;
 };

@@ -5,6 +5,33 @@
 #include <QApplication>
 #include <QEvent>
 #include <QLabel>
+#include <QPainter>
+#include <QStyle>
+
+namespace {
+
+// The message pane takes the width the bar has spare and asks for none: a
+// long text (a sentence, or a receiver's stream without line ends) must not
+// widen the window. What does not fit ends in an ellipsis; text() stays whole.
+class CMessagePane : public QLabel {
+public:
+    explicit CMessagePane(QWidget* parent) : QLabel(parent) {
+        setTextFormat(Qt::PlainText);
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect area = contentsRect();
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
+        style()->drawItemText(&painter, area,
+                              int(QStyle::visualAlignment(layoutDirection(), alignment())),
+                              palette(), isEnabled(), shown, foregroundRole());
+    }
+};
+
+} // namespace
 
 CStatusBar::CStatusBar(QWidget* parent) : QStatusBar(parent) {
     qApp->installEventFilter(this);
@@ -15,11 +42,13 @@ bool CStatusBar::SetIndicators(const std::vector<int>& ids) {
         delete p.label;
     m_panes.clear();
     for (int id : ids) {
-        auto* label = new QLabel(this);
-        label->setTextFormat(Qt::PlainText);
+        QLabel* label = nullptr;
         if (id == ID_SEPARATOR) {
+            label = new CMessagePane(this);
             addWidget(label, 1);
         } else {
+            label = new QLabel(this);
+            label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignCenter);
             label->setFrameShape(QFrame::StyledPanel);
             label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) +

@@ -15,8 +15,9 @@ enum : int {
 };
 
 // A status bar of panes: ID_SEPARATOR is a message pane that takes the spare
-// width; an indicator pane shows its key's name while that lock is on, and is
-// greyed where the windowing system does not report the lock state.
+// width and shows as much of its text as fits there; an indicator pane shows
+// its key's name while that lock is on, and is greyed where the windowing
+// system does not report the lock state.
 class CStatusBar : public QStatusBar {
     Q_OBJECT
 

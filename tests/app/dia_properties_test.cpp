@@ -136,10 +136,11 @@ TEST_F(PropertiesDialogTest, TextsAndTabOrderAreAsDesigned) {
     dialog->reject();
 }
 
-// Below one second, and beyond what 32 bits of milliseconds hold.
+// Below one second, beyond what 32 bits of milliseconds hold, and hexadecimal
+// (which reads as the 0 before its x).
 TEST_F(PropertiesDialogTest, RefusedUpdateTimesKeepTheDialogOpen) {
     open();
-    for (const char* text : {"0.999", "2147484"}) {
+    for (const char* text : {"0.999", "2147484", "0x10"}) {
         SCOPED_TRACE(text);
         messages.clear();
         retype(controls->update, text);
@@ -191,6 +192,20 @@ TEST_F(PropertiesDialogTest, SettingsOutsideTheListsSurviveAPlainOk) {
         EXPECT_EQ(g_strPortName, port);
         EXPECT_EQ(g_nBaudRate, rate);
     }
+}
+
+// The port name field was narrower than device paths: "/dev/pts/2" showed as "ev/pts/2".
+TEST_F(PropertiesDialogTest, PortNameShowsADevicePathByIdWhole) {
+    const QString path = QStringLiteral(
+        "/dev/serial/by-id/usb-u-blox_AG_-_www.u-blox.com_u-blox_7_-_GPS_GNSS_Receiver-if00");
+    g_strPortName = path.toStdString();
+    open();
+    QLineEdit* edit = controls->port->lineEdit();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    edit->repaint(); // scrolls the text so that the cursor, at its end, is in view
+    ASSERT_EQ(edit->cursorPosition(), path.size());
+    EXPECT_EQ(edit->cursorPositionAt({1, edit->height() / 2}), 0) << "the start is out of view";
+    dialog->reject();
 }
 
 TEST_F(PropertiesDialogTest, TypedPortIsStoredAndTheListsStayAsGiven) {

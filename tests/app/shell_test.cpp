@@ -26,7 +26,6 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTest>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWhatsThis>
@@ -177,28 +176,8 @@ TEST_F(ShellTest, AMaximisedWindowNamesItsDocumentOnceInTheTitle) {
 
 namespace {
 
-// Answers the first modal dialog of type T that comes up within five
-// seconds, also one that opens after the current dialog has closed.
-template <class T> void AnswerModal(std::function<void(T* dialog)> answer) {
-    auto* poll = new QTimer;
-    auto deadline = std::make_shared<int>(500);
-    QObject::connect(poll, &QTimer::timeout, [poll, deadline, answer] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            answer(dialog);
-            if (dialog->isVisible()) {
-                ADD_FAILURE() << "the dialog was left open";
-                dialog->close();
-            }
-        } else if (--*deadline == 0) {
-            poll->stop();
-            poll->deleteLater();
-            ADD_FAILURE() << "no " << T::staticMetaObject.className() << " came up";
-        }
-    });
-    poll->start(10);
-}
+// Dialogs that open in turn (print, then preview) are waited for.
+constexpr ModalWait kWaitForDialog{5000};
 
 // ---- Opening maps ----
 
@@ -265,16 +244,18 @@ TEST_F(ShellTest, AFileThatIsOpenAlreadyComesToTheFront) {
 
 TEST_F(ShellTest, FileOpenAsksForAnyFile) {
     const QString path = WriteMap("lake.bmp");
-    AnswerModal<QFileDialog>([&](QFileDialog* dialog) {
-        EXPECT_EQ(dialog->nameFilters(), QStringList{"All Files (*)"});
-        EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
-        dialog->selectFile(path);
-        QMetaObject::invokeMethod(dialog, "accept");
-    });
+    AnswerNextModal<QFileDialog>(
+        [&](QFileDialog* dialog) {
+            EXPECT_EQ(dialog->nameFilters(), QStringList{"All Files (*)"});
+            EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+            dialog->selectFile(path);
+            QMetaObject::invokeMethod(dialog, "accept");
+        },
+        kWaitForDialog);
     Frame()->CommandAction(ID_FILE_OPEN)->trigger();
     EXPECT_EQ(Frame()->MDIGetActive()->windowTitle(), "lake.bmp");
 
-    AnswerModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+    AnswerNextModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); }, kWaitForDialog);
     Frame()->CommandAction(ID_FILE_OPEN)->trigger();
     EXPECT_EQ(Windows().size(), 2);
 }
@@ -447,13 +428,8 @@ TEST_F(ShellTest, SaveAndTheEditAndPaneKeysLeaveTheMapAlone) {
     const QString path = WriteMap("a.bmp");
     const std::string before = ReadFileBytes(path.toStdString());
     m_app->OpenDocumentFile(path);
-    bool dialog = false;
-    QTimer::singleShot(0, [&dialog] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            dialog = true;
-            modal->close();
-        }
-    });
+    const auto dialog =
+        AnswerNextModal([](QWidget* modal) { modal->close(); }, {.required = false});
     for (const QKeySequence& keys :
          {QKeySequence(Qt::CTRL | Qt::Key_S), QKeySequence(Qt::CTRL | Qt::Key_Z),
           QKeySequence(Qt::ALT | Qt::Key_Backspace), QKeySequence(Qt::CTRL | Qt::Key_X),
@@ -463,7 +439,7 @@ TEST_F(ShellTest, SaveAndTheEditAndPaneKeysLeaveTheMapAlone) {
           QKeySequence(Qt::SHIFT | Qt::Key_F6)})
         Press(keys);
     QApplication::processEvents();
-    EXPECT_FALSE(dialog);
+    EXPECT_FALSE(*dialog);
     EXPECT_FALSE(Frame()->CommandAction(ID_FILE_SAVE)->isEnabled());
     EXPECT_EQ(ReadFileBytes(path.toStdString()), before);
     EXPECT_EQ(Windows().size(), 2);
@@ -573,35 +549,42 @@ TEST_F(ShellPrintTest, APrintedMapCarriesItsOverlaysScaledToThePage) {
 }
 
 TEST_F(ShellPrintTest, CtrlPPrintsThroughThePrintDialog) {
-    AnswerModal<QPrintDialog>([](QPrintDialog* dialog) {
-        bool preview = false;
-        for (QPushButton* button : dialog->findChildren<QPushButton*>())
-            preview = preview || button->text() == "Pre&view...";
-        EXPECT_TRUE(preview) << "the dialog offers the preview";
-        dialog->accept();
-    });
+    AnswerNextModal<QPrintDialog>(
+        [](QPrintDialog* dialog) {
+            bool preview = false;
+            for (QPushButton* button : dialog->findChildren<QPushButton*>())
+                preview = preview || button->text() == "Pre&view...";
+            EXPECT_TRUE(preview) << "the dialog offers the preview";
+            dialog->accept();
+        },
+        kWaitForDialog);
     Press(QKeySequence(Qt::CTRL | Qt::Key_P));
     EXPECT_GT(ReadFileBytes(m_workDir.filePath("page.pdf").toStdString()).size(), 1000u);
 }
 
 TEST_F(ShellPrintTest, ThePreviewShowsThePageAndRemembersItsPageCount) {
-    AnswerModal<QPrintDialog>([](QPrintDialog* dialog) {
-        for (QPushButton* button : dialog->findChildren<QPushButton*>())
-            if (button->text() == "Pre&view...")
-                button->click();
-    });
-    AnswerModal<QPrintPreviewDialog>([](QPrintPreviewDialog* dialog) {
-        auto* preview = dialog->findChild<QPrintPreviewWidget*>();
-        ASSERT_NE(preview, nullptr);
-        EXPECT_EQ(preview->pageCount(), 1);
-        preview->setViewMode(QPrintPreviewWidget::FacingPagesView);
-        dialog->close();
-    });
+    AnswerNextModal<QPrintDialog>(
+        [](QPrintDialog* dialog) {
+            for (QPushButton* button : dialog->findChildren<QPushButton*>())
+                if (button->text() == "Pre&view...")
+                    button->click();
+        },
+        kWaitForDialog);
+    AnswerNextModal<QPrintPreviewDialog>(
+        [](QPrintPreviewDialog* dialog) {
+            auto* preview = dialog->findChild<QPrintPreviewWidget*>();
+            ASSERT_NE(preview, nullptr);
+            EXPECT_EQ(preview->pageCount(), 1);
+            preview->setViewMode(QPrintPreviewWidget::FacingPagesView);
+            dialog->close();
+        },
+        kWaitForDialog);
     Frame()->RouteCommand(ID_FILE_PRINT);
     EXPECT_EQ(m_app->m_nNumPreviewPages, 2);
     EXPECT_EQ(GetProfilePreviewPages(), 2);
 
-    AnswerModal<QPageSetupDialog>([](QPageSetupDialog* dialog) { dialog->reject(); });
+    AnswerNextModal<QPageSetupDialog>([](QPageSetupDialog* dialog) { dialog->reject(); },
+                                      kWaitForDialog);
     Frame()->RouteCommand(ID_FILE_PRINT_SETUP);
 }
 
@@ -609,10 +592,12 @@ TEST_F(ShellPrintTest, ThePreviewShowsThePageAndRemembersItsPageCount) {
 
 TEST_F(ShellTest, AboutBoxAndHelpOpenFromTheirCommands) {
     EXPECT_FALSE(QApplication::windowIcon().isNull());
-    AnswerModal<CDia_About>([](CDia_About* dialog) {
-        EXPECT_EQ(dialog->windowTitle(), "About Ostrel");
-        dialog->accept();
-    });
+    AnswerNextModal<CDia_About>(
+        [](CDia_About* dialog) {
+            EXPECT_EQ(dialog->windowTitle(), "About Ostrel");
+            dialog->accept();
+        },
+        kWaitForDialog);
     Item(Menu("&Help"), "&About Ostrel...")->trigger();
 
     Press(QKeySequence(Qt::Key_F1));

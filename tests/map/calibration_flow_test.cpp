@@ -111,17 +111,12 @@ protected:
     // A right-click on `target` that must open no dialog; one that opens
     // anyway is closed so that the test goes on.
     void RightClickExpectingNoDialog(COstrelView* target, QPoint p) {
-        bool opened = false;
-        QTimer::singleShot(0, [&opened] {
-            if (QWidget* dialog = QApplication::activeModalWidget()) {
-                opened = true;
-                dialog->close();
-            }
-        });
+        const auto opened =
+            AnswerNextModal([](QWidget* dialog) { dialog->close(); }, {.required = false});
         QTest::mouseClick(target->viewport(), Qt::RightButton, Qt::NoModifier, p);
         QApplication::processEvents();
-        EXPECT_FALSE(opened) << "a dialog opened for the click at (" << p.x() << ", " << p.y()
-                             << ")";
+        EXPECT_FALSE(*opened) << "a dialog opened for the click at (" << p.x() << ", " << p.y()
+                              << ")";
     }
 
     // Points 1 and 2 at client (40, 30) and (340, 130), unscrolled.

@@ -32,6 +32,10 @@ TEST(CalibrationInputTest, AcceptedRows) {
         {{"", "", "E", "", "", "N"}, 0, 0},
         {{"12.5", " ", "E", "abc", "", "N"}, 43200, 0}, // a blank selects degrees and minutes
         {{"12.9999999", "", "w", "0.0001", "", "S "}, 46799, 0},
+        // Decimal only: hexadecimal reads as the 0 before its x.
+        {{"0x10", "", "W", "0X1p3", "", "S"}, 0, 0},
+        {{"1", "0x1e", "E", " 0x", "", "N"}, 3600, 0},
+        {{"-0x10", "", "E", "0x5A", "", "N"}, 0, 0},
     };
     for (const Case& c : cases) {
         g_nCalibLonSec = g_nCalibLatSec = 7;
