@@ -12,7 +12,7 @@ class QLineEdit;
 
 // The Properties dialog: serial port name and bit rate, the update period of
 // the document windows and the status-line echo. OK stores into the settings
-// of app/settings.h; Cancel stores nothing.
+// of gps/settings.h; Cancel stores nothing.
 class CDia_Properties : public CDialog {
     Q_OBJECT
 public:
