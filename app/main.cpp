@@ -1,4 +1,6 @@
 #include "app/command_line.h"
+#include "app/identity.h"
+#include "app/identity_names.h"
 #include "app/ostrel_app.h"
 #include "gps/settings.h"
 #include "app/start_windows.h"
@@ -22,7 +24,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (line.version) {
-        std::printf("Ostrel 1.0.0.1\n");
+        const std::string version =
+            std::string(kProgramName) + " " + std::string(kProgramVersion) + "\n";
+        std::fputs(version.c_str(), stdout);
         return 0;
     }
     // Before anything opens the port.
@@ -36,7 +40,7 @@ int main(int argc, char** argv) {
         return RunMonitor(line.ticks, line.intervalMs, stdout, stderr);
 
     QApplication qtApp(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Ostrel"));
+    ApplyProgramIdentity();
     COstrelApp app;
     if (!app.InitInstance(QFile::decodeName(line.mapFile.c_str())))
         return 1;

@@ -1,5 +1,7 @@
 #include "app/string_table.h"
 
+#include "app/identity.h"
+
 namespace {
 
 struct StringEntry {
@@ -17,7 +19,7 @@ constexpr StringEntry kStrings[] = {
     {ID_SHOW_ROUTE_LINE, "Show Route Line\nShow Route Line"},
     {ID_CLEAR_ROUTE_LINE, "Clear Route Line\nClear Route Line"},
     {ID_SHOW_PROPERTIES, "Show Properties Dialog\nShow Properties Dialog"},
-    {AFX_IDS_APP_TITLE, "Ostrel"},
+    {AFX_IDS_APP_TITLE, kProgramName},
     {ID_FILE_NEW, "New World Map\nNew World Map"},
     {ID_FILE_OPEN, "Open a map file\nOpen a map file"},
 };

@@ -1,5 +1,6 @@
 #include "platform/message_box.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 
 namespace {
@@ -17,7 +18,7 @@ void ShowMessageBox(QWidget* owner, const std::string& text) {
         hook()(shown);
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ostrel"), shown, QMessageBox::Ok,
-                    owner);
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), shown,
+                    QMessageBox::Ok, owner);
     box.exec();
 }

@@ -7,11 +7,11 @@ const QString kPreviewPagesKey = QStringLiteral("Settings/PreviewPages");
 }
 
 int GetProfilePreviewPages() {
-    const QSettings profile(kProfileOrganization, kProfileApplication);
+    const QSettings profile;
     return profile.value(kPreviewPagesKey, 0).toInt();
 }
 
 void WriteProfilePreviewPages(int pages) {
-    QSettings profile(kProfileOrganization, kProfileApplication);
+    QSettings profile;
     profile.setValue(kPreviewPagesKey, pages);
 }

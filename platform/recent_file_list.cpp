@@ -2,7 +2,6 @@
 
 #include "platform/commands.h"
 #include "platform/document.h"
-#include "platform/profile.h"
 
 #include <QAction>
 #include <QDir>
@@ -27,7 +26,7 @@ QString EntryNumber(int index) {
 } // namespace
 
 void CRecentFileList::ReadList() {
-    const QSettings profile(kProfileOrganization, kProfileApplication);
+    const QSettings profile;
     m_paths.clear();
     for (int i = 0; i < kMaxEntries; ++i) {
         const QString path = profile.value(EntryKey(i)).toString();
@@ -37,7 +36,7 @@ void CRecentFileList::ReadList() {
 }
 
 void CRecentFileList::WriteList() const {
-    QSettings profile(kProfileOrganization, kProfileApplication);
+    QSettings profile;
     profile.remove(kSection);
     for (int i = 0; i < GetSize(); ++i)
         profile.setValue(EntryKey(i), m_paths[i]);

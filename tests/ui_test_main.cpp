@@ -1,3 +1,5 @@
+#include "app/identity_names.h"
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QSettings>
@@ -10,7 +12,8 @@ int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Ostrel"));
+    // The program's own names, so the profile path is the one it uses.
+    ApplyProgramIdentity();
     // No test may touch the person's own profile; those that use one set
     // a folder of their own, and this one catches the rest.
     const QTemporaryDir profile;

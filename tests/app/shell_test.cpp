@@ -363,7 +363,7 @@ TEST_F(ShellTest, TheRecentFilesKeepTenAndTheNewestFirst) {
                                   "E&xit"};
     EXPECT_EQ(Describe(Menu("&File")).mid(1), expected);
 
-    const QSettings profile(kProfileOrganization, kProfileApplication);
+    const QSettings profile;
     QStringList keys = profile.allKeys();
     keys.sort();
     QStringList files;
@@ -418,7 +418,7 @@ TEST_F(ShellTest, ARestartKeepsOnlyTheRecentFilesAndStartsFromTheDefaults) {
     EXPECT_EQ(g_nUpdateMs, 1000);
     EXPECT_EQ(g_bShowAtStatusLine, 1);
     EXPECT_EQ(ActiveView()->m_nMode, DOCMODE_WORLDMAP);
-    const QSettings profile(kProfileOrganization, kProfileApplication);
+    const QSettings profile;
     EXPECT_EQ(profile.allKeys(), QStringList{"Recent File List/File1"});
 }
 

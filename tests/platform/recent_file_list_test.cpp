@@ -90,7 +90,7 @@ TEST_F(RecentFileListTest, RestartKeepsTheListAndNothingOfTheSettings) {
             list.Add(QStringLiteral("/maps/%1.bmp").arg(i));
     }
 
-    const QSettings profile(kProfileOrganization, kProfileApplication);
+    const QSettings profile;
     QStringList expectedKeys;
     for (int i = 1; i <= 10; ++i)
         expectedKeys << QStringLiteral("Recent File List/File%1").arg(i);
@@ -99,6 +99,9 @@ TEST_F(RecentFileListTest, RestartKeepsTheListAndNothingOfTheSettings) {
     expectedKeys.sort();
     EXPECT_EQ(keys, expectedKeys) << keys.join(' ').toStdString();
     EXPECT_EQ(profile.value("Recent File List/File1").toString(), "/maps/12.bmp");
+    // Catches a changed program identity moving the profile: people would
+    // lose their recent files on an update.
+    EXPECT_EQ(profile.fileName(), m_dir.filePath("Kelvane/Ostrel.conf"));
 
     CRecentFileList restarted;
     restarted.ReadList();
@@ -112,7 +115,7 @@ TEST_F(RecentFileListTest, ReadingSkipsGapsAndRepeatsAndFindsPreviewPages) {
     CRecentFileList list;
     list.Add("/maps/stale.bmp");
     {
-        QSettings profile(kProfileOrganization, kProfileApplication);
+        QSettings profile;
         profile.setValue("Recent File List/File1", "/maps/a.bmp");
         profile.setValue("Recent File List/File3", "/maps/b.bmp");
         profile.setValue("Recent File List/File4", "/maps/a.bmp");

@@ -5,6 +5,7 @@
 // reports what was handled and the memory figures, and exits non-zero when
 // the resident memory grew after the warm-up or nothing was received.
 
+#include "app/identity_names.h"
 #include "app/main_frame.h"
 #include "app/ostrel_app.h"
 #include "gps/settings.h"
@@ -113,7 +114,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication qtApp(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Ostrel"));
+    ApplyProgramIdentity();
 
     // A working folder of our own: the map, its store line and the
     // receiver's link.
