@@ -32,4 +32,5 @@ extern const char* const kOptionHelp;
 // `error` for a missing or malformed value, an unknown option, a monitor
 // option without --monitor, a map window option without a map file or a
 // surplus argument.
-bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::string& error);
+[[nodiscard]] bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line,
+                                    std::string& error);

@@ -28,7 +28,7 @@ public:
     // The first window is the map file `mapFile` when one is named, else a
     // new window in the current document mode. False when the main frame
     // cannot be made or the named map file cannot be read.
-    bool InitInstance(const QString& mapFile = QString());
+    [[nodiscard]] bool InitInstance(const QString& mapFile = QString());
 
     bool OnCmdMsg(int id, CCmdUI* ui) override;
 

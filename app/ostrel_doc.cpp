@@ -20,7 +20,7 @@ void COstrelDoc::Serialize(CArchive& ar) {
         return;
     g_nDocMode = DOCMODE_MAP;
     // A file that is no bitmap still makes a map window, an empty one.
-    view->m_dib.Read(ar.GetFile());
+    (void)view->m_dib.Read(ar.GetFile());
     view->DrawScannedMap();
     view->m_bMapLoaded = true;
     view->LoadCalibration(ar.GetFilePath());

@@ -91,14 +91,18 @@ struct MapWindow {
 
     MapWindow(const std::string& picture, int cw, int ch) {
         g_strPortName = "";
-        app->InitInstance();
+        if (!app->InitInstance())
+            std::abort();
         app->m_pMainWnd->resize(cw + 300, ch + 300);
         g_nDocMode = DOCMODE_MAP;
         CDocument* doc = app->m_pDocTemplate->OpenDocumentFile();
         view = static_cast<COstrelView*>(doc->GetViews().front());
         std::FILE* f = std::fopen(picture.c_str(), "rb");
-        view->m_dib.Read(f);
-        std::fclose(f);
+        const uint32_t length = f ? view->m_dib.Read(f) : 0;
+        if (f)
+            std::fclose(f);
+        if (length == 0)
+            std::abort(); // no picture: every figure would measure an empty window
         view->m_bMapLoaded = true;
         view->m_cal = CMapCalibration{true, true, 0, 36000, 36000, 0, 0, 0, 3600, 3600};
         view->m_bCalibrated = true;

@@ -3,7 +3,9 @@
 #include "gps/settings.h"
 
 CGpsReceiver::CGpsReceiver() {
-    OpenPort(g_strPortName, g_nBaudRate);
+    // A port that cannot be opened is silent here: the program runs without
+    // a receiver until Properties opens one.
+    (void)OpenPort(g_strPortName, g_nBaudRate);
     m_nThinWidth = 1;
     m_nThickWidth = 3;
     m_penThick = CPen{3, RGB(255, 255, 255)};

@@ -25,7 +25,7 @@ public:
 
     // Closes any open port, then opens `name` at `baudRate` [bit/s]. True
     // when the device could be opened (a rate it refuses still counts).
-    bool OpenPort(const std::string& name, int baudRate);
+    [[nodiscard]] bool OpenPort(const std::string& name, int baudRate);
 
     // The bytes received since the previous call (at most 1000), or empty.
     std::string ReadPort();

@@ -62,7 +62,7 @@ public:
     // Stores the calibration under the document's path; a failure is shown
     // in a message box. False only when the store could not be replaced at
     // the end, so the calibration must not count as in force.
-    bool SaveCalibration();
+    [[nodiscard]] bool SaveCalibration();
 
     // The scanned map at the scroll position, through a client context;
     // the scroll range becomes the picture's size.

@@ -72,7 +72,7 @@ public:
     // Loads a picture from a file or Qt resource path (":/world_map.bmp").
     bool LoadBitmap(const QString& path);
     // A white bitmap of the given size [pixel], as CreateCompatibleBitmap.
-    bool CreateCompatibleBitmap(int32_t cx, int32_t cy);
+    [[nodiscard]] bool CreateCompatibleBitmap(int32_t cx, int32_t cy);
     bool IsNull() const { return m_image.isNull(); }
     CSize GetSize() const { return {m_image.width(), m_image.height()}; } // [pixel]
     // False, record untouched, while nothing is loaded.
@@ -105,7 +105,7 @@ public:
 
     // Memory context: draws into a 1 x 1 image of its own until a bitmap is
     // selected. `compatible` may be null.
-    bool CreateCompatibleDC(const CDC* compatible);
+    [[nodiscard]] bool CreateCompatibleDC(const CDC* compatible);
     // Selects a bitmap of a memory context (null selects the context's own
     // image again) and returns the one selected before (null for its own).
     // The bitmap must stay alive while it is selected.

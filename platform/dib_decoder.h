@@ -18,7 +18,8 @@ public:
     // `infoSize` bytes; `bits` the pixel data of `bitsSize` bytes. Both must
     // outlive the decoder. False when a blit would refuse the header or the
     // data is too short for the rows it describes.
-    bool Open(const uint8_t* info, size_t infoSize, const uint8_t* bits, size_t bitsSize);
+    [[nodiscard]] bool Open(const uint8_t* info, size_t infoSize, const uint8_t* bits,
+                            size_t bitsSize);
 
     int32_t Width() const { return m_width; }   // [pixel]
     int32_t Height() const { return m_height; } // [pixel], always positive

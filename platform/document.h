@@ -23,7 +23,7 @@ public:
     // Reads the document from the file `path` (full path, bytes) through
     // Serialize. A file that cannot be opened for reading, or that is no
     // regular file, is reported ("Failed to open document.") and gives false.
-    virtual bool OnOpenDocument(const std::string& path);
+    [[nodiscard]] virtual bool OnOpenDocument(const std::string& path);
     // Loads the document from `ar`; the base reads nothing.
     virtual void Serialize(CArchive& ar);
     // Closes every window of the document; the document goes with the last.

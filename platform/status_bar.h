@@ -24,7 +24,7 @@ class CStatusBar : public QStatusBar {
 public:
     explicit CStatusBar(QWidget* parent = nullptr);
 
-    bool SetIndicators(const std::vector<int>& ids);
+    [[nodiscard]] bool SetIndicators(const std::vector<int>& ids);
     int GetCount() const { return int(m_panes.size()); }
     void SetPaneText(int index, const QString& text, bool update = true);
     QString GetPaneText(int index) const;

@@ -30,7 +30,7 @@ public:
     void Free();
     // Reads the whole file from its current position. The file length on
     // success; 0, object empty, on any failure.
-    uint32_t Read(std::FILE* file);
+    [[nodiscard]] uint32_t Read(std::FILE* file);
     bool BuildPalette();
     // DrawDib onto `dc`; 0 without a context.
     int Draw(CDC* dc, const CRect& dest, const CRect& source);
