@@ -4,8 +4,11 @@
 #include <cstring>
 
 const char* const kUsage =
-    "Usage: ostrel [--port NAME] [--baud N] [--world-map] [--show-route] [--centre X,Y] [MAPFILE]\n"
-    "       ostrel --monitor [--port NAME] [--baud N] [--ticks N] [--interval-ms MS]\n"
+    "Usage: ostrel [--port NAME] [--baud N] [--record FILE] [--world-map] [--show-route]\n"
+    "              [--centre X,Y] [MAPFILE]\n"
+    "       ostrel --monitor [--port NAME] [--baud N] [--record FILE] [--ticks N] [--interval-ms "
+    "MS]\n"
+    "       ostrel --export-gpx OUT.gpx [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
     "       ostrel --help | --version\n";
 
 const char* const kOptionHelp =
@@ -17,7 +20,10 @@ const char* const kOptionHelp =
     "  --centre X,Y      start MAPFILE's window scrolled to show map pixel X,Y in its middle\n"
     "  --monitor         no window: print the fix as a JSON line after each read\n"
     "  --ticks N         stop the monitor after N reads (default: run until Ctrl+C)\n"
-    "  --interval-ms MS  time between the monitor's reads (default 1000)\n";
+    "  --interval-ms MS  time between the monitor's reads (default 1000)\n"
+    "  --record FILE     also write every byte the receiver sends to FILE, for nmea-replay\n"
+    "  --export-gpx OUT.gpx  no window: write the track journal as GPX to OUT.gpx\n"
+    "  --from YYYY-MM-DD, --to YYYY-MM-DD  the first and last day it exports (default: all)\n";
 
 namespace {
 
@@ -34,6 +40,16 @@ bool ReadNumber(const std::string& text, int minimum, int& value) {
     if (number < minimum || number > INT_MAX)
         return false;
     value = int(number);
+    return true;
+}
+
+// "YYYY-MM-DD" with digits where they belong.
+bool IsDay(const std::string& text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+        return false;
+    for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (text[i] < '0' || text[i] > '9')
+            return false;
     return true;
 }
 
@@ -73,6 +89,22 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
         }
         if (arg == "--show-route") {
             line.showRoute = true;
+            continue;
+        }
+        if (arg == "--record" || arg == "--export-gpx" || arg == "--from" || arg == "--to") {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            const std::string value = argv[++i];
+            if ((arg == "--from" || arg == "--to") && !IsDay(value)) {
+                error = arg + " needs a day YYYY-MM-DD, not \"" + value + "\"";
+                return false;
+            }
+            (arg == "--record"       ? line.record
+             : arg == "--export-gpx" ? line.exportGpx
+             : arg == "--from"       ? line.fromDay
+                                     : line.toDay) = value;
             continue;
         }
         if (arg == "--port" || arg == "--baud" || arg == "--ticks" || arg == "--interval-ms" ||
@@ -135,6 +167,14 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
     }
     if (line.mapFile.empty() && (line.showRoute || line.centre)) {
         error = "--show-route and --centre need a map file";
+        return false;
+    }
+    if (!line.exportGpx && (line.fromDay || line.toDay)) {
+        error = "--from and --to are for --export-gpx only";
+        return false;
+    }
+    if (line.exportGpx && (line.monitor || !line.mapFile.empty() || line.record)) {
+        error = "--export-gpx runs on its own";
         return false;
     }
     if (!line.monitor && monitorOption) {

@@ -21,6 +21,13 @@ struct CommandLine {
     bool worldMap = false;
     bool showRoute = false;
     std::optional<CPoint> centre; // [map pixel]
+    // Every byte the receiver sends also goes to this file (window or monitor).
+    std::optional<std::string> record;
+    // Write the track journal's days from `fromDay` to `toDay` ("YYYY-MM-DD",
+    // both optional) as GPX to this file, without a window.
+    std::optional<std::string> exportGpx;
+    std::optional<std::string> fromDay;
+    std::optional<std::string> toDay;
 };
 
 // The usage lines printed by --help and after a bad command line.
@@ -30,7 +37,7 @@ extern const char* const kOptionHelp;
 
 // Reads argv[1..argc-1] into `line`. False with a one-line reason in
 // `error` for a missing or malformed value, an unknown option, a monitor
-// option without --monitor, a map window option without a map file or a
-// surplus argument.
+// option without --monitor, a map window option without a map file, an
+// export option without --export-gpx or a surplus argument.
 [[nodiscard]] bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line,
                                     std::string& error);

@@ -1,10 +1,13 @@
 #include "app/command_line.h"
 #include "app/identity.h"
 #include "app/identity_names.h"
+#include "app/main_frame.h"
 #include "app/ostrel_app.h"
-#include "gps/settings.h"
 #include "app/start_windows.h"
 #include "gps/monitor.h"
+#include "gps/settings.h"
+#include "track/gpx_export.h"
+#include "track/track_journal.h"
 
 #include <QApplication>
 #include <QFile>
@@ -23,11 +26,19 @@ int main(int argc, char** argv) {
         std::fputs(kOptionHelp, stdout);
         return 0;
     }
+    const std::string nameAndVersion =
+        std::string(kProgramName) + " " + std::string(kProgramVersion);
     if (line.version) {
-        const std::string version =
-            std::string(kProgramName) + " " + std::string(kProgramVersion) + "\n";
-        std::fputs(version.c_str(), stdout);
+        std::printf("%s\n", nameAndVersion.c_str());
         return 0;
+    }
+    if (line.exportGpx) {
+        const std::string message =
+            ExportJournalRange(DefaultJournalFolder(), line.fromDay.value_or(""),
+                               line.toDay.value_or(""), *line.exportGpx, nameAndVersion);
+        if (!message.empty())
+            std::fprintf(stderr, "ostrel: %s\n", message.c_str());
+        return message.empty() ? 0 : 1;
     }
     // Before anything opens the port.
     if (line.port)
@@ -37,13 +48,20 @@ int main(int argc, char** argv) {
 
     // The monitor needs no display, so it runs before Qt is touched.
     if (line.monitor)
-        return RunMonitor(line.ticks, line.intervalMs, stdout, stderr);
+        return RunMonitor(line.ticks, line.intervalMs, stdout, stderr, line.record.value_or(""));
 
     QApplication qtApp(argc, argv);
     ApplyProgramIdentity();
     COstrelApp app;
     if (!app.InitInstance(QFile::decodeName(line.mapFile.c_str())))
         return 1;
+    if (line.record) {
+        if (const std::string message = app.m_pMainWnd->StartNmeaRecording(*line.record);
+            !message.empty()) {
+            std::fprintf(stderr, "ostrel: %s\n", message.c_str());
+            return 1;
+        }
+    }
     ArrangeStartWindows(*app.m_pMainWnd, line);
     return qtApp.exec();
 }

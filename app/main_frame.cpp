@@ -1,5 +1,7 @@
 #include "app/main_frame.h"
 
+#include "app/dia_export_track.h"
+#include "app/identity.h"
 #include "app/menus.h"
 #include "app/properties_input.h"
 #include "app/show_properties.h"
@@ -7,6 +9,11 @@
 #include "gps/poll_tick.h"
 #include "gps/settings.h"
 #include "platform/doc_template.h"
+#include "platform/message_box.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <chrono>
 
 namespace {
 
@@ -19,7 +26,23 @@ const CommandEntry<CMainFrame> CMainFrame::kCommands[] = {
     {ID_SHOW_GPS_DATA, &CMainFrame::OnShowGpsData},
     {ID_SHOW_WORLD_MAP, &CMainFrame::OnShowWorldMap},
     {ID_SHOW_PROPERTIES, &CMainFrame::OnShowProperties},
+    {ID_EXPORT_TRACK_GPX, &CMainFrame::OnExportTrackGpx},
+    {ID_RECORD_NMEA, &CMainFrame::OnRecordNmea, &CMainFrame::OnUpdateRecordNmea},
 };
+
+// [ms] the system's UTC clock, for points without an RMC date.
+static int64_t SystemUtcMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// [ms] a clock that only goes forward, for the journal's syncs.
+static int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 CMainFrame::CMainFrame() {
     setWindowTitle(QString::fromLatin1(ResourceString(AFX_IDS_APP_TITLE)));
@@ -65,12 +88,61 @@ void CMainFrame::OnTimer(int id) {
     } guard{m_bBusy};
 
     const std::string chunk = m_gps.ReadPort();
-    HandlePolledChunk(m_gps, chunk, [this](NmeaType type, const std::string& sentence) {
+    bool rmcTaken = false;
+    HandlePolledChunk(m_gps, chunk, [this, &rmcTaken](NmeaType type, const std::string& sentence) {
         m_strMessage = sentence;
-        if (type == NmeaType::Rmc && !sentence.empty() && g_bShowAtStatusLine)
-            SetMessageText(sentence);
+        if (type == NmeaType::Rmc && !sentence.empty()) {
+            rmcTaken = true;
+            if (g_bShowAtStatusLine)
+                SetMessageText(sentence);
+        }
     });
+    RecordPoll(chunk, rmcTaken);
     m_wndStatusBar.RefreshIndicators();
+}
+
+void CMainFrame::RecordPoll(const std::string& chunk, bool rmcTaken) {
+    std::string message;
+    if (m_nmeaRecording.IsOpen() && !chunk.empty())
+        message = m_nmeaRecording.Write(chunk);
+    if (const std::optional<TrackPoint> point =
+            m_trackRecorder.Update(m_gps.m_fix, rmcTaken, SystemUtcMs())) {
+        if (std::string failed = m_journal.Append(*point, SteadyMs()); !failed.empty())
+            message = std::move(failed);
+    }
+    m_journal.SyncIfDue(SteadyMs());
+    if (!message.empty())
+        SetMessageText(message);
+}
+
+std::string CMainFrame::StartNmeaRecording(const std::string& path) {
+    return m_nmeaRecording.Open(path);
+}
+
+void CMainFrame::OnRecordNmea() {
+    if (m_nmeaRecording.IsOpen()) {
+        m_nmeaRecording.Close();
+        return;
+    }
+    QFileDialog dialog(this, QStringLiteral("Record NMEA"), QString(),
+                       QStringLiteral("NMEA logs (*.nmea *.txt *.log);;All Files (*)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("nmea"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const std::string path = QFile::encodeName(dialog.selectedFiles().front()).toStdString();
+    if (const std::string message = StartNmeaRecording(path); !message.empty())
+        ShowMessageBox(this, message);
+}
+
+void CMainFrame::OnUpdateRecordNmea(CCmdUI* ui) {
+    ui->SetText(m_nmeaRecording.IsOpen() ? "Stop &Recording NMEA" : "&Record NMEA...");
+}
+
+void CMainFrame::OnExportTrackGpx() {
+    CDia_ExportTrack dialog(m_journal.Folder(),
+                            std::string(kProgramName) + " " + std::string(kProgramVersion), this);
+    (void)dialog.DoModal();
 }
 
 void CMainFrame::OnShowGpsData() {

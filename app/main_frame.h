@@ -1,8 +1,11 @@
 #pragma once
 
 #include "gps/gps_receiver.h"
+#include "gps/nmea_recording.h"
 #include "platform/mdi_frame.h"
 #include "platform/status_bar.h"
+#include "track/track_journal.h"
+#include "track/track_recorder.h"
 
 #include <QToolBar>
 #include <string>
@@ -31,6 +34,13 @@ public:
     // "Show Properties" with no document window open: after OK the port is
     // reopened with the settings, and a failure is reported.
     void OnShowProperties();
+    // Tools: the GPX export dialog; recording the receiver's bytes, which
+    // asks for the file, or stops a recording.
+    void OnExportTrackGpx();
+    void OnRecordNmea();
+    void OnUpdateRecordNmea(CCmdUI* ui);
+    // Starts recording into `path`; the message when it cannot.
+    std::string StartNmeaRecording(const std::string& path);
 
     // In this order: constructed so, destroyed the other way round (the
     // toolbar first, then the receiver, which closes the port).
@@ -41,6 +51,10 @@ public:
     QToolBar m_wndToolBar;
     // The template that opens the windows of the View menu; not owned.
     CDocTemplate* m_pDocTemplate = nullptr;
+    // Every position the fix takes goes to the journal, window or not.
+    CTrackJournal m_journal{DefaultJournalFolder()};
+    CTrackRecorder m_trackRecorder;
+    CNmeaRecording m_nmeaRecording;
 
 protected:
     int OnCreate() override;
@@ -48,4 +62,7 @@ protected:
 private:
     static const CommandEntry<CMainFrame> kCommands[];
     void OpenWindow(int docMode, const QString& title);
+    // After a poll: the receiver's bytes to the recording, a moved position
+    // to the journal; a failure once in the message pane.
+    void RecordPoll(const std::string& chunk, bool rmcTaken);
 };

@@ -40,6 +40,15 @@ const MenuItem kShowGpsData{ID_SHOW_GPS_DATA, "Show GPS Data"};
 const MenuItem kShowProperties{ID_SHOW_PROPERTIES, "Show Properties"};
 const MenuItem kLine{kSeparator, ""};
 const MenuItem kRecent{kRecentFiles, ""};
+// Our own commands, in both menus just before Help.
+const Popup kToolsMenu{"&Tools",
+                       {{ID_FIND_RECEIVER, "&Find Receiver..."},
+                        kLine,
+                        {ID_FOLLOW_POSITION, "&Follow Position"},
+                        {ID_EXPORT_TRACK_GPX, "Export &Track as GPX..."},
+                        {ID_EXPORT_CALIBRATION, "Export &Calibration..."},
+                        kLine,
+                        {ID_RECORD_NMEA, "&Record NMEA..."}}};
 const Popup kHelpMenu{
     "&Help", {{ID_HELP_FINDER, "&Help Topics"}, kLine, {ID_APP_ABOUT, "&About Ostrel..."}}};
 
@@ -47,6 +56,7 @@ const Popup kHelpMenu{
 const std::vector<Popup> kMainFrameMenu = {
     {"&File", {kOpenMap, kLine, kRecent, kLine, kClose, kExit}},
     {"&View", {kToolbar, kStatusBar, kLine, kShowWorldMap, kShowGpsData, kShowProperties}},
+    kToolsMenu,
     kHelpMenu,
 };
 
@@ -71,6 +81,7 @@ const std::vector<Popup> kMapTypeMenu = {
       {ID_WINDOW_CASCADE, "&Cascade"},
       {ID_WINDOW_TILE_HORZ, "&Tile"},
       {ID_WINDOW_ARRANGE, "&Arrange Icons"}}},
+    kToolsMenu,
     kHelpMenu,
 };
 

@@ -1,8 +1,10 @@
 #include "gps/monitor.h"
 
-#include "gps/settings.h"
+#include "gps/nmea_recording.h"
+
 #include "gps/gps_receiver.h"
 #include "gps/poll_tick.h"
+#include "gps/settings.h"
 
 #include <cerrno>
 #include <csignal>
@@ -87,7 +89,8 @@ std::string FixToJson(const CGpsFix& fix) {
     return json;
 }
 
-int RunMonitor(int ticks, int intervalMs, std::FILE* out, std::FILE* err) {
+int RunMonitor(int ticks, int intervalMs, std::FILE* out, std::FILE* err,
+               const std::string& recordPath) {
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
@@ -103,10 +106,20 @@ int RunMonitor(int ticks, int intervalMs, std::FILE* out, std::FILE* err) {
                          g_strPortName.c_str(), int(g_nBaudRate));
             status = 1;
         }
+        CNmeaRecording recording;
+        if (status == 0 && !recordPath.empty()) {
+            if (const std::string message = recording.Open(recordPath); !message.empty()) {
+                std::fprintf(err, "%s\n", message.c_str());
+                status = 1;
+            }
+        }
         for (int tick = 0; status == 0 && (ticks < 0 || tick < ticks); ++tick) {
             if (WaitForStop(stopSignals, intervalMs))
                 break;
             const std::string chunk = gps.ReadPort();
+            if (recording.IsOpen())
+                if (const std::string message = recording.Write(chunk); !message.empty())
+                    std::fprintf(err, "%s\n", message.c_str());
             HandlePolledChunk(gps, chunk);
             if (!chunk.empty()) {
                 const std::string line = FixToJson(gps.m_fix) + '\n';

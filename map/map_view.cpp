@@ -13,6 +13,7 @@
 #include "render/markers.h"
 
 #include <QMdiSubWindow>
+#include <QScrollBar>
 #include <QtGlobal>
 #include <cstdlib>
 
@@ -38,12 +39,18 @@ const CommandEntry<COstrelView> COstrelView::kCommands[] = {
     {ID_SHOW_ROUTE_LINE, &COstrelView::OnShowRouteLine, &COstrelView::OnUpdateShowRouteLine},
     {ID_CLEAR_ROUTE_LINE, &COstrelView::OnClearRouteLine},
     {ID_SHOW_PROPERTIES, &COstrelView::OnShowProperties},
+    {ID_FOLLOW_POSITION, &COstrelView::OnFollowPosition, &COstrelView::OnUpdateFollowPosition},
 };
 
 COstrelView::COstrelView(CMDIFrameWnd* mainFrame, CGpsReceiver* gps,
                          PropertiesDialogRunner showProperties)
     : m_nUpdatePeriod(g_nUpdateMs), m_pGps(gps), m_pMainFrame(mainFrame),
-      m_pfnShowProperties(showProperties) {}
+      m_pfnShowProperties(showProperties) {
+    // A scroll by hand (bars, wheel, keys) takes over from Follow Position.
+    for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()})
+        connect(bar, &QAbstractSlider::actionTriggered, this,
+                [this] { m_bFollowPosition = false; });
+}
 
 COstrelView::~COstrelView() {
     if (m_pMainFrame)
@@ -131,8 +138,11 @@ void COstrelView::OnTimer(uintptr_t id) {
     case DOCMODE_MAP:
         if (m_bCalibrated) {
             const CPoint p = m_pGps->DrawPosition(this, m_cal, kRingRadius);
-            if (p != CPoint{-1, -1})
+            if (p != CPoint{-1, -1}) {
                 AddRoutePoint(p);
+                if (m_bFollowPosition && FollowMarker(p))
+                    m_pGps->DrawPosition(this, m_cal, kRingRadius);
+            }
         }
         break;
     case DOCMODE_GPSDATA:
@@ -226,6 +236,32 @@ void COstrelView::OnUpdateShowRouteLine(CCmdUI* ui) {
 // The old line stays on the screen until the next repaint.
 void COstrelView::OnClearRouteLine() {
     m_nRoutePoints = 0;
+}
+
+void COstrelView::OnFollowPosition() {
+    m_bFollowPosition = !m_bFollowPosition;
+}
+
+void COstrelView::OnUpdateFollowPosition(CCmdUI* ui) {
+    ui->Enable(m_nMode == DOCMODE_MAP);
+    ui->SetCheck(m_bFollowPosition);
+}
+
+bool COstrelView::FollowMarker(CPoint p) {
+    const CPoint s = GetScrollPosition();
+    const CSize total = GetTotalSize();
+    const int64_t mapX = int64_t(p.x) + s.x;
+    const int64_t mapY = int64_t(p.y) + s.y;
+    if (mapX < 0 || mapY < 0 || mapX >= total.cx || mapY >= total.cy)
+        return false;
+    const CRect client = GetClientRect();
+    const int w = client.Width();
+    const int h = client.Height();
+    if (p.x >= w / 8 && p.x < w - w / 8 && p.y >= h / 8 && p.y < h - h / 8)
+        return false;
+    const CPoint before = s;
+    ScrollToPosition(CPoint{int32_t(mapX - w / 2), int32_t(mapY - h / 2)});
+    return GetScrollPosition() != before;
 }
 
 void COstrelView::OnShowProperties() {

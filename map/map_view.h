@@ -46,6 +46,9 @@ public:
     void OnShowRouteLine();
     void OnUpdateShowRouteLine(CCmdUI* ui);
     void OnClearRouteLine();
+    // Tools: Follow Position, for scanned-map windows only.
+    void OnFollowPosition();
+    void OnUpdateFollowPosition(CCmdUI* ui);
     // "Show Properties" with a document window active: this window's period
     // is shown, and after OK only this window's timer restarts.
     void OnShowProperties();
@@ -88,6 +91,9 @@ public:
     bool m_bMapLoaded = false;
     bool m_bShowCalPoints = false;
     bool m_bShowRoute = false;
+    // Scroll so that the marker stays in the middle three quarters; off by
+    // default, and turned off by a scroll by hand.
+    bool m_bFollowPosition = false;
     CMapCalibration m_cal;
 
 protected:
@@ -106,4 +112,8 @@ private:
     PropertiesDialogRunner m_pfnShowProperties;
     void MoveParentFrame(int width, int height);
     void AddRoutePoint(CPoint client);
+    // With Follow Position on: the marker at client `p` has left the middle
+    // three quarters, so the map scrolls to put it in the middle and it is
+    // drawn again. True when it scrolled. Nothing for a position off the picture.
+    bool FollowMarker(CPoint p);
 };

@@ -8,8 +8,10 @@ struct CCmdUI {
     int m_nID = 0;
     bool m_bEnabled = true;
     bool m_bChecked = false;
-    bool m_bCheckable = false; // the handler has a check state to show
+    bool m_bCheckable = false;       // the handler has a check state to show
+    const char* m_pszText = nullptr; // a menu text of the moment; null keeps the item's own
     void Enable(bool on = true) { m_bEnabled = on; }
+    void SetText(const char* text) { m_pszText = text; }
     void SetCheck(bool on = true) {
         m_bCheckable = true;
         m_bChecked = on;

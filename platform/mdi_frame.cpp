@@ -100,6 +100,8 @@ void CMDIFrameWnd::UpdateCommandUI() {
         action->setEnabled(handled && ui.m_bEnabled);
         action->setCheckable(ui.m_bCheckable);
         action->setChecked(ui.m_bCheckable && ui.m_bChecked);
+        if (ui.m_pszText)
+            action->setText(QString::fromLatin1(ui.m_pszText));
     }
 }
 

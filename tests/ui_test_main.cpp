@@ -18,6 +18,10 @@ int main(int argc, char** argv) {
     // a folder of their own, and this one catches the rest.
     const QTemporaryDir profile;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, profile.path());
+    // Likewise the track journal and the map cache.
+    const QTemporaryDir data;
+    setenv("XDG_DATA_HOME", qPrintable(data.path() + QStringLiteral("/data")), 1);
+    setenv("XDG_CACHE_HOME", qPrintable(data.path() + QStringLiteral("/cache")), 1);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

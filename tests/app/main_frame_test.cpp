@@ -2,6 +2,7 @@
 #include "app/string_table.h"
 #include "platform/serial_port.h"
 #include "tests/app/app_fixture.h"
+#include "tests/test_support.h"
 
 #include <QTest>
 #include <QToolBar>
@@ -55,6 +56,28 @@ TEST_F(PollLoop, ShowsTheRmcSentenceAndParsesAll) {
     EXPECT_EQ(Frame()->m_gps.m_fix.m_strLatitude, "4807.040"); // GGA after RMC
     EXPECT_EQ(Frame()->m_gps.m_fix.m_strAltitude, "545.4");
     EXPECT_FALSE(Frame()->m_bBusy);
+}
+
+// Record NMEA must keep every byte the receiver sent, and each move of the
+// position must reach the journal whether or not a window shows it.
+TEST_F(PollLoop, RecordsTheReceiversBytesAndJournalsEachMove) {
+    TempDir dir;
+    const std::string log = (dir.Path() / "trip.nmea").string();
+    ASSERT_EQ(Frame()->StartNmeaRecording(log), "");
+    Frame()->UpdateCommandUI();
+    EXPECT_EQ(Frame()->CommandAction(ID_RECORD_NMEA)->text(), "Stop &Recording NMEA");
+    delete Frame()->MDIGetActive();
+    const std::string bytes = kRmc + "\r\n" + kGga + "\r\n";
+    SendAndTick(bytes);
+    SendAndTick(kRmc + "\r\n");
+    Frame()->RouteCommand(ID_RECORD_NMEA);
+    EXPECT_EQ(Frame()->CommandAction(ID_RECORD_NMEA)->text(), "&Record NMEA...");
+    EXPECT_EQ(ReadFileBytes(log), bytes + kRmc + "\r\n");
+
+    const std::vector<JournalDay> days = ListJournalDays(Frame()->m_journal.Folder());
+    ASSERT_EQ(days.size(), 1u);
+    EXPECT_EQ(days[0].day, "1994-03-23");
+    EXPECT_EQ(days[0].points, 2u) << "GGA moved it, the second RMC moved it back";
 }
 
 TEST_F(PollLoop, WithoutRmcThePaneKeepsItsText) {

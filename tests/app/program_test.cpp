@@ -34,13 +34,13 @@ TEST(Program, VersionHelpAndBadOptionsAnswerWithoutAWindow) {
     EXPECT_EQ(version.exitCode, 0);
 
     const Outcome help = RunProgram("--help map.bmp");
-    EXPECT_EQ(help.out.rfind("Usage: ostrel [--port NAME] [--baud N] [--world-map] [--show-route] "
-                             "[--centre X,Y] [MAPFILE]\n",
+    EXPECT_EQ(help.out.rfind("Usage: ostrel [--port NAME] [--baud N] [--record FILE] [--world-map] "
+                             "[--show-route]\n              [--centre X,Y] [MAPFILE]\n",
                              0),
               0u)
         << help.out;
-    for (const char* option :
-         {"--world-map ", "--show-route ", "--centre X,Y ", "--interval-ms MS "})
+    for (const char* option : {"--world-map ", "--show-route ", "--centre X,Y ",
+                               "--interval-ms MS ", "--record FILE ", "--export-gpx OUT.gpx "})
         EXPECT_NE(help.out.find("\n  " + std::string(option)), std::string::npos) << option;
     EXPECT_EQ(help.exitCode, 0);
 

@@ -121,9 +121,20 @@ protected:
 
 // ---- Start-up and the menus ----
 
+// Our Tools menu stands just before Help in both menus, and leaves every other one as it was.
+const MenuText kToolsMenu = {"&Tools",
+                             "&Find Receiver...",
+                             "-",
+                             "&Follow Position",
+                             "Export &Track as GPX...",
+                             "Export &Calibration...",
+                             "-",
+                             "&Record NMEA..."};
+
 const QList<MenuText> kMainFrameMenu = {
     {"&File", "&Open map...\tCtrl+O", "-", "Recent File", "-", "&Close", "E&xit"},
     {"&View", "&Toolbar", "&Status Bar", "-", "Show World Map", "Show GPS Data", "Show Properties"},
+    kToolsMenu,
     {"&Help", "&Help Topics", "-", "&About Ostrel..."},
 };
 
@@ -133,6 +144,7 @@ const QList<MenuText> kMapTypeMenu = {
      "Show calibration points", "Clear calibration points", "-", "Show GPS Data", "Show World Map",
      "Show Properties"},
     {"&Window", "&New Window", "&Cascade", "&Tile", "&Arrange Icons"},
+    kToolsMenu,
     {"&Help", "&Help Topics", "-", "&About Ostrel..."},
 };
 
@@ -157,7 +169,7 @@ TEST_F(ShellTest, StartsWithOneWorldMapAndTheMenusFollowTheActiveWindow) {
     EXPECT_FALSE(Item(Menu("&File"), "&Open map...\tCtrl+O")->isIconVisibleInMenu());
 
     Frame()->RouteCommand(ID_SHOW_GPS_DATA);
-    EXPECT_EQ(MenuBar().size(), 4) << "a new window brings the document menu back";
+    EXPECT_EQ(MenuBar().size(), 5) << "a new window brings the document menu back";
     EXPECT_EQ(Frame()->windowTitle(), "Ostrel - GPS Data");
 }
 

@@ -2,8 +2,10 @@
 #include "map/calibration_store.h"
 #include "platform/message_box.h"
 #include "tests/app/app_fixture.h"
+
 #include "tests/render/bmp_file.h"
 #include "tests/test_support.h"
+#include <QScrollBar>
 
 #include <cmath>
 #include <cstdio>
@@ -279,6 +281,34 @@ TEST_F(ScannedMapView, StartsWithCalibrationMarkersOnAndRouteOff) {
     EXPECT_FALSE(view->m_bShowRoute);
     EXPECT_EQ(view->m_nRoutePoints, 0);
     EXPECT_EQ(view->GetTotalSize(), (CSize{600, 400}));
+}
+
+// Follow Position must keep a moving marker in the window, scroll to put it
+// in the middle only once it leaves the middle three quarters, ignore a
+// position off the picture, and give way to a scroll by hand.
+TEST_F(ScannedMapView, FollowPositionKeepsTheMarkerInViewUntilScrolledByHand) {
+    Frame()->RouteCommand(ID_FOLLOW_POSITION);
+    ASSERT_TRUE(view->m_bFollowPosition);
+    MoveTo(100, 60);
+    EXPECT_EQ(view->GetScrollPosition(), (CPoint{0, 0})) << "inside the middle: no scroll";
+    for (int x = 100; x < 600; x += 7) {
+        const int y = 60 + (x - 100) * 330 / 500;
+        MoveTo(x, y);
+        const CPoint s = view->GetScrollPosition();
+        EXPECT_TRUE(x - s.x >= 0 && x - s.x < 300 && y - s.y >= 0 && y - s.y < 200)
+            << x << "," << y;
+        EXPECT_TRUE(IsBlack(Pixel(view, x - s.x, y - s.y))) << "marker drawn after the scroll";
+    }
+    EXPECT_EQ(view->GetScrollPosition(), (CPoint{300, 200}));
+    const CPoint end = view->GetScrollPosition();
+    MoveTo(700, 500); // off the picture
+    EXPECT_EQ(view->GetScrollPosition(), end);
+
+    view->horizontalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_FALSE(view->m_bFollowPosition);
+    Frame()->UpdateCommandUI();
+    EXPECT_FALSE(Frame()->CommandAction(ID_FOLLOW_POSITION)->isChecked());
+    EXPECT_TRUE(Frame()->CommandAction(ID_FOLLOW_POSITION)->isEnabled());
 }
 
 TEST_F(ScannedMapView, RingMarkerRings) {

@@ -1,0 +1,85 @@
+#include "app/dia_export_track.h"
+
+#include "platform/message_box.h"
+#include "track/gpx_export.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CDia_ExportTrack::CDia_ExportTrack(std::string folder, std::string creator, QWidget* parent)
+    : CDialog(parent), m_strFolder(std::move(folder)), m_strCreator(std::move(creator)) {
+    setWindowTitle(QStringLiteral("Export Track as GPX"));
+    m_listDays = new QListWidget(this);
+    m_listDays->setObjectName(QStringLiteral("IDC_TRACK_DAYS"));
+    m_listDays->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_listDays->setMinimumWidth(fontMetrics().averageCharWidth() * 60);
+    m_editFile = new QLineEdit(this);
+    m_editFile->setObjectName(QStringLiteral("IDC_GPX_FILE"));
+    auto* browse = new QPushButton(QStringLiteral("Browse..."), this);
+    connect(browse, &QPushButton::clicked, this, [this] {
+        const QString file = QFileDialog::getSaveFileName(
+            this, QStringLiteral("Export Track as GPX"), m_editFile->text(),
+            QStringLiteral("GPX files (*.gpx);;All Files (*)"));
+        if (!file.isEmpty())
+            m_editFile->setText(file);
+    });
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(new QLabel(QStringLiteral("Recorded days (UTC):"), this), 0, 0, 1, 3);
+    grid->addWidget(m_listDays, 1, 0, 1, 3);
+    grid->addWidget(new QLabel(QStringLiteral("GPX file:"), this), 2, 0);
+    grid->addWidget(m_editFile, 2, 1);
+    grid->addWidget(browse, 2, 2);
+
+    auto* column = new QVBoxLayout(this);
+    column->addLayout(grid);
+    column->addLayout(CreateOkCancelRow().layout);
+}
+
+void CDia_ExportTrack::OnInitDialog() {
+    m_days = ListJournalDays(m_strFolder);
+    m_listDays->clear();
+    for (const JournalDay& day : m_days) {
+        const std::string first = FormatUtcTime(day.firstMs).substr(11, 8);
+        const std::string last = FormatUtcTime(day.lastMs).substr(11, 8);
+        m_listDays->addItem(QStringLiteral("%1   %2 points   %3 - %4")
+                                .arg(QString::fromStdString(day.day))
+                                .arg(day.points)
+                                .arg(QString::fromStdString(first), QString::fromStdString(last)));
+    }
+    // The newest day, the one most often wanted.
+    if (!m_days.empty()) {
+        m_listDays->setCurrentRow(int(m_days.size()) - 1);
+        m_editFile->setText(QDir::home().filePath(
+            QStringLiteral("track-%1.gpx").arg(QString::fromStdString(m_days.back().day))));
+    }
+}
+
+void CDia_ExportTrack::OnOK() {
+    std::vector<std::string> journals;
+    for (int row = 0; row < m_listDays->count(); ++row)
+        if (m_listDays->item(row)->isSelected())
+            journals.push_back(m_days[size_t(row)].path);
+    if (journals.empty()) {
+        ShowMessageBox(this, m_days.empty() ? "No track has been recorded yet."
+                                            : "Select one or more days.");
+        return;
+    }
+    if (m_editFile->text().trimmed().isEmpty()) {
+        ShowMessageBox(this, "Name the GPX file to write.");
+        return;
+    }
+    const std::string path = QFile::encodeName(m_editFile->text()).toStdString();
+    if (const std::string message = ExportGpx(journals, path, m_strCreator); !message.empty()) {
+        ShowMessageBox(this, message);
+        return;
+    }
+    accept();
+}

@@ -1,0 +1,152 @@
+#include "tests/test_support.h"
+#include "track/track_journal.h"
+#include "track/track_recorder.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+TrackPoint Point(int64_t timeMs, double lat, double lon) {
+    TrackPoint p;
+    p.timeMs = timeMs;
+    p.latitude = lat;
+    p.longitude = lon;
+    return p;
+}
+
+constexpr int64_t kDay = 1796688000000; // 2026-12-08T00:00:00Z [ms]
+
+// A line must come back as the point it was written from; anything torn or
+// foreign must be passed over rather than read as a wrong point.
+TEST(JournalLine, RoundTripsAndRefusesWhatIsNoPoint) {
+    TrackPoint p = Point(kDay + 5 * 3600000 + 41 * 60000 + 54250, 37.9421, -23.6465);
+    p.altitude = 12.3;
+    p.speedKnots = 5.2;
+    p.sessionStart = true;
+    const std::string line = FormatJournalLine(p);
+    EXPECT_EQ(line, "2026-12-08T05:41:54.250Z,37.9421000,-23.6465000,12.3,5.2,S\n");
+    const std::optional<TrackPoint> back = ParseJournalLine(line.substr(0, line.size() - 1));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->timeMs, p.timeMs);
+    EXPECT_DOUBLE_EQ(back->latitude, 37.9421);
+    EXPECT_DOUBLE_EQ(back->longitude, -23.6465);
+    EXPECT_EQ(back->altitude, 12.3);
+    EXPECT_TRUE(back->sessionStart);
+    EXPECT_EQ(FormatJournalLine(Point(kDay, 1, 2)),
+              "2026-12-08T00:00:00.000Z,1.0000000,2.0000000,,,\n");
+
+    for (const char* bad :
+         {"", "2026-12-08T05:41:54.250Z,37.94", "2026-12-08T05:41:54.250Z,37,23,,",
+          "2026-12-08T05:41:54.250Z,97,23,,,", "2026-13-08T05:41:54.250Z,37,23,,,",
+          "2026-12-08T05:41:54.250Z,37,23,x,,", "2026-12-08T05:41:54.250Z,nan,23,,,",
+          "2026-12-08 05:41:54,37,23,,,", "2026-12-08T05:41:54.250Z,37,23,,,X"})
+        EXPECT_FALSE(ParseJournalLine(bad)) << bad;
+}
+
+// The route's rule: a point only when the position text changed, never at
+// 0/0, stamped with the RMC date and time or the GGA time on the RMC date.
+TEST(TrackRecorder, JournalsEachMoveOnceWithItsUtcTime) {
+    CTrackRecorder recorder;
+    CGpsFix fix;
+    EXPECT_FALSE(recorder.Update(fix, true, kDay)) << "no position yet";
+    fix.m_strDate = "081226";
+    fix.m_strTime = "054154.25";
+    fix.m_strLatitude = "3756.5260";
+    fix.m_strNorthSouth = "N";
+    fix.m_strLongitude = "02338.7900";
+    fix.m_strEastWest = "W";
+    fix.m_strSpeedKnots = "5.2";
+    std::optional<TrackPoint> p = recorder.Update(fix, true, 0);
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->timeMs, kDay + 5 * 3600000 + 41 * 60000 + 54250);
+    EXPECT_NEAR(p->latitude, 37 + 56.526 / 60, 1e-9);
+    EXPECT_NEAR(p->longitude, -(23 + 38.79 / 60), 1e-9);
+    EXPECT_EQ(p->speedKnots, 5.2);
+    EXPECT_FALSE(p->altitude);
+    EXPECT_TRUE(p->sessionStart);
+    EXPECT_FALSE(recorder.Update(fix, true, 0)) << "standing still";
+
+    fix.m_strGgaTime = "054155";
+    fix.m_strAltitude = "34.5";
+    fix.m_strLatitude = "3756.5270";
+    p = recorder.Update(fix, false, 0);
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->timeMs, kDay + 5 * 3600000 + 41 * 60000 + 55000) << "GGA time on the RMC date";
+    EXPECT_EQ(p->altitude, 34.5);
+    EXPECT_FALSE(p->sessionStart);
+
+    fix.m_strLatitude = "0000.0000";
+    fix.m_strLongitude = "00000.0000";
+    EXPECT_FALSE(recorder.Update(fix, true, 0)) << "0/0 is no position";
+}
+
+// A full disk must give one message, not one a second, and the journal must
+// resume by itself once there is room again.
+TEST(TrackJournal, AFullDiskIsReportedOnceAndWritingResumes) {
+    TempDir dir;
+    CTrackJournal journal((dir.Path() / "a/b").string());
+    ASSERT_EQ(journal.Append(Point(kDay, 1, 2), 0), "");
+    {
+        FileSizeLimit limit(60);
+        const std::string first = journal.Append(Point(kDay + 1000, 1, 3), 1);
+        EXPECT_NE(first.find("Can not write the track"), std::string::npos) << first;
+        EXPECT_EQ(journal.Append(Point(kDay + 2000, 1, 4), 2), "");
+    }
+    EXPECT_EQ(journal.Append(Point(kDay + 3000, 1, 5), 3), "");
+    EXPECT_EQ(journal.Append(Point(kDay + 86400000, 1, 6), 4), "") << "the next day's file";
+    const std::vector<JournalDay> days = ListJournalDays(journal.Folder());
+    ASSERT_EQ(days.size(), 2u);
+    EXPECT_EQ(days[0].day, "2026-12-08");
+    EXPECT_EQ(days[0].points, 2u) << "the torn line left by the full disk is passed over";
+    EXPECT_EQ(days[0].lastMs, kDay + 3000);
+    EXPECT_EQ(days[1].points, 1u);
+
+    CTrackJournal unwritable("/proc/no/such/folder");
+    EXPECT_NE(unwritable.Append(Point(kDay, 1, 2), 0), "");
+}
+
+// Killed at any moment, the journal must stay readable and keep every
+// point whose write had returned.
+TEST(TrackJournal, KillsAtRandomMomentsLoseNoWrittenPoint) {
+    TempDir dir;
+    const std::string folder = dir.Path().string();
+    std::mt19937 random(7);
+    size_t acknowledged = 0;
+    for (int round = 0; round < 150; ++round) {
+        int pipeFds[2];
+        ASSERT_EQ(pipe(pipeFds), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(pipeFds[0]);
+            CTrackJournal journal(folder);
+            for (int64_t i = 0;; ++i) {
+                if (!journal.Append(Point(kDay + i, 10 + round * 0.1, 20 + double(i) / 1e6), i)
+                         .empty())
+                    _exit(1);
+                if (write(pipeFds[1], "x", 1) != 1)
+                    _exit(1);
+            }
+        }
+        close(pipeFds[1]);
+        usleep(useconds_t(std::uniform_int_distribution<int>(0, 3000)(random)));
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        char buffer[4096];
+        for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+            acknowledged += size_t(n);
+        close(pipeFds[0]);
+    }
+    const std::vector<JournalDay> days = ListJournalDays(folder);
+    ASSERT_EQ(days.size(), 1u);
+    EXPECT_GE(days[0].points, acknowledged);
+    EXPECT_LE(days[0].points, acknowledged + 150) << "at most one unacknowledged point a kill";
+}
+
+} // namespace

@@ -1,0 +1,151 @@
+#include "track/track_journal.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Makes `path` and every missing folder above it.
+bool MakeFolders(const std::string& path) {
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
+            return false;
+        if (slash == std::string::npos)
+            return true;
+    }
+}
+
+constexpr std::string_view kSuffix = ".track";
+
+} // namespace
+
+std::string DefaultJournalFolder() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && data[0] == '/')
+        return std::string(data) + "/ostrel/track";
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.local/share/ostrel/track";
+}
+
+CTrackJournal::CTrackJournal(std::string folder) : m_strFolder(std::move(folder)) {}
+
+CTrackJournal::~CTrackJournal() {
+    Sync();
+}
+
+std::string CTrackJournal::Failed(const std::string& message) {
+    if (m_bFailing)
+        return {};
+    m_bFailing = true;
+    return message;
+}
+
+std::string CTrackJournal::OpenDay(const std::string& day) {
+    Sync();
+    m_fd.reset();
+    m_strDay.clear();
+    if (!MakeFolders(m_strFolder))
+        return "Can not make the track folder \"" + m_strFolder + "\": " + std::strerror(errno);
+    const std::string path = m_strFolder + "/" + day + std::string(kSuffix);
+    UniqueFd fd(open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!fd)
+        return "Can not write the track \"" + path + "\": " + std::strerror(errno);
+    // A line torn by a kill or a full disk is ended first, so that it cannot
+    // swallow the next point.
+    struct stat info {};
+    char last = '\n';
+    if (fstat(fd.get(), &info) == 0 && info.st_size > 0 &&
+        pread(fd.get(), &last, 1, info.st_size - 1) == 1 && last != '\n' &&
+        write(fd.get(), "\n", 1) != 1)
+        return "Can not write the track \"" + path + "\": " + std::strerror(errno);
+    m_fd = std::move(fd);
+    m_strDay = day;
+    return {};
+}
+
+std::string CTrackJournal::Append(const TrackPoint& point, int64_t nowMs) {
+    const std::string day = FormatUtcDay(point.timeMs);
+    if (!m_fd || day != m_strDay) {
+        if (std::string message = OpenDay(day); !message.empty())
+            return Failed(message);
+    }
+    const std::string line = FormatJournalLine(point);
+    const ssize_t written = write(m_fd.get(), line.data(), line.size());
+    if (written != ssize_t(line.size())) {
+        const int error = written < 0 ? errno : ENOSPC;
+        // A part-written line stays a torn line, which readers pass over;
+        // reopening ends it before the next point.
+        m_fd.reset();
+        return Failed("Can not write the track \"" + m_strFolder + "/" + day +
+                      std::string(kSuffix) + "\": " + std::strerror(error));
+    }
+    m_bFailing = false;
+    m_bUnsynced = true;
+    SyncIfDue(nowMs);
+    return {};
+}
+
+void CTrackJournal::SyncIfDue(int64_t nowMs) {
+    if (m_bUnsynced && nowMs - m_nLastSyncMs >= kSyncPeriodMs) {
+        Sync();
+        m_nLastSyncMs = nowMs;
+    }
+}
+
+void CTrackJournal::Sync() {
+    if (m_fd && m_bUnsynced)
+        fdatasync(m_fd.get());
+    m_bUnsynced = false;
+}
+
+std::vector<TrackPoint> ReadJournalFile(const std::string& path) {
+    std::vector<TrackPoint> points;
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat info {};
+    if (!fd || fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return points;
+    std::string text;
+    char buffer[65536];
+    for (ssize_t n; (n = read(fd.get(), buffer, sizeof buffer)) > 0;)
+        text.append(buffer, size_t(n));
+    // Only lines ended by a line feed are whole; a kill can leave the last one torn.
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        if (std::optional<TrackPoint> point =
+                ParseJournalLine(std::string_view(text).substr(start, end - start)))
+            points.push_back(*point);
+    return points;
+}
+
+std::vector<JournalDay> ListJournalDays(const std::string& folder) {
+    std::vector<JournalDay> days;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return days;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() != 10 + kSuffix.size() || !name.ends_with(kSuffix))
+            continue;
+        JournalDay day;
+        day.day = name.substr(0, 10);
+        day.path = folder + "/" + name;
+        const std::vector<TrackPoint> points = ReadJournalFile(day.path);
+        if (points.empty())
+            continue;
+        day.points = points.size();
+        day.firstMs = points.front().timeMs;
+        day.lastMs = points.back().timeMs;
+        days.push_back(std::move(day));
+    }
+    closedir(dir);
+    std::sort(days.begin(), days.end(),
+              [](const JournalDay& a, const JournalDay& b) { return a.day < b.day; });
+    return days;
+}
