@@ -64,8 +64,8 @@ void CMainFrame::OnTimer(int id) {
         ~BusyGuard() { busy = false; }
     } guard{m_bBusy};
 
-    const std::string chunk = m_gps.ReadPort();
-    HandlePolledChunk(m_gps, chunk, [this](NmeaType type, const std::string& sentence) {
+    // A receiver that vanished is opened again silently (PollTick).
+    PollTick(m_gps, [this](NmeaType type, const std::string& sentence) {
         m_strMessage = sentence;
         if (type == NmeaType::Rmc && !sentence.empty() && g_bShowAtStatusLine)
             SetMessageText(sentence);

@@ -106,9 +106,16 @@ int RunMonitor(int ticks, int intervalMs, std::FILE* out, std::FILE* err) {
         for (int tick = 0; status == 0 && (ticks < 0 || tick < ticks); ++tick) {
             if (WaitForStop(stopSignals, intervalMs))
                 break;
-            const std::string chunk = gps.ReadPort();
-            HandlePolledChunk(gps, chunk);
-            if (!chunk.empty()) {
+            const PollResult poll = PollTick(gps);
+            if (poll.change == PortChange::Gone)
+                std::fprintf(
+                    err, "ostrel: the receiver on \"%s\" is gone; looking for it every second\n",
+                    gps.m_portName.c_str());
+            else if (poll.change == PortChange::Back)
+                std::fprintf(err, "ostrel: the receiver on \"%s\" is back\n",
+                             gps.m_portName.c_str());
+            std::fflush(err);
+            if (!poll.chunk.empty()) {
                 const std::string line = FixToJson(gps.m_fix) + '\n';
                 std::fwrite(line.data(), 1, line.size(), out);
                 std::fflush(out);

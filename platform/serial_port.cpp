@@ -104,6 +104,16 @@ int SerialBytesWaiting(int fd) {
     return count;
 }
 
+bool SerialHungUp(int fd) {
+    if (fd < 0)
+        return false;
+    pollfd state{fd, POLLIN, 0};
+    if (poll(&state, 1, 0) > 0 && (state.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        return true;
+    int count = 0;
+    return ioctl(fd, FIONREAD, &count) != 0 && errno == EIO;
+}
+
 ssize_t SerialRead(int fd, char* buffer, size_t size, int intervalMs) {
     // Dropped zero bytes count against `size` too: a line that sends nothing
     // but zeros (a receiver at another bit rate) must not hold the read open.

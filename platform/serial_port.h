@@ -44,6 +44,14 @@ void SerialSetLine(termios& settings, int baudRate);
 // (no port, device gone).
 [[nodiscard]] int SerialBytesWaiting(int fd);
 
+// The terminal layer's input queue holds at most this many bytes [byte];
+// when it is full, more may wait behind it in the driver.
+inline constexpr int kSerialQueueFull = 4095;
+
+// True when the device has gone: hung up (a USB adapter unplugged, the other
+// end of a pseudo-terminal closed) or answering with I/O errors.
+[[nodiscard]] bool SerialHungUp(int fd);
+
 // Reads up to `size` bytes into `buffer`, dropping zero bytes, until `size`
 // bytes (zeros included) have arrived or no byte comes for `intervalMs` [ms].
 // The count kept, or -1 on a failed read. Ends early when the device hangs up.

@@ -57,9 +57,10 @@ struct ProgramRun {
 };
 
 // Starts ostrel with `args`; `whileRunning` gets its pid and what it has
-// printed so far, and may signal it. Killed after 20 s.
+// printed so far, and may signal it. Killed after `limit`.
 ProgramRun RunOstrel(const std::vector<std::string>& args,
-                     const std::function<void(pid_t, const std::string&)>& whileRunning = {}) {
+                     const std::function<void(pid_t, const std::string&)>& whileRunning = {},
+                     std::chrono::seconds limit = std::chrono::seconds(20)) {
     ProgramRun run;
     int outPipe[2], errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
@@ -96,7 +97,7 @@ ProgramRun RunOstrel(const std::vector<std::string>& args,
         return run;
     }
 
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    const auto deadline = Clock::now() + limit;
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     std::string* texts[2] = {&run.out, &run.err};
     int open = 2;
@@ -132,19 +133,26 @@ bool ExitedWith(const ProgramRun& run, int code) {
     return WIFEXITED(run.status) && WEXITSTATUS(run.status) == code;
 }
 
-// A receiver on a pseudo-terminal that sends one burst every 30 ms.
+// A receiver on a pseudo-terminal that sends epoch(0), epoch(1), ... one
+// burst every `period`.
 class FakeReceiver {
 public:
-    explicit FakeReceiver(std::string burst) : burst_(std::move(burst)) {
+    explicit FakeReceiver(std::string burst)
+        : FakeReceiver([burst](int) { return burst; }, std::chrono::milliseconds(30)) {}
+    FakeReceiver(std::function<std::string(int)> epoch, std::chrono::milliseconds period) {
         char name[256] = {};
         if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
             return;
         path = name;
-        sender_ = std::thread([this] {
-            while (!stop_) {
-                if (write(master_, burst_.data(), burst_.size()) < 0)
+        sender_ = std::thread([this, epoch = std::move(epoch), period] {
+            auto due = Clock::now();
+            for (int n = 0; !stop_; ++n) {
+                const std::string burst = epoch(n);
+                if (write(master_, burst.data(), burst.size()) < 0)
                     break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(30));
+                sent = n + 1;
+                due += period;
+                std::this_thread::sleep_until(due);
             }
         });
     }
@@ -158,9 +166,9 @@ public:
             close(slave_);
     }
     std::string path;
+    std::atomic<int> sent{0}; // bursts written whole
 
 private:
-    std::string burst_;
     int master_ = -1;
     int slave_ = -1;
     std::atomic<bool> stop_{false};
@@ -198,6 +206,57 @@ TEST(MonitorProgram, PrintsTheFixAfterEveryTickThatReadSomething) {
     for (const std::string& line : lines)
         EXPECT_EQ(line, kBurstJson);
     EXPECT_EQ(run.out.back(), '\n');
+}
+
+// Epoch n: an RMC whose time field is n, then satellite sentences up to
+// `size` bytes.
+std::string NumberedEpoch(int n, size_t size) {
+    std::string epoch =
+        "$GPRMC," + std::to_string(n) + ",A,5230.1234,N,01322.5678,E,0,0,150306,,*7B\r\n";
+    while (epoch.size() + 70 <= size)
+        epoch += "$GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00*74\r\n";
+    return epoch;
+}
+
+// Ticks that read 1000 bytes a second and took the oldest sentence showed
+// such receivers ever further behind.
+TEST(MonitorProgram, ShowsTheNewestEpochOfFastReceivers) {
+    struct Case {
+        const char* name;
+        std::chrono::milliseconds period;
+        size_t size; // [byte] an epoch
+    };
+    const Case cases[] = {{"2000 bytes a second", std::chrono::milliseconds(1000), 2000},
+                          {"10 Hz", std::chrono::milliseconds(100), 600}};
+    std::vector<std::thread> runs;
+    for (const Case& c : cases) {
+        runs.emplace_back([c] {
+            FakeReceiver receiver([&](int n) { return NumberedEpoch(n, c.size); }, c.period);
+            ASSERT_FALSE(receiver.path.empty());
+            size_t seen = 0;
+            int lines = 0;
+            const auto start = Clock::now();
+            const ProgramRun run = RunOstrel(
+                {"--monitor", "--port", receiver.path, "--ticks", "21", "--interval-ms", "1000"},
+                [&](pid_t, const std::string& out) {
+                    for (size_t end; (end = out.find('\n', seen)) != std::string::npos;
+                         seen = end + 1) {
+                        const size_t at = out.find("\"m_strTime\":\"", seen) + 13;
+                        const int shown = std::atoi(out.c_str() + at);
+                        const auto behind = (receiver.sent - 1 - shown) * c.period;
+                        EXPECT_LE(behind, std::chrono::milliseconds(1500))
+                            << c.name << ": line " << lines;
+                        ++lines;
+                    }
+                },
+                std::chrono::seconds(40));
+            EXPECT_TRUE(ExitedWith(run, 0)) << c.name << ": " << run.err;
+            EXPECT_GE(Clock::now() - start, std::chrono::seconds(20)) << c.name;
+            EXPECT_GE(lines, 18) << c.name;
+        });
+    }
+    for (std::thread& run : runs)
+        run.join();
 }
 
 TEST(MonitorProgram, CountsTicksThatReadNothing) {
