@@ -3,11 +3,14 @@
 #include "gps/settings.h"
 #include "app/start_windows.h"
 #include "gps/monitor.h"
+#include "gps/probe.h"
 
 #include <QApplication>
 #include <QFile>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
     CommandLine line;
@@ -25,11 +28,28 @@ int main(int argc, char** argv) {
         std::printf("Ostrel 1.0.0.1\n");
         return 0;
     }
+    if (line.probe)
+        return RunProbe(line.probeDevices, stdout);
     // Before anything opens the port.
     if (line.port)
         g_strPortName = *line.port;
     if (line.baudRate)
         g_nBaudRate = *line.baudRate;
+    const bool portAuto = line.port == "auto";
+    if (portAuto || line.baudAuto) {
+        const std::optional<ProbeResult> found =
+            FindReceiver(portAuto ? std::vector<std::string>{} : std::vector{g_strPortName});
+        if (!found) {
+            std::fprintf(stderr, "ostrel: no receiver found; ostrel --probe says why\n");
+            return 1;
+        }
+        if (portAuto)
+            g_strPortName = found->port;
+        if (line.baudAuto || !line.baudRate)
+            g_nBaudRate = found->baudRate;
+        std::fprintf(stderr, "ostrel: the receiver is on %s at %d bit/s\n", g_strPortName.c_str(),
+                     int(g_nBaudRate));
+    }
 
     // The monitor needs no display, so it runs before Qt is touched.
     if (line.monitor)

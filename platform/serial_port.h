@@ -4,6 +4,7 @@
 #include <string>
 #include <sys/types.h>
 #include <termios.h>
+#include <vector>
 
 // The serial link on POSIX terminals. The receiver keeps the one port of the
 // program in g_hComm and drives it through these calls; nothing here writes
@@ -56,3 +57,19 @@ inline constexpr int kSerialQueueFull = 4095;
 // bytes (zeros included) have arrived or no byte comes for `intervalMs` [ms].
 // The count kept, or -1 on a failed read. Ends early when the device hangs up.
 [[nodiscard]] ssize_t SerialRead(int fd, char* buffer, size_t size, int intervalMs);
+
+// Serial devices worth trying for a receiver, as device paths: where every
+// /dev/serial/by-id link points, /dev/ttyUSB*, /dev/ttyACM*, and the
+// /dev/ttyS* that have a UART behind them.
+std::vector<std::string> SerialCandidates();
+
+// The /dev/serial/by-id link that stands for `device` (a stable name across
+// sockets), or empty.
+std::string SerialByIdLink(const std::string& device);
+
+// The USB device behind a serial device, as sysfs tells it.
+struct SerialUsbInfo {
+    std::string id;      // "vendor:product" in hex, empty when not USB
+    std::string product; // its product name, if it gives one
+};
+SerialUsbInfo SerialUsbDevice(const std::string& device);

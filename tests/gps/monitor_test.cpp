@@ -1,10 +1,13 @@
 #include "gps/monitor.h"
+#include "platform/serial_port.h"
 #include "tests/gps/receiver_test_support.h"
 
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -310,6 +313,136 @@ TEST(MonitorProgram, RefusesBadOptionsWithUsage) {
         EXPECT_NE(run.err.find("Usage: ostrel"), std::string::npos) << args.back();
         EXPECT_EQ(run.out, "");
     }
+}
+
+// ---- Finding the receiver, and getting it back ----
+
+// Receiver cycles with correct checksums, as the probe demands.
+std::string ChecksummedLog() {
+    std::string log;
+    for (int second = 0; second < 10; ++second) {
+        for (std::string body :
+             {"GPRMC,1200" + std::to_string(10 + second) + ",A,4807.038,N,01131.000,E,0,0,230394,,",
+              "GPGGA,1200" + std::to_string(10 + second) +
+                  ",4807.038,N,01131.000,E,1,08,0.9,545,M,47,M,,"}) {
+            unsigned sum = 0;
+            for (char c : body)
+                sum ^= static_cast<unsigned char>(c);
+            char tail[8];
+            std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
+            log += "$" + body + tail;
+        }
+    }
+    return log;
+}
+
+// nmea-replay looping a log behind a link, ended with the object.
+class Replay {
+public:
+    Replay(const std::string& log, const std::string& link, std::vector<std::string> options) {
+        std::vector<std::string> all = {NMEA_REPLAY, "--loop", "--link", link};
+        all.insert(all.end(), options.begin(), options.end());
+        all.push_back(log);
+        std::vector<char*> argv;
+        for (auto& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&pid_, NMEA_REPLAY, &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        for (int i = 0; i < 200 && !std::filesystem::is_symlink(link); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ~Replay() { Stop(); }
+    void Stop() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+class ReceiverOnReplay : public testing::Test {
+protected:
+    void SetUp() override {
+        char dir[] = "/tmp/ostrel-probe-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        dir_ = dir;
+        log_ = dir_ + "/test.log";
+        std::ofstream(log_, std::ios::binary) << ChecksummedLog();
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::string dir_, log_;
+};
+
+// A wrong rate gives silence or garbage with no hint: the probe must find
+// the right one, and the command it prints must use it.
+TEST_F(ReceiverOnReplay, ProbeFindsEachReceiverAtItsRate) {
+    Replay slow(log_, dir_ + "/slow", {"--strict-baud", "--baud", "9600"});
+    Replay fast(log_, dir_ + "/fast", {"--strict-baud", "--baud", "38400", "--speed", "5"});
+    const ProgramRun run =
+        RunOstrel({"--probe", dir_ + "/slow", dir_ + "/fast"}, {}, std::chrono::seconds(30));
+    EXPECT_TRUE(ExitedWith(run, 0)) << run.out << run.err;
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 3u) << run.out;
+    EXPECT_EQ(lines[0], dir_ + "/slow  9600 bit/s  talkers GP  sentences GGA RMC  1 epochs/s  fix");
+    EXPECT_EQ(lines[1].substr(0, lines[1].find("  talkers")), dir_ + "/fast  38400 bit/s");
+    EXPECT_NE(lines[1].find("  5 epochs/s  fix"), std::string::npos) << lines[1];
+    EXPECT_EQ(lines[2], "ostrel --port " + dir_ + "/slow --baud 9600");
+}
+
+TEST_F(ReceiverOnReplay, ProbeSaysWhyADeviceCannotBeUsed) {
+    Replay held(log_, dir_ + "/held", {"--baud", "4800"});
+    const int holder = SerialOpen(dir_ + "/held");
+    ASSERT_GE(holder, 0);
+    const ProgramRun run = RunOstrel({"--probe", dir_ + "/held", log_});
+    SerialClose(holder);
+    EXPECT_TRUE(ExitedWith(run, 1)) << run.out << run.err;
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 3u) << run.out;
+    EXPECT_EQ(lines[0], dir_ + "/held  in use by another program. A GPS service (gpsd) often "
+                               "takes USB receivers; stop it with \"sudo systemctl stop "
+                               "gpsd.socket gpsd.service\" and try again.");
+    EXPECT_EQ(lines[1], log_ + "  not a serial device.");
+    EXPECT_EQ(lines[2], "No receiver found.");
+}
+
+// An unplugged USB receiver used to stay away until the user reopened it.
+TEST_F(ReceiverOnReplay, MonitorGetsTheReceiverBackBehindTheSameLink) {
+    const std::string link = dir_ + "/gps";
+    auto replay = std::make_unique<Replay>(log_, link, std::vector<std::string>{"--speed", "5"});
+    Clock::time_point restarted{};
+    Clock::time_point flowing{};
+    size_t linesBefore = 0;
+    const ProgramRun run = RunOstrel(
+        {"--monitor", "--port", link, "--ticks", "60", "--interval-ms", "100"},
+        [&](pid_t, const std::string& out) {
+            if (!out.empty() && restarted == Clock::time_point{}) {
+                replay.reset(); // the receiver goes: its device with it
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                replay =
+                    std::make_unique<Replay>(log_, link, std::vector<std::string>{"--speed", "5"});
+                restarted = Clock::now();
+                linesBefore = Lines(out).size();
+            } else if (restarted != Clock::time_point{} && flowing == Clock::time_point{} &&
+                       Lines(out).size() > linesBefore) {
+                flowing = Clock::now();
+            }
+        });
+    EXPECT_TRUE(ExitedWith(run, 0)) << run.err;
+    ASSERT_NE(flowing, Clock::time_point{}) << "no data after the receiver came back";
+    EXPECT_LT(flowing - restarted, std::chrono::seconds(2));
+    EXPECT_EQ(run.err, "ostrel: the receiver on \"" + link +
+                           "\" is gone; looking for it every second\n"
+                           "ostrel: the receiver on \"" +
+                           link + "\" is back\n");
 }
 
 } // namespace
