@@ -179,9 +179,11 @@ std::vector<std::string> SerialCandidates() {
             devices.insert(entry.path().string());
         // The serial driver makes ttyS nodes for ports that may not exist;
         // those have the port type 0 (unknown).
-        const std::string type = ReadAttribute("/sys/class/tty/" + name + "/type");
-        if (name.starts_with("ttyS") && !type.empty() && type != "0")
-            devices.insert(entry.path().string());
+        if (name.starts_with("ttyS")) {
+            const std::string type = ReadAttribute("/sys/class/tty/" + name + "/type");
+            if (!type.empty() && type != "0")
+                devices.insert(entry.path().string());
+        }
     }
     return {devices.begin(), devices.end()};
 }
