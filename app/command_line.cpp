@@ -8,6 +8,7 @@ const char* const kUsage =
     "              [--centre X,Y] [MAPFILE]\n"
     "       ostrel --monitor [--port NAME] [--baud N] [--record FILE] [--ticks N] [--interval-ms "
     "MS]\n"
+    "       ostrel --probe [DEVICE...]\n"
     "       ostrel --export-gpx OUT.gpx [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
     "       ostrel --help | --version\n";
 
@@ -15,6 +16,8 @@ const char* const kOptionHelp =
     "  --port NAME       the receiver's serial device: /dev/ttyUSB0, /dev/ttyACM0, ...;\n"
     "                    COM1, COM2, ... stand for /dev/ttyS0, /dev/ttyS1, ... (default COM1)\n"
     "  --baud N          its bit rate in bit/s (default 4800)\n"
+    "  --port auto       the first receiver that --probe finds, at its rate\n"
+    "  --baud auto       the rate at which --probe finds the receiver on --port\n"
     "  --world-map       open a World Map window beside MAPFILE's, the two tiled\n"
     "  --show-route      start MAPFILE's window with the route line shown\n"
     "  --centre X,Y      start MAPFILE's window scrolled to show map pixel X,Y in its middle\n"
@@ -22,6 +25,8 @@ const char* const kOptionHelp =
     "  --ticks N         stop the monitor after N reads (default: run until Ctrl+C)\n"
     "  --interval-ms MS  time between the monitor's reads (default 1000)\n"
     "  --record FILE     also write every byte the receiver sends to FILE, for nmea-replay\n"
+    "  --probe           no window: look for a receiver on DEVICEs (default: every\n"
+    "                    serial device) at each common rate and say what was found\n"
     "  --export-gpx OUT.gpx  no window: write the track journal as GPX to OUT.gpx\n"
     "  --from YYYY-MM-DD, --to YYYY-MM-DD  the first and last day it exports (default: all)\n";
 
@@ -83,6 +88,10 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             line.monitor = true;
             continue;
         }
+        if (arg == "--probe") {
+            line.probe = true;
+            continue;
+        }
         if (arg == "--world-map") {
             line.worldMap = true;
             continue;
@@ -124,6 +133,8 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
                     return false;
                 }
                 line.centre = pixel;
+            } else if (arg == "--baud" && value == "auto") {
+                line.baudAuto = true;
             } else if (arg == "--baud") {
                 if (!ReadNumber(value, 1, number)) {
                     error = "--baud needs a bit rate of 1 or more, not \"" + value + "\"";
@@ -151,11 +162,25 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             error = "unknown option " + arg;
             return false;
         }
+        if (line.probe) {
+            line.probeDevices.push_back(arg);
+            continue;
+        }
         if (!line.mapFile.empty()) {
             error = "only one map file can be given";
             return false;
         }
         line.mapFile = arg;
+    }
+    if (line.probe) {
+        if (!line.mapFile.empty())
+            line.probeDevices.insert(line.probeDevices.begin(), line.mapFile);
+        line.mapFile.clear();
+        if (line.monitor || line.port || line.baudRate || line.baudAuto || line.worldMap ||
+            line.showRoute || line.centre || monitorOption || line.record || line.exportGpx) {
+            error = "--probe takes devices only";
+            return false;
+        }
     }
     if (line.monitor && !line.mapFile.empty()) {
         error = "the monitor opens no map file";

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 // What the command line asks for. The port and bit rate replace the
 // settings' defaults for this run only.
@@ -11,11 +12,14 @@ struct CommandLine {
     bool help = false;
     bool version = false;
     bool monitor = false;
-    std::optional<std::string> port;
-    std::optional<int> baudRate; // [bit/s]
-    int ticks = -1;              // monitor ticks to run; -1 runs until stopped
-    int intervalMs = 1000;       // [ms] between monitor ticks
-    std::string mapFile;         // empty when none is given
+    bool probe = false;
+    std::vector<std::string> probeDevices; // empty: every candidate
+    std::optional<std::string> port;       // "auto": the first receiver the probe finds
+    std::optional<int> baudRate;           // [bit/s]
+    bool baudAuto = false;                 // the rate the probe finds
+    int ticks = -1;                        // monitor ticks to run; -1 runs until stopped
+    int intervalMs = 1000;                 // [ms] between monitor ticks
+    std::string mapFile;                   // empty when none is given
     // How the window of `mapFile` starts: a World Map window beside it, its
     // route line shown, scrolled to show a map pixel in its middle.
     bool worldMap = false;
@@ -38,6 +42,7 @@ extern const char* const kOptionHelp;
 // Reads argv[1..argc-1] into `line`. False with a one-line reason in
 // `error` for a missing or malformed value, an unknown option, a monitor
 // option without --monitor, a map window option without a map file, an
-// export option without --export-gpx or a surplus argument.
+// export option without --export-gpx, an option beside --probe or a surplus
+// argument.
 [[nodiscard]] bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line,
                                     std::string& error);

@@ -5,6 +5,7 @@
 #include "app/ostrel_app.h"
 #include "app/start_windows.h"
 #include "gps/monitor.h"
+#include "gps/probe.h"
 #include "gps/settings.h"
 #include "track/gpx_export.h"
 #include "track/track_journal.h"
@@ -12,7 +13,9 @@
 #include <QApplication>
 #include <QFile>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
     CommandLine line;
@@ -40,11 +43,28 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "ostrel: %s\n", message.c_str());
         return message.empty() ? 0 : 1;
     }
+    if (line.probe)
+        return RunProbe(line.probeDevices, stdout);
     // Before anything opens the port.
     if (line.port)
         g_strPortName = *line.port;
     if (line.baudRate)
         g_nBaudRate = *line.baudRate;
+    const bool portAuto = line.port == "auto";
+    if (portAuto || line.baudAuto) {
+        const std::optional<ProbeResult> found =
+            FindReceiver(portAuto ? std::vector<std::string>{} : std::vector{g_strPortName});
+        if (!found) {
+            std::fprintf(stderr, "ostrel: no receiver found; ostrel --probe says why\n");
+            return 1;
+        }
+        if (portAuto)
+            g_strPortName = found->port;
+        if (line.baudAuto || !line.baudRate)
+            g_nBaudRate = found->baudRate;
+        std::fprintf(stderr, "ostrel: the receiver is on %s at %d bit/s\n", g_strPortName.c_str(),
+                     int(g_nBaudRate));
+    }
 
     // The monitor needs no display, so it runs before Qt is touched.
     if (line.monitor)

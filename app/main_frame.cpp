@@ -87,17 +87,18 @@ void CMainFrame::OnTimer(int id) {
         ~BusyGuard() { busy = false; }
     } guard{m_bBusy};
 
-    const std::string chunk = m_gps.ReadPort();
     bool rmcTaken = false;
-    HandlePolledChunk(m_gps, chunk, [this, &rmcTaken](NmeaType type, const std::string& sentence) {
-        m_strMessage = sentence;
-        if (type == NmeaType::Rmc && !sentence.empty()) {
-            rmcTaken = true;
-            if (g_bShowAtStatusLine)
-                SetMessageText(sentence);
-        }
-    });
-    RecordPoll(chunk, rmcTaken);
+    // A receiver that vanished is opened again silently (PollTick).
+    const PollResult poll =
+        PollTick(m_gps, [this, &rmcTaken](NmeaType type, const std::string& sentence) {
+            m_strMessage = sentence;
+            if (type == NmeaType::Rmc && !sentence.empty()) {
+                rmcTaken = true;
+                if (g_bShowAtStatusLine)
+                    SetMessageText(sentence);
+            }
+        });
+    RecordPoll(poll.chunk, rmcTaken);
     m_wndStatusBar.RefreshIndicators();
 }
 

@@ -1,6 +1,6 @@
-#include "gps/settings.h"
 #include "gps/gps_receiver.h"
 #include "gps/poll_tick.h"
+#include "gps/settings.h"
 
 #include <atomic>
 #include <benchmark/benchmark.h>
@@ -63,5 +63,27 @@ void BM_PollTick(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(chunk.size()));
 }
 BENCHMARK(BM_PollTick);
+
+// A tick on the most it reads at once: a 64 KiB backlog of 1 Hz epochs, as
+// a "$GP" receiver sends them (0) or as a multi-constellation one whose
+// sentences all come from another talker (1), which searches every talker.
+void BM_PollTickBacklog(benchmark::State& state) {
+    g_strPortName = "";
+    CGpsReceiver gps;
+    std::string epoch = Chunk();
+    epoch.resize(epoch.rfind('\n') + 1);
+    if (state.range(0) == 1)
+        for (size_t at = 0; (at = epoch.find("$GP", at)) != std::string::npos;)
+            epoch.replace(at, 3, "$GN");
+    std::string backlog;
+    while (backlog.size() + epoch.size() <= kMaxBacklog)
+        backlog += epoch;
+    for (auto _ : state) {
+        HandlePolledChunk(gps, backlog);
+        benchmark::DoNotOptimize(gps.m_fix);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(backlog.size()));
+}
+BENCHMARK(BM_PollTickBacklog)->Arg(0)->Arg(1);
 
 } // namespace

@@ -19,6 +19,32 @@ CGpsReceiver::~CGpsReceiver() {
 }
 
 bool CGpsReceiver::OpenPort(const std::string& name, int baudRate) {
+    m_portLost = false;
+    const bool opened = OpenDevice(name, baudRate);
+    m_portName = opened ? name : std::string();
+    m_portBaud = baudRate;
+    return opened;
+}
+
+bool CGpsReceiver::NoticeLostPort() {
+    if (!CommIsOpen(g_hComm) || !SerialHungUp(g_hComm))
+        return false;
+    // Closed at once: a USB adapter gets its old device name back only
+    // when nobody holds the old one.
+    SerialClose(g_hComm);
+    g_hComm = kCommInvalid;
+    m_portLost = !m_portName.empty();
+    return true;
+}
+
+bool CGpsReceiver::ReopenLostPort() {
+    if (!m_portLost || !OpenDevice(m_portName, m_portBaud))
+        return false;
+    m_portLost = false;
+    return true;
+}
+
+bool CGpsReceiver::OpenDevice(const std::string& name, int baudRate) {
     if (CommIsOpen(g_hComm))
         SerialClose(g_hComm);
     g_hComm = SerialOpen(name);

@@ -5,6 +5,7 @@
 #include "platform/gdi_types.h"
 #include "platform/serial_port.h"
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,14 @@ public:
     // Closes any open port, then opens `name` at `baudRate` [bit/s]. True
     // when the device could be opened (a rate it refuses still counts).
     [[nodiscard]] bool OpenPort(const std::string& name, int baudRate);
+
+    // After the open port vanished (hung up, I/O error: a USB receiver
+    // unplugged), closes it and gives true, once; ReopenLostPort may then
+    // bring it back.
+    bool NoticeLostPort();
+    // While a port that vanished is lost: opens the same name at the same
+    // rate again; true when it is back.
+    bool ReopenLostPort();
 
     // The bytes received since the previous call (at most 1000), or empty.
     std::string ReadPort();
@@ -53,4 +62,14 @@ public:
     CGpsFix m_fix;
     termios m_dcb{};         // the line settings read from the port and written back
     CommTimeouts m_timeouts; // the read time-outs given to the port
+
+    // What OpenPort opened last (no name after a failed open), kept to open
+    // it again once it vanished.
+    std::string m_portName;
+    int m_portBaud = 0; // [bit/s]
+    bool m_portLost = false;                            // it vanished and is not back yet
+    std::chrono::steady_clock::time_point m_nextReopen; // no try before this (PollTick)
+
+private:
+    bool OpenDevice(const std::string& name, int baudRate);
 };

@@ -116,12 +116,19 @@ int RunMonitor(int ticks, int intervalMs, std::FILE* out, std::FILE* err,
         for (int tick = 0; status == 0 && (ticks < 0 || tick < ticks); ++tick) {
             if (WaitForStop(stopSignals, intervalMs))
                 break;
-            const std::string chunk = gps.ReadPort();
+            const PollResult poll = PollTick(gps);
+            if (poll.change == PortChange::Gone)
+                std::fprintf(
+                    err, "ostrel: the receiver on \"%s\" is gone; looking for it every second\n",
+                    gps.m_portName.c_str());
+            else if (poll.change == PortChange::Back)
+                std::fprintf(err, "ostrel: the receiver on \"%s\" is back\n",
+                             gps.m_portName.c_str());
             if (recording.IsOpen())
-                if (const std::string message = recording.Write(chunk); !message.empty())
+                if (const std::string message = recording.Write(poll.chunk); !message.empty())
                     std::fprintf(err, "%s\n", message.c_str());
-            HandlePolledChunk(gps, chunk);
-            if (!chunk.empty()) {
+            std::fflush(err);
+            if (!poll.chunk.empty()) {
                 const std::string line = FixToJson(gps.m_fix) + '\n';
                 std::fwrite(line.data(), 1, line.size(), out);
                 std::fflush(out);

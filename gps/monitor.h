@@ -12,9 +12,10 @@ std::string FixToJson(const CGpsFix& fix);
 
 // Runs the receiver without a window on the port of the settings: every
 // `intervalMs` [ms] a poll tick, and after each tick that read something
-// one line of FixToJson on `out`. Stops after `ticks` ticks (-1: never) or
-// on SIGINT or SIGTERM. With `recordPath`, every byte read also goes to
-// that file. The exit status: 0, or 1 when the port or the recording file
-// cannot be opened (said on `err`).
+// one line of FixToJson on `out`. A receiver that vanishes is looked for
+// every second; one line on `err` says it went, one that it is back. Stops
+// after `ticks` ticks (-1: never) or on SIGINT or SIGTERM. With
+// `recordPath`, every byte read also goes to that file. The exit status: 0,
+// or 1 when the port or the recording file cannot be opened (said on `err`).
 int RunMonitor(int ticks, int intervalMs, std::FILE* out, std::FILE* err,
                const std::string& recordPath = {});

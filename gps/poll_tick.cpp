@@ -2,33 +2,49 @@
 
 #include "gps/gps_receiver.h"
 #include "gps/nmea_parser.h"
+#include "platform/serial_port.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
 
 namespace {
 
-// The first complete sentence of `type` ("RMC", ...): the "$GP" one when
-// the chunk has it, otherwise the earliest from another GNSS talker.
-std::string CutSentence(CGpsReceiver& gps, const std::string& chunk, const std::string& type) {
-    std::string sentence = gps.ExtractSentence("$GP" + type, chunk);
-    if (!sentence.empty())
-        return sentence;
-    // Only the earliest occurrence can be complete if any is: a line feed
-    // after a later one also follows the earlier.
-    std::string earliestPrefix;
-    size_t earliest = std::string::npos;
-    for (const char* talker : kOtherGnssTalkers) {
-        const std::string prefix = std::string("$") + talker + type;
-        const size_t at = chunk.find(prefix);
-        if (at < earliest) {
-            earliest = at;
-            earliestPrefix = prefix;
-        }
-    }
-    if (earliest == std::string::npos)
-        return sentence;
-    return gps.ExtractSentence(earliestPrefix, chunk);
-}
+// How often a vanished port is looked for again.
+constexpr std::chrono::seconds kReopenPeriod{1};
 
 } // namespace
+
+std::string NewestSentence(std::string_view type, const std::string& chunk) {
+    // A sentence is complete when a line feed follows its start, so only
+    // starts before the last line feed count. One backwards pass over the
+    // dollar signs: a flood of other talkers costs no more than a "$GP" one.
+    const size_t lastLineFeed = chunk.rfind('\n');
+    if (lastLineFeed == std::string::npos)
+        return {};
+    size_t other = std::string::npos; // the newest from another talker
+    size_t start = std::string::npos;
+    for (size_t at = lastLineFeed; at > 0 && start == std::string::npos;) {
+        const void* dollar = memrchr(chunk.data(), '$', at);
+        if (dollar == nullptr)
+            break;
+        at = size_t(static_cast<const char*>(dollar) - chunk.data());
+        const std::string_view address = std::string_view(chunk).substr(at + 1, 5);
+        if (address.size() < 5 || address.substr(2) != type)
+            continue;
+        if (address.substr(0, 2) == "GP")
+            start = at;
+        else if (other == std::string::npos &&
+                 std::any_of(std::begin(kOtherGnssTalkers), std::end(kOtherGnssTalkers),
+                             [&](const char* talker) { return address.substr(0, 2) == talker; }))
+            other = at;
+    }
+    if (start == std::string::npos)
+        start = other;
+    if (start == std::string::npos)
+        return {};
+    return chunk.substr(start, chunk.find('\n', start) - start);
+}
 
 void HandlePolledChunk(CGpsReceiver& gps, const std::string& chunk,
                        const SentenceCutHandler& onCut) {
@@ -39,10 +55,52 @@ void HandlePolledChunk(CGpsReceiver& gps, const std::string& chunk,
         const char* name;
     } kOrder[] = {{NmeaType::Rmc, "RMC"}, {NmeaType::Gga, "GGA"}, {NmeaType::Vtg, "VTG"}};
     for (const auto& step : kOrder) {
-        const std::string sentence = CutSentence(gps, chunk, step.name);
+        const std::string sentence = NewestSentence(step.name, chunk);
         if (onCut)
             onCut(step.type, sentence);
         if (!sentence.empty())
             gps.ParseSentence(sentence);
     }
+}
+
+std::string ReadBacklog(CGpsReceiver& gps) {
+    constexpr size_t kReadSize = 1000; // [byte] the most one ReadPort gives
+    std::string chunk;
+    int waiting = SerialBytesWaiting(g_hComm);
+    size_t target = waiting > 0 ? size_t(waiting) : 0;
+    while (chunk.size() < target && chunk.size() + kReadSize <= kMaxBacklog) {
+        const std::string piece = gps.ReadPort();
+        if (piece.empty())
+            break;
+        chunk += piece;
+        // A full input queue hides what waits behind it in the driver: look
+        // again once it is read.
+        if (chunk.size() >= target && waiting >= kSerialQueueFull) {
+            waiting = SerialBytesWaiting(g_hComm);
+            target = chunk.size() + size_t(waiting > 0 ? waiting : 0);
+        }
+    }
+    return chunk;
+}
+
+PollResult PollTick(CGpsReceiver& gps, const SentenceCutHandler& onCut) {
+    PollResult result;
+    const auto now = std::chrono::steady_clock::now();
+    if (gps.m_portLost) {
+        if (now < gps.m_nextReopen)
+            return result;
+        gps.m_nextReopen = now + kReopenPeriod;
+        if (!gps.ReopenLostPort())
+            return result;
+        result.change = PortChange::Back;
+    }
+    result.chunk = ReadBacklog(gps);
+    if (result.chunk.empty() && gps.NoticeLostPort()) {
+        // Back and gone again within one tick is no change at all.
+        result.change = result.change == PortChange::Back ? PortChange::None : PortChange::Gone;
+        gps.m_nextReopen = now + kReopenPeriod;
+        return result;
+    }
+    HandlePolledChunk(gps, result.chunk, onCut);
+    return result;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 
 class CGpsReceiver;
 
@@ -13,11 +15,37 @@ enum class NmeaType { Rmc, Gga, Vtg };
 // chunk held no complete sentence of the type.
 using SentenceCutHandler = std::function<void(NmeaType type, const std::string& sentence)>;
 
-// The sentence handling of one poll tick on the chunk that ReadPort gave:
-// for RMC, GGA and VTG in this order, cut the first complete sentence of the
-// type out of the chunk, tell `onCut`, and parse it into gps.m_fix when it
-// is not empty. A "$GP" sentence is taken where the chunk has a complete
-// one; otherwise the first complete one of the type from another GNSS
-// talker (kOtherGnssTalkers). An empty chunk does nothing.
+// The most one tick reads [byte]: a flood cannot hold the tick for long.
+inline constexpr size_t kMaxBacklog = 64 * 1024;
+
+// The newest complete sentence of `type` ("RMC", ...) in `chunk`, cut as
+// ExtractSentence cuts: the last "$GP" one, or when the chunk has none, the
+// one of another GNSS talker (kOtherGnssTalkers) that begins latest. Empty
+// when there is none.
+std::string NewestSentence(std::string_view type, const std::string& chunk);
+
+// The sentence handling of one poll tick on a chunk of received bytes: for
+// RMC, GGA and VTG in this order, take the newest complete sentence of the
+// type (NewestSentence), tell `onCut`, and parse it into gps.m_fix when it
+// is not empty. An empty chunk does nothing.
 void HandlePolledChunk(CGpsReceiver& gps, const std::string& chunk,
                        const SentenceCutHandler& onCut = {});
+
+// Everything that waited on the port when called, joined: ReadPort again
+// and again until at least that many bytes are read, at most kMaxBacklog.
+// A receiver faster than one ReadPort a tick is so never left behind.
+std::string ReadBacklog(CGpsReceiver& gps);
+
+// What a poll tick saw happen to the port.
+enum class PortChange { None, Gone, Back };
+
+struct PollResult {
+    std::string chunk; // what was read
+    PortChange change = PortChange::None;
+};
+
+// One poll tick of the main frame and the monitor: reads the backlog and
+// handles it (HandlePolledChunk). When the open port has vanished (a USB
+// receiver unplugged) it is closed, and from then on each tick tries once a
+// second to open the same name again (CGpsReceiver::ReopenLostPort).
+PollResult PollTick(CGpsReceiver& gps, const SentenceCutHandler& onCut = {});

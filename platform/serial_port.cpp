@@ -6,7 +6,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <poll.h>
+#include <set>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -104,6 +107,16 @@ int SerialBytesWaiting(int fd) {
     return count;
 }
 
+bool SerialHungUp(int fd) {
+    if (fd < 0)
+        return false;
+    pollfd state{fd, POLLIN, 0};
+    if (poll(&state, 1, 0) > 0 && (state.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        return true;
+    int count = 0;
+    return ioctl(fd, FIONREAD, &count) != 0 && errno == EIO;
+}
+
 ssize_t SerialRead(int fd, char* buffer, size_t size, int intervalMs) {
     // Dropped zero bytes count against `size` too: a line that sends nothing
     // but zeros (a receiver at another bit rate) must not hold the read open.
@@ -131,4 +144,72 @@ ssize_t SerialRead(int fd, char* buffer, size_t size, int intervalMs) {
             break; // a pause of intervalMs, or the device hung up
     }
     return ssize_t(total);
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kByIdFolder = "/dev/serial/by-id";
+
+// The first line of a sysfs attribute, or empty.
+std::string ReadAttribute(const fs::path& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+std::string Resolved(const std::string& path) {
+    std::error_code ec;
+    const fs::path real = fs::canonical(path, ec);
+    return ec ? path : real.string();
+}
+
+} // namespace
+
+std::vector<std::string> SerialCandidates() {
+    std::set<std::string> devices;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(kByIdFolder, ec))
+        devices.insert(Resolved(entry.path().string()));
+    for (const auto& entry : fs::directory_iterator("/dev", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with("ttyUSB") || name.starts_with("ttyACM"))
+            devices.insert(entry.path().string());
+        // The serial driver makes ttyS nodes for ports that may not exist;
+        // those have the port type 0 (unknown).
+        if (name.starts_with("ttyS")) {
+            const std::string type = ReadAttribute("/sys/class/tty/" + name + "/type");
+            if (!type.empty() && type != "0")
+                devices.insert(entry.path().string());
+        }
+    }
+    return {devices.begin(), devices.end()};
+}
+
+std::string SerialByIdLink(const std::string& device) {
+    const std::string real = Resolved(device);
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(kByIdFolder, ec))
+        if (Resolved(entry.path().string()) == real)
+            return entry.path().string();
+    return {};
+}
+
+SerialUsbInfo SerialUsbDevice(const std::string& device) {
+    SerialUsbInfo info;
+    std::error_code ec;
+    const fs::path name = fs::path(Resolved(device)).filename();
+    // The tty's device is the USB interface (or a port below it); the USB
+    // device with its ids is one of its parents.
+    fs::path at = fs::canonical("/sys/class/tty" / name / "device", ec);
+    for (; !ec && !at.empty() && at != at.root_path(); at = at.parent_path()) {
+        if (fs::exists(at / "idVendor", ec) && fs::exists(at / "idProduct", ec)) {
+            info.id = ReadAttribute(at / "idVendor") + ":" + ReadAttribute(at / "idProduct");
+            info.product = ReadAttribute(at / "product");
+            break;
+        }
+    }
+    return info;
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <sys/types.h>
 #include <termios.h>
+#include <vector>
 
 // The serial link on POSIX terminals. The receiver keeps the one port of the
 // program in g_hComm and drives it through these calls; nothing here writes
@@ -44,7 +45,31 @@ void SerialSetLine(termios& settings, int baudRate);
 // (no port, device gone).
 [[nodiscard]] int SerialBytesWaiting(int fd);
 
+// The terminal layer's input queue holds at most this many bytes [byte];
+// when it is full, more may wait behind it in the driver.
+inline constexpr int kSerialQueueFull = 4095;
+
+// True when the device has gone: hung up (a USB adapter unplugged, the other
+// end of a pseudo-terminal closed) or answering with I/O errors.
+[[nodiscard]] bool SerialHungUp(int fd);
+
 // Reads up to `size` bytes into `buffer`, dropping zero bytes, until `size`
 // bytes (zeros included) have arrived or no byte comes for `intervalMs` [ms].
 // The count kept, or -1 on a failed read. Ends early when the device hangs up.
 [[nodiscard]] ssize_t SerialRead(int fd, char* buffer, size_t size, int intervalMs);
+
+// Serial devices worth trying for a receiver, as device paths: where every
+// /dev/serial/by-id link points, /dev/ttyUSB*, /dev/ttyACM*, and the
+// /dev/ttyS* that have a UART behind them.
+std::vector<std::string> SerialCandidates();
+
+// The /dev/serial/by-id link that stands for `device` (a stable name across
+// sockets), or empty.
+std::string SerialByIdLink(const std::string& device);
+
+// The USB device behind a serial device, as sysfs tells it.
+struct SerialUsbInfo {
+    std::string id;      // "vendor:product" in hex, empty when not USB
+    std::string product; // its product name, if it gives one
+};
+SerialUsbInfo SerialUsbDevice(const std::string& device);

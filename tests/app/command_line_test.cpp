@@ -36,6 +36,16 @@ TEST(CommandLine, ReadsTheMonitorAndPortOptions) {
     EXPECT_FALSE(line.baudRate);
     ASSERT_TRUE(Parse({"--port", "--help"}, line, error)); // a name, however odd
     EXPECT_EQ(line.port, "--help");
+
+    ASSERT_TRUE(Parse({"--monitor", "--port", "auto", "--baud", "auto"}, line, error)) << error;
+    EXPECT_EQ(line.port, "auto");
+    EXPECT_TRUE(line.baudAuto);
+    EXPECT_FALSE(line.baudRate);
+    // Devices before --probe count too: the probe opens no map.
+    ASSERT_TRUE(Parse({"/dev/ttyUSB0", "--probe", "/dev/ttyACM0"}, line, error)) << error;
+    EXPECT_TRUE(line.probe);
+    EXPECT_EQ(line.probeDevices, (std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyACM0"}));
+    EXPECT_EQ(line.mapFile, "");
 }
 
 TEST(CommandLine, ReadsHowTheMapWindowStarts) {
@@ -92,6 +102,10 @@ TEST(CommandLine, RefusesMalformedValuesAndStrayArguments) {
         {"--show-route"},
         {"--monitor", "--world-map"},
         {"--monitor", "--show-route"},
+        {"--probe", "--monitor"},
+        {"--probe", "--port", "/dev/ttyUSB0"},
+        {"--probe", "--baud", "auto"},
+        {"--baud", "Auto"},
     };
     for (const auto& args : cases) {
         CommandLine line;

@@ -1,10 +1,13 @@
 #include "gps/monitor.h"
+#include "platform/serial_port.h"
 #include "tests/gps/receiver_test_support.h"
 
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -57,9 +60,10 @@ struct ProgramRun {
 };
 
 // Starts ostrel with `args`; `whileRunning` gets its pid and what it has
-// printed so far, and may signal it. Killed after 20 s.
+// printed so far, and may signal it. Killed after `limit`.
 ProgramRun RunOstrel(const std::vector<std::string>& args,
-                     const std::function<void(pid_t, const std::string&)>& whileRunning = {}) {
+                     const std::function<void(pid_t, const std::string&)>& whileRunning = {},
+                     std::chrono::seconds limit = std::chrono::seconds(20)) {
     ProgramRun run;
     int outPipe[2], errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
@@ -96,7 +100,7 @@ ProgramRun RunOstrel(const std::vector<std::string>& args,
         return run;
     }
 
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    const auto deadline = Clock::now() + limit;
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     std::string* texts[2] = {&run.out, &run.err};
     int open = 2;
@@ -132,19 +136,26 @@ bool ExitedWith(const ProgramRun& run, int code) {
     return WIFEXITED(run.status) && WEXITSTATUS(run.status) == code;
 }
 
-// A receiver on a pseudo-terminal that sends one burst every 30 ms.
+// A receiver on a pseudo-terminal that sends epoch(0), epoch(1), ... one
+// burst every `period`.
 class FakeReceiver {
 public:
-    explicit FakeReceiver(std::string burst) : burst_(std::move(burst)) {
+    explicit FakeReceiver(std::string burst)
+        : FakeReceiver([burst](int) { return burst; }, std::chrono::milliseconds(30)) {}
+    FakeReceiver(std::function<std::string(int)> epoch, std::chrono::milliseconds period) {
         char name[256] = {};
         if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
             return;
         path = name;
-        sender_ = std::thread([this] {
-            while (!stop_) {
-                if (write(master_, burst_.data(), burst_.size()) < 0)
+        sender_ = std::thread([this, epoch = std::move(epoch), period] {
+            auto due = Clock::now();
+            for (int n = 0; !stop_; ++n) {
+                const std::string burst = epoch(n);
+                if (write(master_, burst.data(), burst.size()) < 0)
                     break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(30));
+                sent = n + 1;
+                due += period;
+                std::this_thread::sleep_until(due);
             }
         });
     }
@@ -158,9 +169,9 @@ public:
             close(slave_);
     }
     std::string path;
+    std::atomic<int> sent{0}; // bursts written whole
 
 private:
-    std::string burst_;
     int master_ = -1;
     int slave_ = -1;
     std::atomic<bool> stop_{false};
@@ -198,6 +209,57 @@ TEST(MonitorProgram, PrintsTheFixAfterEveryTickThatReadSomething) {
     for (const std::string& line : lines)
         EXPECT_EQ(line, kBurstJson);
     EXPECT_EQ(run.out.back(), '\n');
+}
+
+// Epoch n: an RMC whose time field is n, then satellite sentences up to
+// `size` bytes.
+std::string NumberedEpoch(int n, size_t size) {
+    std::string epoch =
+        "$GPRMC," + std::to_string(n) + ",A,5230.1234,N,01322.5678,E,0,0,150306,,*7B\r\n";
+    while (epoch.size() + 70 <= size)
+        epoch += "$GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00*74\r\n";
+    return epoch;
+}
+
+// Ticks that read 1000 bytes a second and took the oldest sentence showed
+// such receivers ever further behind.
+TEST(MonitorProgram, ShowsTheNewestEpochOfFastReceivers) {
+    struct Case {
+        const char* name;
+        std::chrono::milliseconds period;
+        size_t size; // [byte] an epoch
+    };
+    const Case cases[] = {{"2000 bytes a second", std::chrono::milliseconds(1000), 2000},
+                          {"10 Hz", std::chrono::milliseconds(100), 600}};
+    std::vector<std::thread> runs;
+    for (const Case& c : cases) {
+        runs.emplace_back([c] {
+            FakeReceiver receiver([&](int n) { return NumberedEpoch(n, c.size); }, c.period);
+            ASSERT_FALSE(receiver.path.empty());
+            size_t seen = 0;
+            int lines = 0;
+            const auto start = Clock::now();
+            const ProgramRun run = RunOstrel(
+                {"--monitor", "--port", receiver.path, "--ticks", "21", "--interval-ms", "1000"},
+                [&](pid_t, const std::string& out) {
+                    for (size_t end; (end = out.find('\n', seen)) != std::string::npos;
+                         seen = end + 1) {
+                        const size_t at = out.find("\"m_strTime\":\"", seen) + 13;
+                        const int shown = std::atoi(out.c_str() + at);
+                        const auto behind = (receiver.sent - 1 - shown) * c.period;
+                        EXPECT_LE(behind, std::chrono::milliseconds(1500))
+                            << c.name << ": line " << lines;
+                        ++lines;
+                    }
+                },
+                std::chrono::seconds(40));
+            EXPECT_TRUE(ExitedWith(run, 0)) << c.name << ": " << run.err;
+            EXPECT_GE(Clock::now() - start, std::chrono::seconds(20)) << c.name;
+            EXPECT_GE(lines, 18) << c.name;
+        });
+    }
+    for (std::thread& run : runs)
+        run.join();
 }
 
 TEST(MonitorProgram, CountsTicksThatReadNothing) {
@@ -251,6 +313,136 @@ TEST(MonitorProgram, RefusesBadOptionsWithUsage) {
         EXPECT_NE(run.err.find("Usage: ostrel"), std::string::npos) << args.back();
         EXPECT_EQ(run.out, "");
     }
+}
+
+// ---- Finding the receiver, and getting it back ----
+
+// Receiver cycles with correct checksums, as the probe demands.
+std::string ChecksummedLog() {
+    std::string log;
+    for (int second = 0; second < 10; ++second) {
+        for (std::string body :
+             {"GPRMC,1200" + std::to_string(10 + second) + ",A,4807.038,N,01131.000,E,0,0,230394,,",
+              "GPGGA,1200" + std::to_string(10 + second) +
+                  ",4807.038,N,01131.000,E,1,08,0.9,545,M,47,M,,"}) {
+            unsigned sum = 0;
+            for (char c : body)
+                sum ^= static_cast<unsigned char>(c);
+            char tail[8];
+            std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
+            log += "$" + body + tail;
+        }
+    }
+    return log;
+}
+
+// nmea-replay looping a log behind a link, ended with the object.
+class Replay {
+public:
+    Replay(const std::string& log, const std::string& link, std::vector<std::string> options) {
+        std::vector<std::string> all = {NMEA_REPLAY, "--loop", "--link", link};
+        all.insert(all.end(), options.begin(), options.end());
+        all.push_back(log);
+        std::vector<char*> argv;
+        for (auto& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&pid_, NMEA_REPLAY, &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        for (int i = 0; i < 200 && !std::filesystem::is_symlink(link); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ~Replay() { Stop(); }
+    void Stop() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+class ReceiverOnReplay : public testing::Test {
+protected:
+    void SetUp() override {
+        char dir[] = "/tmp/ostrel-probe-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        dir_ = dir;
+        log_ = dir_ + "/test.log";
+        std::ofstream(log_, std::ios::binary) << ChecksummedLog();
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::string dir_, log_;
+};
+
+// A wrong rate gives silence or garbage with no hint: the probe must find
+// the right one, and the command it prints must use it.
+TEST_F(ReceiverOnReplay, ProbeFindsEachReceiverAtItsRate) {
+    Replay slow(log_, dir_ + "/slow", {"--strict-baud", "--baud", "9600"});
+    Replay fast(log_, dir_ + "/fast", {"--strict-baud", "--baud", "38400", "--speed", "5"});
+    const ProgramRun run =
+        RunOstrel({"--probe", dir_ + "/slow", dir_ + "/fast"}, {}, std::chrono::seconds(30));
+    EXPECT_TRUE(ExitedWith(run, 0)) << run.out << run.err;
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 3u) << run.out;
+    EXPECT_EQ(lines[0], dir_ + "/slow  9600 bit/s  talkers GP  sentences GGA RMC  1 epochs/s  fix");
+    EXPECT_EQ(lines[1].substr(0, lines[1].find("  talkers")), dir_ + "/fast  38400 bit/s");
+    EXPECT_NE(lines[1].find("  5 epochs/s  fix"), std::string::npos) << lines[1];
+    EXPECT_EQ(lines[2], "ostrel --port " + dir_ + "/slow --baud 9600");
+}
+
+TEST_F(ReceiverOnReplay, ProbeSaysWhyADeviceCannotBeUsed) {
+    Replay held(log_, dir_ + "/held", {"--baud", "4800"});
+    const int holder = SerialOpen(dir_ + "/held");
+    ASSERT_GE(holder, 0);
+    const ProgramRun run = RunOstrel({"--probe", dir_ + "/held", log_});
+    SerialClose(holder);
+    EXPECT_TRUE(ExitedWith(run, 1)) << run.out << run.err;
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 3u) << run.out;
+    EXPECT_EQ(lines[0], dir_ + "/held  in use by another program. A GPS service (gpsd) often "
+                               "takes USB receivers; stop it with \"sudo systemctl stop "
+                               "gpsd.socket gpsd.service\" and try again.");
+    EXPECT_EQ(lines[1], log_ + "  not a serial device.");
+    EXPECT_EQ(lines[2], "No receiver found.");
+}
+
+// An unplugged USB receiver used to stay away until the user reopened it.
+TEST_F(ReceiverOnReplay, MonitorGetsTheReceiverBackBehindTheSameLink) {
+    const std::string link = dir_ + "/gps";
+    auto replay = std::make_unique<Replay>(log_, link, std::vector<std::string>{"--speed", "5"});
+    Clock::time_point restarted{};
+    Clock::time_point flowing{};
+    size_t linesBefore = 0;
+    const ProgramRun run = RunOstrel(
+        {"--monitor", "--port", link, "--ticks", "60", "--interval-ms", "100"},
+        [&](pid_t, const std::string& out) {
+            if (!out.empty() && restarted == Clock::time_point{}) {
+                replay.reset(); // the receiver goes: its device with it
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                replay =
+                    std::make_unique<Replay>(log_, link, std::vector<std::string>{"--speed", "5"});
+                restarted = Clock::now();
+                linesBefore = Lines(out).size();
+            } else if (restarted != Clock::time_point{} && flowing == Clock::time_point{} &&
+                       Lines(out).size() > linesBefore) {
+                flowing = Clock::now();
+            }
+        });
+    EXPECT_TRUE(ExitedWith(run, 0)) << run.err;
+    ASSERT_NE(flowing, Clock::time_point{}) << "no data after the receiver came back";
+    EXPECT_LT(flowing - restarted, std::chrono::seconds(2));
+    EXPECT_EQ(run.err, "ostrel: the receiver on \"" + link +
+                           "\" is gone; looking for it every second\n"
+                           "ostrel: the receiver on \"" +
+                           link + "\" is back\n");
 }
 
 } // namespace

@@ -79,21 +79,28 @@ TEST(PollTickOtherTalkers, AGpSentenceWinsOverEarlierOnesOfOtherTalkers) {
     EXPECT_EQ(gps->m_fix.m_strTime, "2");
 }
 
-TEST(PollTickOtherTalkers, OtherwiseTheEarliestCompleteOneIsTaken) {
+// A receiver faster than the tick leaves several epochs in one chunk; the
+// newest must win or the shown position falls behind.
+TEST(PollTickOtherTalkers, TheNewestCompleteSentenceIsTaken) {
     struct Case {
         std::string chunk;
         std::string rmc; // the cut reported for RMC
     };
     const Case cases[] = {
-        {Rmc("GL", "1") + "\r\n" + Rmc("GN", "2") + "\r\n", Rmc("GL", "1") + "\r"},
-        {Rmc("GN", "1") + "\r\n" + Rmc("GL", "2") + "\r\n", Rmc("GN", "1") + "\r"},
-        {Rmc("GA", "1") + "\r\n" + Rmc("BD", "2") + "\r\n", Rmc("GA", "1") + "\r"},
+        {Rmc("GP", "1") + "\r\n" + Rmc("GP", "2") + "\r\n", Rmc("GP", "2") + "\r"},
+        // A cut last one does not count; the one before it does.
+        {Rmc("GP", "1") + "\r\n" + Rmc("GP", "2") + "\r\n$GPRMC,3,A", Rmc("GP", "2") + "\r"},
+        {Rmc("GP", "1") + "\r\n" + Rmc("GN", "2") + "\r\n", Rmc("GP", "1") + "\r"},
+        {Rmc("GL", "1") + "\r\n" + Rmc("GN", "2") + "\r\n", Rmc("GN", "2") + "\r"},
+        {Rmc("GN", "1") + "\r\n" + Rmc("GL", "2") + "\r\n" + Rmc("GN", "3") + "\n", Rmc("GN", "3")},
+        {Rmc("BD", "1") + "\r\n" + Rmc("GA", "2") + "\r\n", Rmc("GA", "2") + "\r"},
         // An unfinished "$GP" sentence at the end does not count.
         {Rmc("GN", "1") + "\r\n" + Rmc("GP", "2"), Rmc("GN", "1") + "\r"},
         {Rmc("GQ", "1") + "\r\n$GPRMC,2,A", Rmc("GQ", "1") + "\r"},
         {Rmc("GN", "1"), ""},
         {Rmc("IN", "1") + "\r\n", ""},
         {"$GNRM" + Rmc("GI", "1").substr(6) + "\n" + Rmc("GI", "2") + "\n", Rmc("GI", "2")},
+        {"\n" + Rmc("GP", "1") + "\n$GPRMC\n", "$GPRMC"},
     };
     for (const Case& c : cases) {
         auto gps = MakeOfflineReceiver();

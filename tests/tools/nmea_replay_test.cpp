@@ -196,6 +196,25 @@ TEST(NmeaReplayPacing, EpochsFollowTheSpeedButNeverOverlap) {
     EXPECT_EQ(EpochSpacing(50ms, 600, 115200), 52083334ns);
 }
 
+// A strict replay must give a reader at the wrong rate nothing that a probe
+// could take for a sentence, and a reader at the right rate the log itself.
+TEST(NmeaReplayGarble, OnlyTheSendingRateReadsTheLog) {
+    const std::string line = "$GPRMC,120000,A,4807.038,N,01131.000,E,022.4,084.4,230394,,*6A\r\n";
+    EXPECT_EQ(UartGarble(line, 9600, 9600), line);
+    for (const auto& [send, read] : {std::pair{9600, 4800},
+                                     {9600, 38400},
+                                     {38400, 9600},
+                                     {38400, 115200},
+                                     {4800, 57600},
+                                     {115200, 19200}}) {
+        const std::string garbled = UartGarble(line + line, send, read);
+        EXPECT_EQ(garbled.find("$GP"), std::string::npos) << send << " read at " << read;
+        // About as many frames as the line's duration holds at the reader's rate.
+        EXPECT_LE(garbled.size(), 2 * line.size() * read / send + 2) << send << " read at " << read;
+        EXPECT_FALSE(garbled.empty()) << send << " read at " << read;
+    }
+}
+
 TEST(NmeaReplayArguments, ReadsTheOptions) {
     std::string error;
     std::optional<ReplayOptions> o = ParseReplayArguments({"a.log"}, error);
@@ -203,13 +222,16 @@ TEST(NmeaReplayArguments, ReadsTheOptions) {
     EXPECT_EQ(o->baud, 4800);
     EXPECT_EQ(o->speed, 1.0);
     EXPECT_FALSE(o->loop);
+    EXPECT_FALSE(o->strictBaud);
     EXPECT_EQ(o->link, "");
-    o = ParseReplayArguments(
-        {"--baud", "9600", "--speed", "2.5", "--loop", "a.log", "--link", "/tmp/gps"}, error);
+    o = ParseReplayArguments({"--baud", "9600", "--speed", "2.5", "--loop", "a.log", "--link",
+                              "/tmp/gps", "--strict-baud"},
+                             error);
     ASSERT_TRUE(o) << error;
     EXPECT_EQ(o->baud, 9600);
     EXPECT_EQ(o->speed, 2.5);
     EXPECT_TRUE(o->loop);
+    EXPECT_TRUE(o->strictBaud);
     EXPECT_EQ(o->link, "/tmp/gps");
     EXPECT_EQ(o->logFile, "a.log");
 }

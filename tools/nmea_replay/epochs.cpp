@@ -103,4 +103,35 @@ std::chrono::nanoseconds EpochSpacing(std::chrono::nanoseconds period, std::size
     return std::max(period, ByteOffset(bytes, baud));
 }
 
+std::string UartGarble(std::string_view bytes, int sendBaud, int readBaud) {
+    // The line level during send bit `bit`: start bit low, data LSB first,
+    // stop bit and idle high.
+    auto level = [&](std::size_t bit) {
+        const std::size_t byte = bit / 10, pos = bit % 10;
+        if (byte >= bytes.size() || pos == 9)
+            return 1;
+        if (pos == 0)
+            return 0;
+        return (static_cast<unsigned char>(bytes[byte]) >> (pos - 1)) & 1;
+    };
+    const double ratio = double(sendBaud) / readBaud; // send bits per read bit
+    const std::size_t end = bytes.size() * 10;
+    std::string out;
+    double t = 0; // [send bits] where the reader hunts for a start bit
+    while (true) {
+        std::size_t bit = std::size_t(std::ceil(t));
+        while (bit < end && level(bit) != 0)
+            ++bit;
+        if (bit >= end)
+            return out;
+        const double start = double(bit);
+        unsigned value = 0;
+        for (int i = 0; i < 8; ++i)
+            value |= unsigned(level(std::size_t(start + (i + 1.5) * ratio))) << i;
+        const bool framed = level(std::size_t(start + 9.5 * ratio)) == 1;
+        out += framed ? char(value) : '\0';
+        t = start + 9.5 * ratio;
+    }
+}
+
 } // namespace nmea_replay

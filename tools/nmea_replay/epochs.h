@@ -35,6 +35,12 @@ std::chrono::nanoseconds EpochPeriod(double speed);
 // of `bytes` at `baud` lasts if that is longer, so that bursts never overlap.
 std::chrono::nanoseconds EpochSpacing(std::chrono::nanoseconds period, std::size_t bytes, int baud);
 
+// What a UART reading at `readBaud` [bit/s] makes of `bytes` sent back to
+// back at `sendBaud` (8N1): it starts a frame on a low line, samples each
+// bit in its middle, and gives a zero byte for a frame without its stop bit
+// (a framing error, as a raw terminal delivers it).
+std::string UartGarble(std::string_view bytes, int sendBaud, int readBaud);
+
 // A reader takes a pause of more than 10 ms for the end of a burst. Bytes
 // are written up to kSendAhead before they are due, topped up every
 // kSendStep, so that the sender being woken late leaves no such pause.

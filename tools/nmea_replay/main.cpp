@@ -15,6 +15,7 @@
 #include <optional>
 #include <poll.h>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -92,13 +93,38 @@ bool WaitUntil(Clock::time_point deadline, const sigset_t& waitMask) {
     }
 }
 
+// The line speed the reader has set [bit/s], or 0 when unknown. A
+// pseudo-terminal's master reports the settings of its device side.
+int ReaderBaud(const Terminal& terminal) {
+    static const struct {
+        speed_t code;
+        int rate;
+    } kRates[] = {
+        {B50, 50},           {B75, 75},           {B110, 110},         {B134, 134},
+        {B150, 150},         {B200, 200},         {B300, 300},         {B600, 600},
+        {B1200, 1200},       {B1800, 1800},       {B2400, 2400},       {B4800, 4800},
+        {B9600, 9600},       {B19200, 19200},     {B38400, 38400},     {B57600, 57600},
+        {B115200, 115200},   {B230400, 230400},   {B460800, 460800},   {B500000, 500000},
+        {B576000, 576000},   {B921600, 921600},   {B1000000, 1000000}, {B1152000, 1152000},
+        {B1500000, 1500000}, {B2000000, 2000000}, {B2500000, 2500000}, {B3000000, 3000000},
+        {B3500000, 3500000}, {B4000000, 4000000}};
+    termios tio{};
+    if (tcgetattr(terminal.master, &tio) != 0)
+        return 0;
+    const speed_t code = cfgetispeed(&tio);
+    for (const auto& r : kRates)
+        if (r.code == code)
+            return r.rate;
+    return 0;
+}
+
 // Sends one epoch paced at `baud` from `start`. Bytes go out up to
 // kSendAhead before their time, so that being woken late does not put a
 // pause into the burst that a reader would take for its end. When the buffer
 // is full (nobody reading), the rest of the epoch is dropped, as a
 // receiver's output is lost when nobody listens. False when a stop signal
 // arrived.
-bool SendEpoch(const Terminal& terminal, const std::string& epoch, int baud,
+bool SendEpoch(const Terminal& terminal, const std::string& epoch, int baud, bool strictBaud,
                Clock::time_point start, const sigset_t& waitMask) {
     std::size_t sent = 0;
     bool dropping = false;
@@ -106,8 +132,15 @@ bool SendEpoch(const Terminal& terminal, const std::string& epoch, int baud,
         Clock::time_point now = Clock::now();
         std::size_t due = BytesDue(now - start + kSendAhead, baud, epoch.size());
         if (due > sent && !dropping) {
-            ssize_t n = write(terminal.master, epoch.data() + sent, due - sent);
-            dropping = n < static_cast<ssize_t>(due - sent);
+            std::string_view piece(epoch.data() + sent, due - sent);
+            std::string garbled;
+            const int readerBaud = strictBaud ? ReaderBaud(terminal) : baud;
+            if (readerBaud != baud && readerBaud > 0) {
+                garbled = UartGarble(piece, baud, readerBaud);
+                piece = garbled;
+            }
+            ssize_t n = write(terminal.master, piece.data(), piece.size());
+            dropping = n < static_cast<ssize_t>(piece.size());
         }
         sent = std::max(sent, due);
         if (sent == epoch.size())
@@ -123,7 +156,7 @@ void Replay(const Terminal& terminal, const std::vector<std::string>& epochs,
     Clock::time_point start = Clock::now();
     for (std::size_t i = 0;; i = (i + 1) % epochs.size()) {
         if (!WaitUntil(start, waitMask) ||
-            !SendEpoch(terminal, epochs[i], options.baud, start, waitMask))
+            !SendEpoch(terminal, epochs[i], options.baud, options.strictBaud, start, waitMask))
             return;
         start += std::chrono::duration_cast<Clock::duration>(
             EpochSpacing(period, epochs[i].size(), options.baud));

@@ -6,13 +6,15 @@
 namespace nmea_replay {
 
 const char* const kUsage =
-    "usage: nmea-replay [--baud N] [--speed X] [--loop] [--link PATH] LOGFILE\n"
+    "usage: nmea-replay [--baud N] [--speed X] [--loop] [--link PATH] [--strict-baud] LOGFILE\n"
     "Sends an NMEA log on a new pseudo-terminal the way a receiver does, one\n"
     "epoch a second, and prints the terminal's device path as the first line.\n"
     "  --baud N     bit rate at which each epoch's bytes go out (default 4800)\n"
     "  --speed X    X epochs a second instead of one\n"
     "  --loop       start again after the last epoch, until stopped\n"
-    "  --link PATH  keep a symbolic link PATH to the device while running\n";
+    "  --link PATH  keep a symbolic link PATH to the device while running\n"
+    "  --strict-baud  send what a UART would make of the log when the reader's\n"
+    "               line speed is not --baud: garbage, as from a real receiver\n";
 
 namespace {
 
@@ -38,6 +40,8 @@ std::optional<ReplayOptions> ParseReplayArguments(const std::vector<std::string_
         }
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--strict-baud") {
+            options.strictBaud = true;
         } else if (arg == "--loop") {
             options.loop = true;
         } else if (arg == "--baud") {

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The bit rates tried for a receiver, in this order [bit/s].
+inline constexpr int kProbeRates[] = {4800, 9600, 38400, 115200, 19200, 57600};
+
+// What listening to one device found.
+struct ProbeResult {
+    std::string device;  // the name as given or found
+    std::string port;    // the name to use: its by-id link, else `device`
+    int baudRate = 0;    // [bit/s] the rate it speaks at; 0: no receiver
+    std::string failure; // why not, in words a user can act on
+    std::string row;     // one line for the user: the device and what it sends
+};
+
+// Opens `device` as the program does (exclusive, lock honoured), tries
+// kProbeRates for up to 2 s each until two sentences with correct checksums
+// arrive, listens a little longer to describe them, and closes it.
+ProbeResult ProbeDevice(const std::string& device);
+
+// `ostrel --probe [DEVICE...]`: probes the devices given, or every
+// candidate (SerialCandidates), prints one row each and the command line
+// that uses the first receiver found. 0 when one was found, 1 otherwise.
+int RunProbe(const std::vector<std::string>& devices, std::FILE* out);
+
+// The first receiver among `devices` (every candidate when empty), or none.
+std::optional<ProbeResult> FindReceiver(const std::vector<std::string>& devices);
