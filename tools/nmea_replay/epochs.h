@@ -41,4 +41,8 @@ std::chrono::nanoseconds EpochSpacing(std::chrono::nanoseconds period, std::size
 constexpr std::chrono::milliseconds kSendAhead{20};
 constexpr std::chrono::milliseconds kSendStep{5};
 
+// The index of the first epoch holding a fix, an RMC with status A or a GGA
+// with a quality other than 0; 0 when none does, so the log plays whole.
+std::size_t FirstFixEpoch(const std::vector<std::string>& epochs);
+
 } // namespace nmea_replay

@@ -14,11 +14,13 @@ struct ReplayOptions {
     bool help = false;  // --help: print the usage and do nothing else
     std::string link;   // symbolic link kept to the device, or empty
     std::string logFile;
+    // The first round begins at the log's first epoch with a fix.
+    bool startAtFix = false;
 };
 
 extern const char* const kUsage;
 
-// Reads `nmea-replay [--baud N] [--speed X] [--loop] [--link PATH] LOGFILE`
+// Reads `nmea-replay [--baud N] [--speed X] [--loop] [--start-at-fix] [--link PATH] LOGFILE`
 // (arguments without the program name). On a bad argument gives nothing and
 // says why in `error`.
 std::optional<ReplayOptions> ParseReplayArguments(const std::vector<std::string_view>& args,
