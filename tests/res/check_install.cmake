@@ -1,5 +1,6 @@
 # Installs the build into a fresh prefix and checks that what a user needs
-# lands there and works: the programs, the desktop entry and the icons.
+# lands there and works: the programs, the desktop entry, the icons, the
+# manual pages and the metainfo.
 # Called with -DBUILD_DIR=... -DPREFIX=... [-DVALIDATOR=desktop-file-validate].
 
 file(REMOVE_RECURSE "${PREFIX}")
@@ -10,7 +11,9 @@ if(NOT rc EQUAL 0)
 endif()
 
 foreach(f bin/ostrel bin/nmea-replay share/applications/ostrel.desktop
-          share/icons/hicolor/scalable/apps/ostrel.svg share/icons/hicolor/64x64/apps/ostrel.png)
+          share/icons/hicolor/scalable/apps/ostrel.svg share/icons/hicolor/64x64/apps/ostrel.png
+          share/man/man1/ostrel.1.gz share/man/man1/nmea-replay.1.gz
+          share/metainfo/org.kelvane.ostrel.metainfo.xml)
     if(NOT EXISTS "${PREFIX}/${f}")
         message(FATAL_ERROR "not installed: ${f}")
     endif()

@@ -244,6 +244,28 @@ TEST_F(NmeaReplayRun, PacesTheBytesOfAnEpochAtTheBitRate) {
     EXPECT_EQ(run.Wait(Clock::now() + 5s), 0);
 }
 
+TEST_F(NmeaReplayRun, StartsAtTheFirstFixAndLoopsOverTheWholeLog) {
+    std::string cold;
+    for (int second = 0; second < 2; ++second) {
+        char time[7];
+        std::snprintf(time, sizeof time, "1159%02d", 58 + second);
+        cold += std::string("$GPRMC,") + time + ",V,,,,,,,230394,,,N*00\r\n$GPGGA," + time +
+                ",,,,,0,00,,,M,,M,,*00\r\n";
+    }
+    std::string fix = Cycle(0) + Cycle(1);
+    std::string log = (m_dir / "cold.log").string();
+    std::ofstream(log, std::ios::binary) << cold << fix;
+    ReplayRun run;
+    StartAndOpen(run, {"--start-at-fix", "--loop", "--speed", "20", "--baud", "115200", log});
+    ASSERT_FALSE(HasFailure());
+
+    std::string expected = fix + cold + fix;
+    EXPECT_EQ(Joined(ReadDevice(m_device, expected.size(), Clock::now() + 10s)), expected)
+        << "the first round begins at the fix, the next one at the cold start";
+    run.Signal(SIGTERM);
+    EXPECT_EQ(run.Wait(Clock::now() + 3s), 0);
+}
+
 class NmeaReplayStop : public NmeaReplayRun, public testing::WithParamInterface<int> {};
 
 TEST_P(NmeaReplayStop, LoopsUntilStoppedThenRemovesItsLink) {

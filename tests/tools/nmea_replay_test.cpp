@@ -234,6 +234,34 @@ TEST(NmeaReplayArguments, ReadsTheOptions) {
     EXPECT_TRUE(o->strictBaud);
     EXPECT_EQ(o->link, "/tmp/gps");
     EXPECT_EQ(o->logFile, "a.log");
+    EXPECT_FALSE(o->startAtFix);
+    o = ParseReplayArguments({"--start-at-fix", "a.log"}, error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_TRUE(o->startAtFix);
+}
+
+// A replay that starts on a cold epoch leaves the reader without a position;
+// one that takes a sentence without a fix for one starts too early.
+TEST(NmeaReplayStartAtFix, FindsTheFirstEpochWithAFix) {
+    const std::string coldRmc = "$GPRMC,071430.00,V,,,,,,,150624,,,N*78\r\n";
+    const std::string coldGga = "$GPGGA,071430.00,,,,,0,00,,,M,,M,,*49\r\n";
+    const std::string gll = "$GPGLL,4916.45,N,12311.12,W,225444,A,A*5C\r\n";
+    const struct {
+        const char* what;
+        std::vector<std::string> epochs;
+        std::size_t first;
+    } cases[] = {
+        {"an RMC with status A", {coldRmc + coldGga, coldRmc + coldGga, kRmc0 + kGga0}, 2},
+        {"a GGA with a fix beside an RMC without", {coldRmc + coldGga, coldRmc + kGga0}, 1},
+        {"an A or a 1 in other sentences is no fix",
+         {coldRmc + gll + kVtg, "$GPGGA,071430.00,,,,,,00,,,M,,M,,*49\r\n" + kGsv, kRmc1},
+         2},
+        {"another talker", {coldRmc, "$GNRMC,120000,A,4807.038,N\r\n"}, 1},
+        {"no fix at all: the whole log", {coldRmc + coldGga, coldRmc}, 0},
+        {"a fix at once", {kRmc0, coldRmc}, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FirstFixEpoch(c.epochs), c.first) << c.what;
 }
 
 TEST(NmeaReplayArguments, RefusesBadOnes) {

@@ -45,6 +45,34 @@ bool ParseEpochSentence(std::string_view line, EpochSentence& sentence) {
     return true;
 }
 
+// Field `index` of a sentence line: "$GPRMC,120000,A,..." has "A" at 2.
+std::string_view SentenceField(std::string_view line, std::size_t index) {
+    line = line.substr(0, line.find_first_of("*\r\n"));
+    for (; index > 0; --index) {
+        std::size_t comma = line.find(',');
+        if (comma == std::string_view::npos)
+            return {};
+        line.remove_prefix(comma + 1);
+    }
+    return line.substr(0, line.find(','));
+}
+
+bool HoldsFix(std::string_view epoch) {
+    for (std::size_t pos = 0; pos < epoch.size();) {
+        std::string_view line = NextLine(epoch, pos);
+        pos += line.size();
+        if (line.size() < 7 || line[0] != '$' || line[1] == 'P' || line[6] != ',')
+            continue;
+        std::string_view type = line.substr(3, 3);
+        if (type == "RMC" && SentenceField(line, 2) == "A")
+            return true;
+        std::string_view quality = SentenceField(line, 6);
+        if (type == "GGA" && !quality.empty() && quality != "0")
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::vector<std::string> SplitEpochs(std::string_view log) {
@@ -132,6 +160,13 @@ std::string UartGarble(std::string_view bytes, int sendBaud, int readBaud) {
         out += framed ? char(value) : '\0';
         t = start + 9.5 * ratio;
     }
+}
+
+std::size_t FirstFixEpoch(const std::vector<std::string>& epochs) {
+    for (std::size_t i = 0; i < epochs.size(); ++i)
+        if (HoldsFix(epochs[i]))
+            return i;
+    return 0;
 }
 
 } // namespace nmea_replay

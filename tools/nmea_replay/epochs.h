@@ -47,4 +47,8 @@ std::string UartGarble(std::string_view bytes, int sendBaud, int readBaud);
 constexpr std::chrono::milliseconds kSendAhead{20};
 constexpr std::chrono::milliseconds kSendStep{5};
 
+// The index of the first epoch holding a fix, an RMC with status A or a GGA
+// with a quality other than 0; 0 when none does, so the log plays whole.
+std::size_t FirstFixEpoch(const std::vector<std::string>& epochs);
+
 } // namespace nmea_replay

@@ -154,7 +154,9 @@ void Replay(const Terminal& terminal, const std::vector<std::string>& epochs,
             const ReplayOptions& options, const sigset_t& waitMask) {
     std::chrono::nanoseconds period = EpochPeriod(options.speed);
     Clock::time_point start = Clock::now();
-    for (std::size_t i = 0;; i = (i + 1) % epochs.size()) {
+    // Only the first round skips the cold start; later rounds play it all.
+    std::size_t first = options.startAtFix ? FirstFixEpoch(epochs) : 0;
+    for (std::size_t i = first;; i = (i + 1) % epochs.size()) {
         if (!WaitUntil(start, waitMask) ||
             !SendEpoch(terminal, epochs[i], options.baud, options.strictBaud, start, waitMask))
             return;

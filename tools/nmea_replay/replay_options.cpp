@@ -6,13 +6,16 @@
 namespace nmea_replay {
 
 const char* const kUsage =
-    "usage: nmea-replay [--baud N] [--speed X] [--loop] [--link PATH] [--strict-baud] LOGFILE\n"
+    "usage: nmea-replay [--baud N] [--speed X] [--loop] [--start-at-fix] [--link PATH]\n"
+    "                   [--strict-baud] LOGFILE\n"
     "Sends an NMEA log on a new pseudo-terminal the way a receiver does, one\n"
     "epoch a second, and prints the terminal's device path as the first line.\n"
     "  --baud N     bit rate at which each epoch's bytes go out (default 4800)\n"
     "  --speed X    X epochs a second instead of one\n"
     "  --loop       start again after the last epoch, until stopped\n"
     "  --link PATH  keep a symbolic link PATH to the device while running\n"
+    "  --start-at-fix  begin at the log's first epoch with a fix; with --loop the\n"
+    "               later rounds play the whole log, cold start included\n"
     "  --strict-baud  send what a UART would make of the log when the reader's\n"
     "               line speed is not --baud: garbage, as from a real receiver\n";
 
@@ -44,6 +47,8 @@ std::optional<ReplayOptions> ParseReplayArguments(const std::vector<std::string_
             options.strictBaud = true;
         } else if (arg == "--loop") {
             options.loop = true;
+        } else if (arg == "--start-at-fix") {
+            options.startAtFix = true;
         } else if (arg == "--baud") {
             std::string_view value = args[++i];
             // Up to the fastest rates serial adapters offer.

@@ -15,12 +15,14 @@ struct ReplayOptions {
     bool strictBaud = false; // garble what a reader at another line speed gets
     std::string link;        // symbolic link kept to the device, or empty
     std::string logFile;
+    // The first round begins at the log's first epoch with a fix.
+    bool startAtFix = false;
 };
 
 extern const char* const kUsage;
 
-// Reads `nmea-replay [--baud N] [--speed X] [--loop] [--link PATH] [--strict-baud]
-// LOGFILE`
+// Reads `nmea-replay [--baud N] [--speed X] [--loop] [--start-at-fix] [--link PATH]
+// [--strict-baud] LOGFILE`
 // (arguments without the program name). On a bad argument gives nothing and
 // says why in `error`.
 std::optional<ReplayOptions> ParseReplayArguments(const std::vector<std::string_view>& args,
