@@ -6,6 +6,7 @@
 const char* const kUsage =
     "Usage: ostrel [--port NAME] [--baud N] [--world-map] [--show-route] [--centre X,Y] [MAPFILE]\n"
     "       ostrel --monitor [--port NAME] [--baud N] [--ticks N] [--interval-ms MS]\n"
+    "       ostrel --export-calibration MAP [--force]\n"
     "       ostrel --help | --version\n";
 
 const char* const kOptionHelp =
@@ -17,7 +18,11 @@ const char* const kOptionHelp =
     "  --centre X,Y      start MAPFILE's window scrolled to show map pixel X,Y in its middle\n"
     "  --monitor         no window: print the fix as a JSON line after each read\n"
     "  --ticks N         stop the monitor after N reads (default: run until Ctrl+C)\n"
-    "  --interval-ms MS  time between the monitor's reads (default 1000)\n";
+    "  --interval-ms MS  time between the monitor's reads (default 1000)\n"
+    "  --export-calibration MAP\n"
+    "                    no window: write MAP's calibration (stored, or from a file beside\n"
+    "                    it) as a .map file and a world file beside MAP\n"
+    "  --force           let --export-calibration replace files it did not write\n";
 
 namespace {
 
@@ -71,12 +76,16 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             line.worldMap = true;
             continue;
         }
+        if (arg == "--force") {
+            line.force = true;
+            continue;
+        }
         if (arg == "--show-route") {
             line.showRoute = true;
             continue;
         }
         if (arg == "--port" || arg == "--baud" || arg == "--ticks" || arg == "--interval-ms" ||
-            arg == "--centre") {
+            arg == "--centre" || arg == "--export-calibration") {
             if (i + 1 >= argc) {
                 error = arg + " needs a value";
                 return false;
@@ -86,6 +95,8 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             CPoint pixel;
             if (arg == "--port") {
                 line.port = value;
+            } else if (arg == "--export-calibration") {
+                line.exportCalibration = value;
             } else if (arg == "--centre") {
                 if (!ReadPixel(value, pixel)) {
                     error = "--centre needs a map pixel X,Y, not \"" + value + "\"";
@@ -135,6 +146,15 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
     }
     if (line.mapFile.empty() && (line.showRoute || line.centre)) {
         error = "--show-route and --centre need a map file";
+        return false;
+    }
+    if (line.exportCalibration &&
+        (line.monitor || !line.mapFile.empty() || line.worldMap || line.showRoute || line.centre)) {
+        error = "--export-calibration opens no windows";
+        return false;
+    }
+    if (line.force && !line.exportCalibration) {
+        error = "--force is for --export-calibration only";
         return false;
     }
     if (!line.monitor && monitorOption) {

@@ -21,6 +21,9 @@ struct CommandLine {
     bool worldMap = false;
     bool showRoute = false;
     std::optional<CPoint> centre; // [map pixel]
+    // No window: write MAP's calibration as files other programs read.
+    std::optional<std::string> exportCalibration;
+    bool force = false; // the export may replace files it did not write
 };
 
 // The usage lines printed by --help and after a bad command line.

@@ -3,6 +3,7 @@
 #include "gps/settings.h"
 #include "app/start_windows.h"
 #include "gps/monitor.h"
+#include "map/calibration_export.h"
 
 #include <QApplication>
 #include <QFile>
@@ -24,6 +25,13 @@ int main(int argc, char** argv) {
     if (line.version) {
         std::printf("Ostrel 1.0.0.1\n");
         return 0;
+    }
+    if (line.exportCalibration) {
+        const ExportOutcome exported =
+            ExportCalibration(*line.exportCalibration, line.force, CMapCache());
+        std::fprintf(exported.ok ? stdout : stderr, "%s%s\n", exported.ok ? "" : "ostrel: ",
+                     exported.message.c_str());
+        return exported.ok ? 0 : 1;
     }
     // Before anything opens the port.
     if (line.port)
