@@ -147,7 +147,8 @@ SidecarRead ReadOziMapFile(const std::string& text) {
         out.problem = "it ends before its datum line";
         return out;
     }
-    const std::string datum = SplitCommas(lines[4]).front();
+    const std::vector<std::string> datumFields = SplitCommas(lines[4]);
+    const std::string datum = datumFields.empty() ? std::string() : datumFields.front();
     std::vector<double> xs, ys, lons, lats;
     bool projection = false;
     for (const std::string& line : lines) {

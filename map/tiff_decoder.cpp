@@ -11,6 +11,8 @@ namespace {
 // The band of rows converted at once through libtiff's RGBA reader is kept
 // below this. [byte]
 constexpr uint64_t kMaxBandBytes = 64u << 20;
+// The most libtiff may ask for at once: a strip or tile of any real scan. [byte]
+constexpr uint64_t kMaxSingleAlloc = 256u << 20;
 
 // libtiff reports through process-wide handlers; only the GUI thread decodes.
 std::string g_tiffProblem;
@@ -178,7 +180,11 @@ DecodeOutcome DecodeTiff(std::FILE* file, CPictureSink& sink) {
     const int fd = dup(fileno(file));
     if (fd < 0)
         return {DecodeOutcome::Failed, "it cannot be read"};
-    TiffPtr tif(TIFFFdOpen(fd, "map", "rm"));
+    // A hostile header can make libtiff ask for gigabytes for one strip.
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t(kMaxSingleAlloc));
+    TiffPtr tif(TIFFFdOpenExt(fd, "map", "rm", options));
+    TIFFOpenOptionsFree(options);
     if (!tif) {
         close(fd);
         return {DecodeOutcome::Failed, Damaged()};
