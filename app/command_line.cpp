@@ -10,6 +10,7 @@ const char* const kUsage =
     "MS]\n"
     "       ostrel --probe [DEVICE...]\n"
     "       ostrel --export-gpx OUT.gpx [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
+    "       ostrel --export-calibration MAP [--force]\n"
     "       ostrel --help | --version\n";
 
 const char* const kOptionHelp =
@@ -28,7 +29,11 @@ const char* const kOptionHelp =
     "  --probe           no window: look for a receiver on DEVICEs (default: every\n"
     "                    serial device) at each common rate and say what was found\n"
     "  --export-gpx OUT.gpx  no window: write the track journal as GPX to OUT.gpx\n"
-    "  --from YYYY-MM-DD, --to YYYY-MM-DD  the first and last day it exports (default: all)\n";
+    "  --from YYYY-MM-DD, --to YYYY-MM-DD  the first and last day it exports (default: all)\n"
+    "  --export-calibration MAP\n"
+    "                    no window: write MAP's calibration (stored, or from a file beside\n"
+    "                    it) as a .map file and a world file beside MAP\n"
+    "  --force           let --export-calibration replace files it did not write\n";
 
 namespace {
 
@@ -96,6 +101,10 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             line.worldMap = true;
             continue;
         }
+        if (arg == "--force") {
+            line.force = true;
+            continue;
+        }
         if (arg == "--show-route") {
             line.showRoute = true;
             continue;
@@ -117,7 +126,7 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             continue;
         }
         if (arg == "--port" || arg == "--baud" || arg == "--ticks" || arg == "--interval-ms" ||
-            arg == "--centre") {
+            arg == "--centre" || arg == "--export-calibration") {
             if (i + 1 >= argc) {
                 error = arg + " needs a value";
                 return false;
@@ -127,6 +136,8 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             CPoint pixel;
             if (arg == "--port") {
                 line.port = value;
+            } else if (arg == "--export-calibration") {
+                line.exportCalibration = value;
             } else if (arg == "--centre") {
                 if (!ReadPixel(value, pixel)) {
                     error = "--centre needs a map pixel X,Y, not \"" + value + "\"";
@@ -200,6 +211,15 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
     }
     if (line.exportGpx && (line.monitor || !line.mapFile.empty() || line.record)) {
         error = "--export-gpx runs on its own";
+        return false;
+    }
+    if (line.exportCalibration &&
+        (line.monitor || !line.mapFile.empty() || line.worldMap || line.showRoute || line.centre)) {
+        error = "--export-calibration opens no windows";
+        return false;
+    }
+    if (line.force && !line.exportCalibration) {
+        error = "--force is for --export-calibration only";
         return false;
     }
     if (!line.monitor && monitorOption) {

@@ -32,6 +32,9 @@ struct CommandLine {
     std::optional<std::string> exportGpx;
     std::optional<std::string> fromDay;
     std::optional<std::string> toDay;
+    // No window: write MAP's calibration as files other programs read.
+    std::optional<std::string> exportCalibration;
+    bool force = false; // the export may replace files it did not write
 };
 
 // The usage lines printed by --help and after a bad command line.

@@ -9,6 +9,7 @@
 #include "gps/settings.h"
 #include "track/gpx_export.h"
 #include "track/track_journal.h"
+#include "map/calibration_export.h"
 
 #include <QApplication>
 #include <QFile>
@@ -45,6 +46,13 @@ int main(int argc, char** argv) {
     }
     if (line.probe)
         return RunProbe(line.probeDevices, stdout);
+    if (line.exportCalibration) {
+        const ExportOutcome exported =
+            ExportCalibration(*line.exportCalibration, line.force, CMapCache());
+        std::fprintf(exported.ok ? stdout : stderr, "%s%s\n", exported.ok ? "" : "ostrel: ",
+                     exported.message.c_str());
+        return exported.ok ? 0 : 1;
+    }
     // Before anything opens the port.
     if (line.port)
         g_strPortName = *line.port;

@@ -1,8 +1,22 @@
 #include "app/ostrel_doc.h"
 
 #include "gps/settings.h"
+#include "map/map_picture.h"
 #include "map/map_view.h"
 #include "platform/archive.h"
+#include "platform/message_box.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <memory>
+
+namespace {
+
+// Scans from this size on show their first decoding in a progress dialog. [pixel]
+constexpr uint64_t kLargeScan = uint64_t(4) << 20;
+
+} // namespace
 
 bool COstrelDoc::OnNewDocument() {
     return CDocument::OnNewDocument();
@@ -14,14 +28,46 @@ COstrelView* COstrelDoc::GetMapView() const {
     return GetViews().empty() ? nullptr : qobject_cast<COstrelView*>(GetViews().front());
 }
 
+bool COstrelDoc::OnOpenDocument(const std::string& path) {
+    m_bRefused = false;
+    return CDocument::OnOpenDocument(path) && !m_bRefused;
+}
+
 void COstrelDoc::Serialize(CArchive& ar) {
     COstrelView* view = GetMapView();
     if (!view || ar.IsStoring())
         return;
+    const std::string path = ar.GetFilePath();
+    std::unique_ptr<QProgressDialog> progress;
+    auto onProgress = [&](uint64_t done, uint64_t total) {
+        if (!progress && total >= kLargeScan) {
+            const QString name = QFileInfo(QFile::decodeName(path.c_str())).fileName();
+            progress = std::make_unique<QProgressDialog>(
+                QStringLiteral("Preparing \"%1\" for display...").arg(name),
+                QStringLiteral("Cancel"), 0, 1000, view->window());
+            progress->setWindowTitle(QStringLiteral("Ostrel"));
+            progress->setWindowModality(Qt::ApplicationModal);
+            progress->setMinimumDuration(0);
+            progress->setAutoClose(false);
+            progress->setAutoReset(false);
+        }
+        if (!progress)
+            return true;
+        progress->setValue(int(total ? done * 1000 / total : 0));
+        return !progress->wasCanceled();
+    };
+    const MapPictureOutcome opened =
+        OpenMapPicture(path, ar.GetFile(), view->m_dib, CMapCache(), onProgress);
+    progress.reset();
+    if (opened.result != MapPictureOutcome::Opened) {
+        // No window and no recent-file entry; a cancelled decode needs no message.
+        m_bRefused = true;
+        if (opened.result == MapPictureOutcome::Refused)
+            ShowMessageBox(view->window(), opened.message);
+        return;
+    }
     g_nDocMode = DOCMODE_MAP;
-    // A file that is no bitmap still makes a map window, an empty one.
-    (void)view->m_dib.Read(ar.GetFile());
     view->DrawScannedMap();
     view->m_bMapLoaded = true;
-    view->LoadCalibration(ar.GetFilePath());
+    view->LoadCalibration(path);
 }

@@ -4,6 +4,8 @@
 #include "gps/gps_receiver.h"
 #include "gps/poll_tick.h"
 #include "map/calibration_store.h"
+#include "map/picture_decoder.h"
+#include "map/sidecar_calibration.h"
 #include "render/dib.h"
 #include "platform/dib_decoder.h"
 
@@ -348,4 +350,134 @@ std::string FuzzDibRead(const uint8_t* data, size_t size) {
          {CRect{3, 3, 1, 1}, CRect{0, 0, 0, 0}, CRect{w, 0, w + 5, h}, CRect{0, -4, w, 0}})
         decoder.DecodeRect(rect, nullptr, 0);
     return {};
+}
+
+namespace {
+
+// --- Map pictures and calibration files ---
+
+constexpr int64_t kMaxDecodedPixels = int64_t(1) << 22;
+
+// Keeps the decoded rows in memory and checks every call against the layout.
+class CheckingSink : public CPictureSink {
+public:
+    bool Begin(const DecodedLayout& layout, std::string& problem) override {
+        if (m_begun)
+            m_broken = "Begin called twice";
+        m_begun = true;
+        m_layout = layout;
+        if (layout.bitCount != 8 && layout.bitCount != 24 && layout.bitCount != 32)
+            m_broken = "bit count " + std::to_string(layout.bitCount);
+        if (layout.bitCount == 8 && (layout.palette.empty() || layout.palette.size() > 256))
+            m_broken = "an 8-bit picture with " + std::to_string(layout.palette.size()) + " colours";
+        if (layout.width <= 0 || layout.height <= 0 ||
+            int64_t(layout.width) * layout.height > kMaxDecodedPixels) {
+            problem = "too large for fuzzing";
+            return false;
+        }
+        m_rows.assign(size_t(layout.height) * layout.RowBytes(), 0);
+        m_put.assign(size_t(layout.height), false);
+        return true;
+    }
+    bool PutRow(int32_t y, const uint8_t* row, std::string&) override {
+        if (!Inside(y))
+            return false;
+        std::copy_n(row, m_layout.RowBytes(), m_rows.data() + size_t(y) * m_layout.RowBytes());
+        m_put[size_t(y)] = true;
+        return true;
+    }
+    bool GetRow(int32_t y, uint8_t* row, std::string&) override {
+        if (!Inside(y))
+            return false;
+        std::copy_n(m_rows.data() + size_t(y) * m_layout.RowBytes(), m_layout.RowBytes(), row);
+        return true;
+    }
+    bool Progress(uint64_t done, uint64_t total) override {
+        if (done > total)
+            m_broken = "progress past the total";
+        return true;
+    }
+    std::string Check(const DecodeOutcome& out) const {
+        if (!m_broken.empty())
+            return m_broken;
+        if (out.result == DecodeOutcome::Cancelled)
+            return "cancelled without being asked";
+        if (out.result == DecodeOutcome::Failed)
+            return out.problem.empty() ? "a failure without a reason" : std::string();
+        if (!m_begun)
+            return "done without a picture";
+        if (std::find(m_put.begin(), m_put.end(), false) != m_put.end())
+            return "done with a row never put";
+        return {};
+    }
+
+private:
+    bool Inside(int32_t y) {
+        if (m_begun && y >= 0 && y < m_layout.height)
+            return true;
+        m_broken = "row " + std::to_string(y) + " outside the picture";
+        return false;
+    }
+    bool m_begun = false;
+    DecodedLayout m_layout;
+    std::vector<uint8_t> m_rows;
+    std::vector<bool> m_put;
+    std::string m_broken;
+};
+
+std::string DecodeThroughFile(DecodeOutcome (*decode)(std::FILE*, CPictureSink&),
+                              const uint8_t* data, size_t size) {
+    const int fd = memfd_create("ostrel-fuzz-picture", MFD_CLOEXEC);
+    if (fd < 0)
+        return {};
+    if (size > 0 && write(fd, data, size) != ssize_t(size)) {
+        close(fd);
+        return {};
+    }
+    std::FILE* f = lseek(fd, 0, SEEK_SET) == 0 ? fdopen(fd, "rb") : nullptr;
+    if (!f) {
+        close(fd);
+        return {};
+    }
+    CheckingSink sink;
+    const DecodeOutcome out = decode(f, sink);
+    std::fclose(f);
+    return sink.Check(out);
+}
+
+std::string CheckSidecar(const SidecarRead& read) {
+    if (read.result != SidecarRead::Usable)
+        return read.problem.empty() && read.result == SidecarRead::Projected
+                   ? "a projection without a name"
+                   : std::string();
+    CMapCalibration cal;
+    if (read.hasPoints)
+        return {};
+    if (CalibrationFromModel(read.model, 1000, 800, cal) &&
+        (std::abs(cal.m_nLon1) > 648000 || std::abs(cal.m_nLat1) > 324000 ||
+         std::abs(cal.m_nLon2) > 648000 || std::abs(cal.m_nLat2) > 324000))
+        return "a calibration off the globe";
+    return {};
+}
+
+} // namespace
+
+std::string FuzzPngDecode(const uint8_t* data, size_t size) {
+    return DecodeThroughFile(DecodePng, data, size);
+}
+
+std::string FuzzJpegDecode(const uint8_t* data, size_t size) {
+    return DecodeThroughFile(DecodeJpeg, data, size);
+}
+
+std::string FuzzTiffDecode(const uint8_t* data, size_t size) {
+    return DecodeThroughFile(DecodeTiff, data, size);
+}
+
+std::string FuzzOziMap(const uint8_t* data, size_t size) {
+    return CheckSidecar(ReadOziMapFile(Bytes(data, size)));
+}
+
+std::string FuzzWorldFile(const uint8_t* data, size_t size) {
+    return CheckSidecar(ReadWorldFile(Bytes(data, size)));
 }

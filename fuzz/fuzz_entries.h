@@ -26,3 +26,16 @@ std::string FuzzCalibrationStore(const uint8_t* data, size_t size);
 // The input is a bitmap file. It is read, and when it loads, decoded whole
 // (small pictures only) and in a few windows that reach past its edges.
 std::string FuzzDibRead(const uint8_t* data, size_t size);
+
+// The input is a picture file of the kind the entry names. It is decoded
+// into memory (pictures of at most 4 million pixels); a decode reported
+// done must have put every row, each inside the picture.
+std::string FuzzPngDecode(const uint8_t* data, size_t size);
+std::string FuzzJpegDecode(const uint8_t* data, size_t size);
+std::string FuzzTiffDecode(const uint8_t* data, size_t size);
+
+// The input is a calibration file beside a map: a .map file or a world
+// file. What it reads as usable must give a calibration that places a
+// 1000 x 800 picture on the globe or be refused as outside it.
+std::string FuzzOziMap(const uint8_t* data, size_t size);
+std::string FuzzWorldFile(const uint8_t* data, size_t size);

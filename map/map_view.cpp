@@ -5,6 +5,7 @@
 #include "map/calibration_input.h"
 #include "map/calibration_store.h"
 #include "map/dia_calibration.h"
+#include "map/sidecar_calibration.h"
 #include "platform/dialog_ids.h"
 #include "platform/document.h"
 #include "platform/mdi_child_wnd.h"
@@ -321,8 +322,19 @@ void COstrelView::OnMouseMove(CPoint point) {
 }
 
 void COstrelView::LoadCalibration(const std::string& path) {
-    if (!ReadStoredCalibration(path, m_cal))
-        return;
+    if (!ReadStoredCalibration(path, m_cal)) {
+        // A calibration the map carries beside it is in force until the
+        // user enters one; it is not stored.
+        const SidecarCalibration side =
+            FindSidecarCalibration(path, m_dib.GetWidth(), m_dib.GetHeight());
+        if (side.result == SidecarCalibration::Refused)
+            ShowMessageBox(this, side.message);
+        if (side.result != SidecarCalibration::Found)
+            return;
+        m_cal = side.cal;
+        if (!side.message.empty() && m_pMainFrame)
+            m_pMainFrame->SetMessageText(side.message);
+    }
     m_bCalibrated = true;
     RedrawWindow();
 }

@@ -60,7 +60,8 @@ public:
     // Crosses at the set reference points, drawn into the client area.
     void DrawCalibrationPoints();
 
-    // Applies the stored calibration of `path` and repaints, if there is one.
+    // Applies the stored calibration of `path`, or else one from a file
+    // beside the map, and repaints, if there is one.
     void LoadCalibration(const std::string& path);
     // Stores the calibration under the document's path; a failure is shown
     // in a message box. False only when the store could not be replaced at

@@ -100,11 +100,15 @@ uint32_t CDib::Read(std::FILE* file) {
     if (U32(m_pInfo.get()) > headerBytes || TableOf(m_pInfo.get()).End() > m_nInfoSize)
         return fail();
 
-    // Every byte of the pixel block comes from the file, so it is not zero-filled first.
+    // The pixel block maps the file, so a scan of any size opens at once and
+    // only the rows drawn are read; where it cannot be mapped, it is read.
+    // Every byte comes from the file, so the copy is not zero-filled first.
     m_nBitsSize = length - offBits;
-    m_pBits.reset(new (std::nothrow) uint8_t[m_nBitsSize]);
-    if (!m_pBits || std::fread(m_pBits.get(), 1, m_nBitsSize, file) != m_nBitsSize)
-        return fail();
+    if (!m_pBits.Map(fileno(file), offBits, m_nBitsSize)) {
+        uint8_t* bits = m_pBits.Allocate(m_nBitsSize);
+        if (!bits || std::fread(bits, 1, m_nBitsSize, file) != m_nBitsSize)
+            return fail();
+    }
 
     // Keep only what the blits can draw: the same reader decides for both.
     CDibDecoder decoder;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/gdi_types.h"
+#include "render/dib_bits.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -17,9 +18,9 @@ struct PaletteEntry {
     uint8_t peFlags = 0;
 };
 
-// One bitmap file in memory: the header block (bytes 14..bfOffBits of the
-// file and 1024 zero bytes) and the pixel block (the rest of the file), with
-// the palette built from the colour table.
+// One bitmap file: the header block in memory (bytes 14..bfOffBits of the
+// file and 1024 zero bytes) and the pixel block (the rest of the file,
+// mapped where possible), with the palette built from the colour table.
 class CDib {
 public:
     CDib() = default;
@@ -42,8 +43,8 @@ public:
     size_t GetBitsSize() const { return m_nBitsSize; }
     size_t GetInfoSize() const { return m_nInfoSize; }
 
-    // Owned, zero-filled blocks; null while nothing is loaded.
-    std::unique_ptr<uint8_t[]> m_pBits;
+    // Owned blocks (the header block zero-filled); null while nothing is loaded.
+    CDibBits m_pBits;
     std::unique_ptr<uint8_t[]> m_pInfo;
     std::unique_ptr<std::vector<PaletteEntry>> m_pPalette;
 

@@ -14,6 +14,7 @@
 #include "tests/render/bmp_file.h"
 #include "tests/test_support.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QMenuBar>
 #include <QPageSetupDialog>
@@ -21,6 +22,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -219,15 +221,45 @@ TEST_F(ShellTest, AMapOpensWithItsStoredCalibrationAndTitledByItsName) {
     EXPECT_TRUE(m_messages.isEmpty());
 }
 
-TEST_F(ShellTest, AFileThatIsNoBitmapGivesAnEmptyMapWindow) {
+// Once an empty window with no message: a failure reported as success.
+TEST_F(ShellTest, AFileThatIsNoPictureGivesItsMessageAndOpensNothing) {
     std::ofstream("notes.txt") << "not a picture\n";
-    ASSERT_NE(m_app->OpenDocumentFile("notes.txt"), nullptr);
-    COstrelView* view = ActiveView();
-    EXPECT_EQ(view->m_nMode, DOCMODE_MAP);
-    EXPECT_TRUE(view->m_bMapLoaded);
-    EXPECT_EQ(view->GetTotalSize(), (CSize{0, 0}));
-    EXPECT_EQ(Frame()->MDIGetActive()->windowTitle(), "notes.txt");
+    EXPECT_EQ(m_app->OpenDocumentFile("notes.txt"), nullptr);
+    EXPECT_EQ(m_messages, QStringList{"\"notes.txt\" is not a picture Ostrel can show: it is "
+                                      "no BMP, PNG, JPEG or TIFF file."});
+    EXPECT_EQ(Windows().size(), 1);
+    EXPECT_EQ(m_app->m_recentFileList.GetSize(), 0);
+    EXPECT_EQ(g_nDocMode, DOCMODE_WORLDMAP);
+}
+
+// Catches a cancel that still opens a window or keeps a partial copy, and a
+// world file beside the scan that is not put in force (or is stored).
+TEST_F(ShellTest, ALargeScanShowsProgressAndCalibratesFromItsWorldFile) {
+    if (std::system("convert -version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ImageMagick's convert is not installed";
+    ASSERT_EQ(std::system("convert -size 2100x2000 xc:#008000 scan.jpg"), 0);
+    std::ofstream("scan.jgw") << "0.000277777777778\n0\n0\n-0.000277777777778\n10\n50\n";
+    const QString cache = m_workDir.filePath("cache");
+    qputenv("XDG_CACHE_HOME", cache.toLocal8Bit());
+    const auto answered = AnswerNextModal<QProgressDialog>(
+        [](QProgressDialog* dialog) { dialog->cancel(); }, kWaitForDialog);
+    EXPECT_EQ(m_app->OpenDocumentFile("scan.jpg"), nullptr);
+    EXPECT_TRUE(*answered);
+    EXPECT_EQ(Windows().size(), 1);
     EXPECT_TRUE(m_messages.isEmpty());
+    EXPECT_EQ(m_app->m_recentFileList.GetSize(), 0);
+    EXPECT_TRUE(QDir(cache + "/ostrel").entryList(QDir::Files).isEmpty());
+
+    ASSERT_NE(m_app->OpenDocumentFile("scan.jpg"), nullptr);
+    qunsetenv("XDG_CACHE_HOME");
+    COstrelView* view = ActiveView();
+    EXPECT_EQ(view->GetTotalSize(), (CSize{2100, 2000}));
+    EXPECT_NEAR(QColor(view->Surface().pixel(5, 5)).green(), 128, 2);
+    EXPECT_TRUE(view->m_bCalibrated);
+    EXPECT_EQ(view->m_cal.m_nLon1, 10 * 3600 + 2100 / 8);
+    EXPECT_FALSE(fs::exists(kCalibrationStoreName));
+    EXPECT_EQ(QDir(cache + "/ostrel").entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(m_app->m_recentFileList[0], m_workDir.filePath("scan.jpg"));
 }
 
 TEST_F(ShellTest, AFileThatCannotBeReadOpensNothing) {

@@ -18,6 +18,11 @@ const Target kTargets[] = {
     {"split_fields", FuzzSplitFields, {"nmea"}},
     {"calibration_store", FuzzCalibrationStore, {}},
     {"dib_read", FuzzDibRead, {"bmp/g", "bmp/q", "bmp/bad", "bmp/x", "maps"}},
+    {"png_decode", FuzzPngDecode, {}},
+    {"jpeg_decode", FuzzJpegDecode, {}},
+    {"tiff_decode", FuzzTiffDecode, {}},
+    {"ozi_map", FuzzOziMap, {}},
+    {"world_file", FuzzWorldFile, {}},
 };
 
 void PrintTo(const Target& target, std::ostream* os) {

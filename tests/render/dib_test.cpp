@@ -85,6 +85,8 @@ TEST(DibRead, ReturnsTheFileLengthAndThePictureSize) {
     // The header block holds the 1024 spare bytes zeroed; the pixel block is the rest.
     EXPECT_EQ(dib.m_pInfo[40 + 1023], 0);
     EXPECT_EQ(dib.m_pBits[23], 0x7F);
+    // Mapped, not copied: a scan of any size opens at once.
+    EXPECT_TRUE(dib.m_pBits.IsMapped());
 
     b.height = -2; // top-down rows
     EXPECT_NE(ReadDib(dib, MakeBmp(b)), 0u);

@@ -1,0 +1,250 @@
+#include "map/map_cache.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr const char* kEntrySuffix = ".bmp";
+constexpr const char* kPartMark = ".part-";
+// Leftovers of a decode older than this were cut off by a crash. [s]
+constexpr time_t kStalePart = 24 * 3600;
+
+void Put16(std::string& s, size_t at, uint32_t v) {
+    s[at] = char(v & 0xFF);
+    s[at + 1] = char(v >> 8 & 0xFF);
+}
+void Put32(std::string& s, size_t at, uint32_t v) {
+    Put16(s, at, v & 0xFFFF);
+    Put16(s, at + 2, v >> 16);
+}
+
+bool EndsWith(const std::string& s, const char* tail) {
+    const size_t n = std::strlen(tail);
+    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+bool MakeDirs(const std::string& dir) {
+    for (size_t at = 1; at <= dir.size(); ++at) {
+        if (at < dir.size() && dir[at] != '/')
+            continue;
+        const std::string part = dir.substr(0, at);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    struct stat st {};
+    return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+struct Entry {
+    std::string path;
+    uint64_t size = 0;
+    timespec used{};
+};
+
+std::vector<Entry> ListEntries(const std::string& dir) {
+    std::vector<Entry> entries;
+    DIR* d = opendir(dir.c_str());
+    if (!d)
+        return entries;
+    const time_t now = time(nullptr);
+    while (dirent* e = readdir(d)) {
+        const std::string name = e->d_name;
+        const std::string path = dir + "/" + name;
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (name.find(kPartMark) != std::string::npos) {
+            if (now - st.st_mtime > kStalePart)
+                unlink(path.c_str());
+            continue;
+        }
+        if (EndsWith(name, kEntrySuffix))
+            entries.push_back({path, uint64_t(st.st_size), st.st_mtim});
+    }
+    closedir(d);
+    return entries;
+}
+
+} // namespace
+
+CMapCache::CMapCache(std::string dir, uint64_t limit) : m_strDir(std::move(dir)), m_nLimit(limit) {}
+
+std::string CMapCache::DefaultDir() {
+    const char* xdg = std::getenv("XDG_CACHE_HOME");
+    if (xdg && xdg[0] == '/')
+        return std::string(xdg) + "/ostrel";
+    const char* home = std::getenv("HOME");
+    return std::string(home && home[0] ? home : "/tmp") + "/.cache/ostrel";
+}
+
+std::string CMapCache::EntryPath(const std::string& path, const struct stat& st) const {
+    // FNV-1a over what identifies one version of one file.
+    uint64_t hash = 0xcbf29ce484222325ull;
+    auto mix = [&hash](const void* data, size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            hash ^= static_cast<const uint8_t*>(data)[i];
+            hash *= 0x100000001b3ull;
+        }
+    };
+    mix(path.data(), path.size() + 1);
+    const int64_t fields[] = {int64_t(st.st_size), int64_t(st.st_mtim.tv_sec),
+                              int64_t(st.st_mtim.tv_nsec)};
+    mix(fields, sizeof fields);
+    char name[32];
+    std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(hash));
+    return m_strDir + "/" + name + kEntrySuffix;
+}
+
+void CMapCache::Touch(const std::string& entry) const {
+    utimensat(AT_FDCWD, entry.c_str(), nullptr, 0);
+}
+
+uint64_t CMapCache::Size() const {
+    uint64_t total = 0;
+    for (const Entry& e : ListEntries(m_strDir))
+        total += e.size;
+    return total;
+}
+
+void CMapCache::Trim(uint64_t incoming, const std::string& keep) const {
+    std::vector<Entry> entries = ListEntries(m_strDir);
+    uint64_t total = incoming;
+    for (const Entry& e : entries)
+        total += e.size;
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return a.used.tv_sec != b.used.tv_sec ? a.used.tv_sec < b.used.tv_sec
+                                              : a.used.tv_nsec < b.used.tv_nsec;
+    });
+    for (const Entry& e : entries) {
+        if (total <= m_nLimit)
+            break;
+        if (e.path != keep && unlink(e.path.c_str()) == 0)
+            total -= e.size;
+    }
+}
+
+bool CMapCache::Prepare(std::string& problem) const {
+    if (MakeDirs(m_strDir))
+        return true;
+    problem =
+        "the map cache folder \"" + m_strDir + "\" cannot be made (" + std::strerror(errno) + ")";
+    return false;
+}
+
+std::string BitmapHeaderFor(const DecodedLayout& layout, uint64_t& fileSize) {
+    const size_t colours = layout.bitCount == 8 ? layout.palette.size() : 0;
+    const uint64_t offBits = 14 + 40 + 4 * colours;
+    const uint64_t stride = (uint64_t(layout.width) * (layout.bitCount / 8) + 3) / 4 * 4;
+    fileSize = offBits + stride * uint64_t(layout.height);
+    std::string h(offBits, '\0');
+    h[0] = 'B';
+    h[1] = 'M';
+    Put32(h, 2, uint32_t(std::min<uint64_t>(fileSize, UINT32_MAX)));
+    Put32(h, 10, uint32_t(offBits));
+    Put32(h, 14, 40);
+    Put32(h, 18, uint32_t(layout.width));
+    Put32(h, 22, uint32_t(-layout.height)); // top-down rows
+    Put16(h, 26, 1);
+    Put16(h, 28, layout.bitCount);
+    Put32(h, 34, uint32_t(std::min<uint64_t>(stride * uint64_t(layout.height), UINT32_MAX)));
+    Put32(h, 46, uint32_t(colours));
+    for (size_t i = 0; i < colours; ++i) {
+        const uint32_t c = layout.palette[i];
+        h[54 + 4 * i] = char(c & 0xFF);
+        h[55 + 4 * i] = char(c >> 8 & 0xFF);
+        h[56 + 4 * i] = char(c >> 16 & 0xFF);
+    }
+    return h;
+}
+
+CCacheEntryWriter::CCacheEntryWriter(const CMapCache& cache, std::string entry, ProgressFn progress)
+    : m_cache(cache), m_strEntry(std::move(entry)),
+      m_strTemp(m_strEntry + kPartMark + std::to_string(getpid())),
+      m_progress(std::move(progress)) {}
+
+CCacheEntryWriter::~CCacheEntryWriter() {
+    if (m_fd >= 0) {
+        close(m_fd);
+        unlink(m_strTemp.c_str());
+    }
+}
+
+bool CCacheEntryWriter::Fail(const char* what, std::string& problem) {
+    problem = std::string(what) + " the map cache \"" + m_cache.Dir() + "\" (" +
+              std::strerror(errno) + ")";
+    return false;
+}
+
+bool CCacheEntryWriter::Begin(const DecodedLayout& layout, std::string& problem) {
+    uint64_t fileSize = 0;
+    const std::string header = BitmapHeaderFor(layout, fileSize);
+    // The bitmap reader counts a file's length in 32 bits.
+    if (layout.width <= 0 || layout.height <= 0 || fileSize > UINT32_MAX ||
+        fileSize > m_cache.Limit()) {
+        problem = "the picture is too large (" + std::to_string(layout.width) + " x " +
+                  std::to_string(layout.height) + " pixels)";
+        return false;
+    }
+    m_cache.Trim(fileSize);
+    struct statvfs fs {};
+    if (statvfs(m_cache.Dir().c_str(), &fs) == 0 &&
+        uint64_t(fs.f_bavail) * fs.f_frsize < fileSize) {
+        problem = "there is no room for it in the map cache \"" + m_cache.Dir() + "\"";
+        return false;
+    }
+    m_fd = open(m_strTemp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (m_fd < 0)
+        return Fail("it cannot be written to", problem);
+    m_nOffBits = header.size();
+    m_nRowBytes = layout.RowBytes();
+    m_nWidth = uint64_t(layout.width);
+    m_nStride = (m_nRowBytes + 3) / 4 * 4;
+    m_row.assign(m_nStride, 0);
+    if (pwrite(m_fd, header.data(), header.size(), 0) != ssize_t(header.size()) ||
+        ftruncate(m_fd, off_t(fileSize)) != 0)
+        return Fail("it cannot be written to", problem);
+    return true;
+}
+
+bool CCacheEntryWriter::PutRow(int32_t y, const uint8_t* row, std::string& problem) {
+    std::copy_n(row, m_nRowBytes, m_row.data());
+    const off_t at = off_t(m_nOffBits + uint64_t(y) * m_nStride);
+    if (pwrite(m_fd, m_row.data(), m_nStride, at) != ssize_t(m_nStride)) {
+        if (errno == 0)
+            errno = ENOSPC;
+        return Fail("it cannot be written to", problem);
+    }
+    return true;
+}
+
+bool CCacheEntryWriter::GetRow(int32_t y, uint8_t* row, std::string& problem) {
+    const off_t at = off_t(m_nOffBits + uint64_t(y) * m_nStride);
+    if (pread(m_fd, row, m_nRowBytes, at) != ssize_t(m_nRowBytes))
+        return Fail("it cannot be read back from", problem);
+    return true;
+}
+
+bool CCacheEntryWriter::Progress(uint64_t done, uint64_t total) {
+    return !m_progress || m_progress(done * m_nWidth, total * m_nWidth);
+}
+
+bool CCacheEntryWriter::Commit(std::string& problem) {
+    const int fd = m_fd;
+    m_fd = -1;
+    if (close(fd) != 0 || rename(m_strTemp.c_str(), m_strEntry.c_str()) != 0) {
+        const int error = errno;
+        unlink(m_strTemp.c_str());
+        errno = error;
+        return Fail("it cannot be written to", problem);
+    }
+    return true;
+}

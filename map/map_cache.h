@@ -1,0 +1,77 @@
+#pragma once
+
+#include "map/picture_decoder.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+
+// Decoded scans, each kept as a top-down bitmap file under
+// $XDG_CACHE_HOME/ostrel/ (~/.cache/ostrel/ by default), named after the
+// picture's path, size and modification time, so that a changed file is
+// decoded again. The folder is kept under its limit by removing the entries
+// used least recently (their modification time is their last use).
+class CMapCache {
+public:
+    static constexpr uint64_t kDefaultLimit = uint64_t(8) << 30; // [byte]
+
+    explicit CMapCache(std::string dir = DefaultDir(), uint64_t limit = kDefaultLimit);
+    static std::string DefaultDir();
+
+    const std::string& Dir() const { return m_strDir; }
+    uint64_t Limit() const { return m_nLimit; }
+    // Where the picture `path` with the status `st` is kept.
+    std::string EntryPath(const std::string& path, const struct stat& st) const;
+    // Marks an entry as just used.
+    void Touch(const std::string& entry) const;
+    // Removes the least recently used entries until `incoming` more bytes
+    // fit under the limit; `keep` is never removed. Leftovers of decodes that
+    // were cut off by a crash go too.
+    void Trim(uint64_t incoming, const std::string& keep = std::string()) const;
+    // The bytes the entries take now.
+    uint64_t Size() const;
+    // Creates the folder. False with the reason in `problem`.
+    bool Prepare(std::string& problem) const;
+
+private:
+    std::string m_strDir;
+    uint64_t m_nLimit;
+};
+
+// A sink writing the decoded rows into a new entry of the cache: a top-down
+// bitmap file, written under a temporary name and renamed into place only
+// when complete, so that a cancelled or failed decode leaves nothing.
+class CCacheEntryWriter : public CPictureSink {
+public:
+    // Hears of the pixels done, not the rows.
+    using ProgressFn = std::function<bool(uint64_t done, uint64_t total)>;
+    CCacheEntryWriter(const CMapCache& cache, std::string entry, ProgressFn progress);
+    ~CCacheEntryWriter() override;
+
+    bool Begin(const DecodedLayout& layout, std::string& problem) override;
+    bool PutRow(int32_t y, const uint8_t* row, std::string& problem) override;
+    bool GetRow(int32_t y, uint8_t* row, std::string& problem) override;
+    bool Progress(uint64_t done, uint64_t total) override;
+    // Puts the finished entry in place. False with the reason in `problem`.
+    bool Commit(std::string& problem);
+
+private:
+    bool Fail(const char* what, std::string& problem);
+
+    const CMapCache& m_cache;
+    std::string m_strEntry;
+    std::string m_strTemp;
+    ProgressFn m_progress;
+    int m_fd = -1;
+    uint64_t m_nOffBits = 0; // [byte]
+    size_t m_nRowBytes = 0;  // [byte] as decoded
+    uint64_t m_nWidth = 0;   // [pixel]
+    size_t m_nStride = 0;    // [byte] as stored, a multiple of 4
+    std::vector<uint8_t> m_row;
+};
+
+// The bitmap file of a decoded picture: file header, 40-byte info header
+// with a negative height (rows from the top), colour table. Its size [byte]
+// and the offset of its rows follow from `layout`.
+std::string BitmapHeaderFor(const DecodedLayout& layout, uint64_t& fileSize);

@@ -1,0 +1,238 @@
+#include "map/map_picture.h"
+#include "tests/render/bmp_file.h"
+#include "tests/test_support.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Pictures are made by ImageMagick from one source picture; its own BMP of
+// each (composed over white) is what our decode must show.
+class MapPictureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::system("convert -version >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "ImageMagick's convert is not installed";
+        // 61 pixels: rows of every depth end in padding.
+        ASSERT_TRUE(
+            Convert("-size 61x37 gradient:red-blue -fill \"rgb(0,192,0)\" "
+                    "-draw \"rectangle 4,3 20,12\" -fill white -draw \"circle 45,25 50,30\"",
+                    "src.png"));
+    }
+
+    bool Convert(const std::string& args, const std::string& out) {
+        const std::string cmd =
+            "cd " + m_dir.Path().string() + " && convert " + args + " " + out + " 2>/dev/null";
+        return std::system(cmd.c_str()) == 0;
+    }
+
+    MapPictureOutcome Open(const std::string& name, CDib& dib, int* progressCalls = nullptr,
+                           bool cancel = false) {
+        const fs::path path = m_dir.Path() / name;
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"),
+                                                          &std::fclose);
+        EXPECT_TRUE(f) << path;
+        return OpenMapPicture(path.string(), f.get(), dib, m_cache, [=](uint64_t, uint64_t) {
+            if (progressCalls)
+                ++*progressCalls;
+            return !cancel;
+        });
+    }
+
+    // Every file in the cache folder.
+    std::vector<std::string> CacheFiles() const {
+        std::vector<std::string> names;
+        if (fs::exists(m_cache.Dir()))
+            for (const auto& e : fs::directory_iterator(m_cache.Dir()))
+                names.push_back(e.path().filename().string());
+        return names;
+    }
+
+    TempDir m_dir;
+    CMapCache m_cache{(m_dir.Path() / "cache").string()};
+};
+
+uint16_t U16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
+
+uint32_t Distance(uint32_t a, uint32_t b) {
+    uint32_t d = 0;
+    for (int shift : {0, 8, 16})
+        d = std::max<uint32_t>(d,
+                               uint32_t(std::abs(int(a >> shift & 255) - int(b >> shift & 255))));
+    return d;
+}
+
+} // namespace
+
+// Catches wrong channel order, rows upside down or shifted by padding,
+// palettes lost or not expanded, and alpha not composed, per format and layout.
+TEST_F(MapPictureTest, EachFormatShowsThePixelsOfItsBitmap) {
+    struct Case {
+        const char* file;
+        const char* make;  // convert options between src.png and the file
+        uint16_t bitCount; // of the cached bitmap
+    } cases[] = {
+        {"p1.png", "-type Bilevel", 8},
+        {"p4.png", "-colors 12 PNG8:", 8},
+        {"grey.png", "-type Grayscale -depth 8", 8},
+        {"rgb.png", "PNG24:", 24},
+        {"deep.png", "-depth 16 PNG48:", 24},
+        {"alpha.png", "-alpha set -channel A -fx \"i/w\" +channel PNG32:", 32},
+        {"interlaced.png", "-alpha set -channel A -fx \"j/h\" +channel -interlace PNG PNG32:", 32},
+        {"rgb.jpg", "-quality 90", 24},
+        {"grey.jpg", "-colorspace Gray", 8},
+        {"progressive.jpg", "-interlace JPEG", 24},
+        {"cmyk.jpg", "-colorspace CMYK", 24},
+        {"strips.tif", "-compress None", 24},
+        {"tiles.tif", "-define tiff:tile-geometry=16x16 -compress Zip", 24},
+        {"jpeg.tif", "-compress JPEG", 24},
+        {"pal8.tif", "-type Palette -colors 200", 8},
+        {"pal4tiles.tif", "-colors 9 -type Palette -depth 4 -define tiff:tile-geometry=16x16", 8},
+        {"bilevel.tif", "-type Bilevel -compress Group4", 8},
+        {"grey.tif", "-type Grayscale -depth 8 -compress Zip", 8},
+        {"rgba.tif", "-alpha set -channel A -fx \"i/w\" +channel -type TrueColorAlpha", 24},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string make = c.make;
+        const size_t colon = make.rfind(' ') == std::string::npos ? 0 : make.rfind(' ') + 1;
+        const bool prefixed = make.back() == ':';
+        const std::string options = prefixed ? make.substr(0, colon) : make;
+        const std::string out = prefixed ? make.substr(colon) + c.file : c.file;
+        ASSERT_TRUE(Convert("src.png " + options, out));
+        ASSERT_TRUE(Convert(std::string(c.file) + " -background white -flatten -type TrueColor",
+                            "BMP3:" + std::string(c.file) + ".bmp"));
+        CDib dib;
+        const MapPictureOutcome opened = Open(c.file, dib);
+        ASSERT_EQ(opened.result, MapPictureOutcome::Opened) << opened.message;
+        EXPECT_EQ(U16(dib.m_pInfo.get() + 14), c.bitCount);
+        EXPECT_TRUE(dib.m_pBits.IsMapped());
+
+        const Picture expected =
+            DecodeFile(ReadFileBytes(m_dir.Path() / (std::string(c.file) + ".bmp")));
+        ASSERT_TRUE(expected.loaded);
+        ASSERT_EQ(dib.GetWidth(), expected.width);
+        ASSERT_EQ(dib.GetHeight(), expected.height);
+        CDibDecoder decoder;
+        ASSERT_TRUE(decoder.Open(dib.m_pInfo.get(), dib.GetInfoSize(), dib.m_pBits.get(),
+                                 dib.GetBitsSize()));
+        std::vector<uint32_t> pixels(expected.pixels.size(), kUnset);
+        decoder.DecodeRect({0, 0, expected.width, expected.height}, pixels.data(),
+                           size_t(expected.width));
+        int wrong = 0;
+        for (size_t i = 0; i < pixels.size() && wrong < 3; ++i) {
+            // Composing over white may round one step apart.
+            if (Distance(pixels[i], expected.pixels[i]) > 1) {
+                ++wrong;
+                ADD_FAILURE() << "pixel " << i % size_t(expected.width) << ","
+                              << i / size_t(expected.width) << ": " << std::hex << pixels[i]
+                              << " not " << expected.pixels[i];
+            }
+        }
+    }
+}
+
+// Catches a decode on every open, a changed file shown from its stale copy,
+// and a cancelled or failed decode leaving a partial entry behind.
+TEST_F(MapPictureTest, TheCacheKeepsOneWholeEntryPerVersionOfAFile) {
+    ASSERT_TRUE(Convert("src.png", "scan.jpg"));
+    CDib dib;
+    int calls = 0;
+    EXPECT_EQ(Open("scan.jpg", dib, &calls, true).result, MapPictureOutcome::Cancelled);
+    EXPECT_TRUE(CacheFiles().empty()) << "a cancelled decode left " << CacheFiles().front();
+    EXPECT_EQ(dib.GetWidth(), 0);
+
+    EXPECT_EQ(Open("scan.jpg", dib, &calls).result, MapPictureOutcome::Opened);
+    EXPECT_EQ(CacheFiles().size(), 1u);
+    calls = 0;
+    EXPECT_EQ(Open("scan.jpg", dib, &calls).result, MapPictureOutcome::Opened);
+    EXPECT_EQ(calls, 0) << "the second open decoded again";
+
+    ASSERT_TRUE(Convert("src.png -rotate 90", "scan.jpg"));
+    EXPECT_EQ(Open("scan.jpg", dib, &calls).result, MapPictureOutcome::Opened);
+    EXPECT_GT(calls, 0);
+    EXPECT_EQ(dib.GetWidth(), 37) << "the changed file showed its old copy";
+
+    // No room: the write fails with its reason and leaves nothing.
+    ASSERT_TRUE(Convert("src.png -resize 400x400!", "big.png"));
+    const size_t before = CacheFiles().size();
+    {
+        FileSizeLimit limit(100000);
+        const MapPictureOutcome full = Open("big.png", dib);
+        EXPECT_EQ(full.result, MapPictureOutcome::Refused);
+        EXPECT_NE(full.message.find("cannot be written"), std::string::npos) << full.message;
+    }
+    EXPECT_EQ(CacheFiles().size(), before);
+}
+
+// Catches a cache that grows without bound or drops the entries in use.
+TEST_F(MapPictureTest, TrimmingRemovesTheLeastRecentlyUsedEntriesFirst) {
+    fs::create_directories(m_cache.Dir());
+    const CMapCache small(m_cache.Dir(), 2500);
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
+        std::ofstream(fs::path(m_cache.Dir()) / name) << std::string(1000, 'x');
+        struct timespec t[2] = {{0, UTIME_OMIT},
+                                {name[0] == 'b'   ? 100
+                                 : name[0] == 'a' ? 200
+                                                  : 300,
+                                 0}};
+        utimensat(AT_FDCWD, (fs::path(m_cache.Dir()) / name).c_str(), t, 0);
+    }
+    small.Touch((fs::path(m_cache.Dir()) / "b.bmp").string());
+    small.Trim(1000);
+    EXPECT_FALSE(fs::exists(fs::path(m_cache.Dir()) / "a.bmp"));
+    EXPECT_TRUE(fs::exists(fs::path(m_cache.Dir()) / "b.bmp")) << "the entry just used went";
+    EXPECT_FALSE(fs::exists(fs::path(m_cache.Dir()) / "c.bmp"));
+    EXPECT_EQ(small.Size(), 1000u);
+}
+
+// Catches a cut-off or corrupted file taken for a picture (or a crash), and
+// a message that does not say what is wrong.
+TEST_F(MapPictureTest, DamagedFilesAreRefusedWithWhatIsWrong) {
+    ASSERT_TRUE(Convert("src.png -resize 300x300!", "good.png"));
+    ASSERT_TRUE(Convert("good.png", "good.jpg"));
+    ASSERT_TRUE(Convert("good.png -compress Zip", "good.tif"));
+    auto write = [&](const std::string& name, const std::string& bytes) {
+        std::ofstream(m_dir.Path() / name, std::ios::binary) << bytes;
+    };
+    const std::string png = ReadFileBytes(m_dir.Path() / "good.png");
+    const std::string jpg = ReadFileBytes(m_dir.Path() / "good.jpg");
+    const std::string tif = ReadFileBytes(m_dir.Path() / "good.tif");
+    std::string badCrc = png;
+    badCrc[png.size() / 2] ^= 0x55;
+    std::string bmp = PlainBmp(8, 8, 0x123456);
+    write("cut.png", png.substr(0, png.size() / 2));
+    write("crc.png", badCrc);
+    write("cut.jpg", jpg.substr(0, jpg.size() / 2));
+    write("header.jpg", jpg.substr(0, 200));
+    write("cut.tif", tif.substr(0, tif.size() / 3));
+    write("cut.bmp", bmp.substr(0, bmp.size() - 8));
+    write("notes.txt", "no picture\n");
+    const std::pair<const char*, const char*> cases[] = {
+        {"cut.png", "\"cut.png\" is not a picture Ostrel can show: the PNG data ends early."},
+        {"crc.png", "the PNG data is damaged"},
+        {"cut.jpg", "\"cut.jpg\" is not a picture Ostrel can show: the JPEG data ends early."},
+        {"header.jpg", "the JPEG data"},
+        {"cut.tif", "the TIFF data is damaged"},
+        {"cut.bmp", "the bitmap is damaged"},
+        {"notes.txt", "it is no BMP, PNG, JPEG or TIFF file"},
+    };
+    for (const auto& [name, text] : cases) {
+        CDib dib;
+        const MapPictureOutcome out = Open(name, dib);
+        EXPECT_EQ(out.result, MapPictureOutcome::Refused) << name;
+        EXPECT_NE(out.message.find(text), std::string::npos) << name << ": " << out.message;
+        EXPECT_EQ(dib.GetWidth(), 0) << name;
+    }
+    for (const std::string& f : CacheFiles())
+        ADD_FAILURE() << "left in the cache: " << f;
+}

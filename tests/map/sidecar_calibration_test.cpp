@@ -1,0 +1,192 @@
+#include "map/calibration_export.h"
+#include "map/calibration_store.h"
+#include "map/sidecar_calibration.h"
+#include "tests/render/bmp_file.h"
+#include "tests/test_support.h"
+
+#include <fstream>
+#include <geotiff/geotiff.h>
+#include <geotiff/geovalues.h>
+#include <geotiff/xtiffio.h>
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A 800 x 400 map of 1 arc-second pixels whose top-left pixel centre is at
+// 10 E, 50 N: pixel (x, y) lies at 10 + x / 3600 E, 50 - y / 3600 N.
+constexpr int32_t kW = 800, kH = 400;
+
+const char* const kOziHead = "OziExplorer Map Data File Version 2.2\r\nmap\r\nmap.bmp\r\n"
+                             "1 ,Map Code,\r\nWGS 84,WGS 84,   0.0000,   0.0000,WGS 84\r\n"
+                             "Reserved 1\r\nReserved 2\r\nMagnetic Variation,,,E\r\n";
+const char* const kOziLatLon =
+    "Map Projection,Latitude/Longitude,PolyCal,No,AutoCalOnly,No,BSBUseWPX,No\r\n";
+// 50 N 10 E at pixel (0, 0); 49 56.6667 N 10 3.3333 E at (200, 200).
+const char* const kOziPoints =
+    "Point01,xy,    0,    0,in, deg,  50,  0.0000,N,  10,  0.0000,E, grid,   ,  ,  ,N\r\n"
+    "Point02,xy,  200,  200,in, deg,  49, 56.6667,N,  10,  3.3333,E, grid,   ,  ,  ,N\r\n"
+    "Point03,xy,     ,     ,in, deg,    ,        ,N,    ,        ,W, grid,   ,  ,  ,N\r\n";
+const char* const kWorld = "0.000277777777778\n0\n0\n-0.000277777777778\n10\n50\n";
+
+std::string Readout(const CMapCalibration& cal, CPoint pixel) {
+    const std::optional<CGeoPoint> g = ClientToGeo(pixel, CPoint{0, 0}, cal);
+    return g ? FormatReadout(*g) : "none";
+}
+
+// A GeoTIFF of kW x kH 8-bit grey pixels with a geographic model on WGS 84,
+// or with a UTM zone instead.
+void WriteGeoTiff(const fs::path& path, bool projected) {
+    TIFF* tif = XTIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kW);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kH);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 16);
+    const double scale[3] = {1 / 3600.0, 1 / 3600.0, 0};
+    // The corner of the top-left pixel, half a pixel from its centre.
+    const double tie[6] = {0, 0, 0, 10 - 0.5 / 3600, 50 + 0.5 / 3600, 0};
+    TIFFSetField(tif, TIFFTAG_GEOPIXELSCALE, 3, scale);
+    TIFFSetField(tif, TIFFTAG_GEOTIEPOINTS, 6, tie);
+    GTIF* gtif = GTIFNew(tif);
+    GTIFKeySet(gtif, GTRasterTypeGeoKey, TYPE_SHORT, 1, RasterPixelIsArea);
+    if (projected) {
+        GTIFKeySet(gtif, GTModelTypeGeoKey, TYPE_SHORT, 1, ModelTypeProjected);
+        GTIFKeySet(gtif, ProjectedCSTypeGeoKey, TYPE_SHORT, 1, 32632);
+        GTIFKeySet(gtif, PCSCitationGeoKey, TYPE_ASCII, 0, "WGS 84 / UTM zone 32N");
+    } else {
+        GTIFKeySet(gtif, GTModelTypeGeoKey, TYPE_SHORT, 1, ModelTypeGeographic);
+        GTIFKeySet(gtif, GeographicTypeGeoKey, TYPE_SHORT, 1, GCS_WGS_84);
+    }
+    GTIFWriteKeys(gtif);
+    GTIFFree(gtif);
+    std::vector<uint8_t> row(kW, 128);
+    for (uint32_t y = 0; y < uint32_t(kH); ++y)
+        TIFFWriteScanline(tif, row.data(), y, 0);
+    XTIFFClose(tif);
+}
+
+} // namespace
+
+// Catches a sidecar read in the wrong order of preference, a wrong axis or
+// sign, and pixel corners taken for centres, per kind of file.
+TEST(SidecarCalibration, EachKindGivesTheReadoutAtTwoPixels) {
+    TempDir dir;
+    const fs::path map = dir.Path() / "map.bmp";
+    auto write = [](const fs::path& p, const std::string& text) { std::ofstream(p) << text; };
+    struct Case {
+        const char* file; // beside map.bmp, or the picture itself
+        std::string text;
+    } cases[] = {
+        {"map.map", std::string(kOziHead) + kOziLatLon + kOziPoints},
+        {"map.bpw", kWorld},
+        {"map.bmpw", kWorld},
+        {"map.wld", kWorld},
+        {"map.tif", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        fs::path target = map;
+        if (std::string(c.file) == "map.tif") {
+            target = dir.Path() / "map.tif";
+            WriteGeoTiff(target, false);
+        } else {
+            write(dir.Path() / c.file, c.text);
+        }
+        const SidecarCalibration side = FindSidecarCalibration(target.string(), kW, kH);
+        ASSERT_EQ(side.result, SidecarCalibration::Found) << side.message;
+        EXPECT_EQ(side.source, (dir.Path() / c.file).string());
+        EXPECT_EQ(Readout(side.cal, {0, 0}), "LON:  10\xB0  0.00' E      LAT:  50\xB0  0.00' N");
+        EXPECT_EQ(Readout(side.cal, {600, 300}),
+                  "LON:  10\xB0 10.00' E      LAT:  49\xB0 55.00' N");
+        fs::remove(dir.Path() / c.file);
+    }
+}
+
+// Catches a fit that ignores a point, an error reported in the wrong unit,
+// projected or damaged files put in force, and readers that run off the end.
+TEST(SidecarCalibration, FittedProjectedAndDamagedFiles) {
+    // A third point 30 m (1 arc-second of latitude) off the line of the others.
+    const std::string three = std::string(kOziHead) + kOziLatLon + kOziPoints +
+                              "Point04,xy,  400,  400,in, deg,  49, 53.3500,N,  10,  6.6667,E, "
+                              "grid,   ,  ,  ,N\r\n";
+    const SidecarRead fitted = ReadOziMapFile(three);
+    ASSERT_EQ(fitted.result, SidecarRead::Usable) << fitted.problem;
+    EXPECT_FALSE(fitted.hasPoints);
+    EXPECT_GT(fitted.maxErrorM, 5);
+    EXPECT_LT(fitted.maxErrorM, 30);
+
+    const std::string utm = std::string(kOziHead) +
+                            "Map Projection,Transverse Mercator,PolyCal,No,AutoCalOnly,No\r\n" +
+                            kOziPoints;
+    EXPECT_EQ(ReadOziMapFile(utm).result, SidecarRead::Projected);
+    EXPECT_EQ(ReadOziMapFile(utm).problem, "Transverse Mercator");
+    EXPECT_EQ(ReadWorldFile("10\n0\n0\n-10\n500000\n5500000\n").result, SidecarRead::Projected);
+
+    TempDir dir;
+    WriteGeoTiff(dir.Path() / "utm.tif", true);
+    const SidecarCalibration geo =
+        FindSidecarCalibration((dir.Path() / "utm.tif").string(), kW, kH);
+    EXPECT_EQ(geo.result, SidecarCalibration::Refused);
+    EXPECT_EQ(geo.message, "The position in \"utm.tif\" is in WGS 84 / UTM zone 32N, which Ostrel "
+                           "cannot use: the map opens uncalibrated. Calibrate it with two "
+                           "right-clicks.");
+
+    const std::string damaged[] = {
+        "",
+        "OziExplorer Map Data File Version 2.2\r\n",
+        std::string(kOziHead) + kOziLatLon, // no points
+        std::string(kOziHead) + kOziLatLon + "Point01,xy,0,0,in, deg,  95,  0.0,N,  10,  0.0,E\r\n",
+        std::string(kOziHead).replace(std::string(kOziHead).find("WGS 84"), 6, "Potsdam") +
+            kOziLatLon + kOziPoints,
+    };
+    for (const std::string& text : damaged)
+        EXPECT_EQ(ReadOziMapFile(text).result, SidecarRead::Damaged) << text;
+    for (const char* text :
+         {"", "1\n0\n0\n-1\n10\n", "0.1\n0.01\n0\n-0.1\n10\n50\n", "0.1\n0\n0\n-0.1\n10\n50\n7\n",
+          "0.1\n0\n0\n-0.1\nten\n50\n", "nan\n0\n0\n-0.1\n10\n50\n"})
+        EXPECT_EQ(ReadWorldFile(text).result, SidecarRead::Damaged) << text;
+
+    std::ofstream(dir.Path() / "bad.jgw") << "garbage";
+    const SidecarCalibration ignored =
+        FindSidecarCalibration((dir.Path() / "bad.jpg").string(), kW, kH);
+    EXPECT_EQ(ignored.result, SidecarCalibration::Refused);
+    EXPECT_EQ(ignored.message.rfind("The calibration file \"bad.jgw\" is ignored: ", 0), 0u);
+}
+
+// Catches files that other programs (and our readers) read differently from
+// the stored calibration, and an export that overwrites the user's files.
+TEST(CalibrationExport, WritesFilesThatReadBackAndKeepsTheUsersOwn) {
+    TempDir dir(true);
+    const fs::path map = dir.Path() / "city.bmp";
+    std::ofstream(map, std::ios::binary) << PlainBmp(300, 200, 0x00FF00);
+    std::ofstream(kCalibrationStoreName)
+        << map.string() << ",10,20,-4000,35500,250,180,4000,-32500\r\n";
+    const CMapCache cache((dir.Path() / "cache").string());
+
+    ExportOutcome out = ExportCalibration("./city.bmp", false, cache);
+    ASSERT_TRUE(out.ok) << out.message;
+    fs::remove(kCalibrationStoreName);
+    const SidecarCalibration back = FindSidecarCalibration(map.string(), 300, 200);
+    ASSERT_EQ(back.result, SidecarCalibration::Found) << back.message;
+    EXPECT_EQ(back.cal.m_nX1, 10);
+    EXPECT_EQ(back.cal.m_nLon1, -4000);
+    EXPECT_EQ(back.cal.m_nLat2, -32500);
+    fs::remove(dir.Path() / "city.map");
+    const SidecarCalibration world = FindSidecarCalibration(map.string(), 300, 200);
+    ASSERT_EQ(world.result, SidecarCalibration::Found) << world.message;
+    EXPECT_EQ(Readout(world.cal, {250, 180}), Readout(back.cal, {250, 180}));
+
+    // Again from the world file it wrote itself: allowed.
+    out = ExportCalibration(map.string(), false, cache);
+    EXPECT_TRUE(out.ok) << out.message;
+    std::ofstream(dir.Path() / "city.bpw") << "0.1\n0\n0\n-0.1\n10\n50\n";
+    out = ExportCalibration(map.string(), false, cache);
+    EXPECT_FALSE(out.ok);
+    EXPECT_NE(out.message.find("--force"), std::string::npos) << out.message;
+    EXPECT_EQ(ReadFileBytes(dir.Path() / "city.bpw"), "0.1\n0\n0\n-0.1\n10\n50\n");
+    EXPECT_TRUE(ExportCalibration(map.string(), true, cache).ok);
+}
