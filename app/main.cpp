@@ -7,9 +7,9 @@
 #include "gps/monitor.h"
 #include "gps/probe.h"
 #include "gps/settings.h"
+#include "map/calibration_export.h"
 #include "track/gpx_export.h"
 #include "track/track_journal.h"
-#include "map/calibration_export.h"
 
 #include <QApplication>
 #include <QFile>
@@ -49,8 +49,8 @@ int main(int argc, char** argv) {
     if (line.exportCalibration) {
         const ExportOutcome exported =
             ExportCalibration(*line.exportCalibration, line.force, CMapCache());
-        std::fprintf(exported.ok ? stdout : stderr, "%s%s\n", exported.ok ? "" : "ostrel: ",
-                     exported.message.c_str());
+        std::fprintf(exported.ok ? stdout : stderr, "%s%s\n",
+                     exported.ok ? "" : "ostrel: ", exported.message.c_str());
         return exported.ok ? 0 : 1;
     }
     // Before anything opens the port.

@@ -1,13 +1,13 @@
 #include "fuzz/fuzz_entries.h"
 
-#include "gps/settings.h"
 #include "gps/gps_receiver.h"
 #include "gps/poll_tick.h"
+#include "gps/settings.h"
 #include "map/calibration_store.h"
 #include "map/picture_decoder.h"
 #include "map/sidecar_calibration.h"
-#include "render/dib.h"
 #include "platform/dib_decoder.h"
+#include "render/dib.h"
 
 #include <algorithm>
 #include <array>
@@ -369,7 +369,8 @@ public:
         if (layout.bitCount != 8 && layout.bitCount != 24 && layout.bitCount != 32)
             m_broken = "bit count " + std::to_string(layout.bitCount);
         if (layout.bitCount == 8 && (layout.palette.empty() || layout.palette.size() > 256))
-            m_broken = "an 8-bit picture with " + std::to_string(layout.palette.size()) + " colours";
+            m_broken =
+                "an 8-bit picture with " + std::to_string(layout.palette.size()) + " colours";
         if (layout.width <= 0 || layout.height <= 0 ||
             int64_t(layout.width) * layout.height > kMaxDecodedPixels) {
             problem = "too large for fuzzing";
@@ -474,8 +475,8 @@ std::string FuzzTiffDecode(const uint8_t* data, size_t size) {
     return DecodeThroughFile(DecodeTiff, data, size);
 }
 
-std::string FuzzOziMap(const uint8_t* data, size_t size) {
-    return CheckSidecar(ReadOziMapFile(Bytes(data, size)));
+std::string FuzzMapDataFile(const uint8_t* data, size_t size) {
+    return CheckSidecar(ReadMapDataFile(Bytes(data, size)));
 }
 
 std::string FuzzWorldFile(const uint8_t* data, size_t size) {

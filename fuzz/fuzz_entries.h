@@ -37,5 +37,5 @@ std::string FuzzTiffDecode(const uint8_t* data, size_t size);
 // The input is a calibration file beside a map: a .map file or a world
 // file. What it reads as usable must give a calibration that places a
 // 1000 x 800 picture on the globe or be refused as outside it.
-std::string FuzzOziMap(const uint8_t* data, size_t size);
+std::string FuzzMapDataFile(const uint8_t* data, size_t size);
 std::string FuzzWorldFile(const uint8_t* data, size_t size);

@@ -121,7 +121,7 @@ ExportOutcome ExportCalibration(const std::string& mapArg, bool force, const CMa
         return out;
     }
 
-    const std::string mapFile = OziMapFileName(mapPath);
+    const std::string mapFile = MapDataFileName(mapPath);
     const std::string worldFile = WorldFileName(mapPath, 0);
     for (const std::string& target : {mapFile, worldFile}) {
         if (target == mapPath) {
@@ -141,7 +141,7 @@ ExportOutcome ExportCalibration(const std::string& mapArg, bool force, const CMa
         return out;
     }
     const GeoModel model = ModelFromCalibration(cal);
-    if (!WriteWhole(mapFile, FormatOziMapFile(cal, mapPath, dib.GetWidth(), dib.GetHeight()),
+    if (!WriteWhole(mapFile, FormatMapDataFile(cal, mapPath, dib.GetWidth(), dib.GetHeight()),
                     problem) ||
         !WriteWhole(worldFile, FormatWorldFile(model), problem)) {
         out.message = problem;
@@ -151,7 +151,7 @@ ExportOutcome ExportCalibration(const std::string& mapArg, bool force, const CMa
     Remember(cache, worldFile);
 
     // What was written must read back as the same calibration.
-    const SidecarRead mapBack = ReadOziMapFile(ReadWhole(mapFile));
+    const SidecarRead mapBack = ReadMapDataFile(ReadWhole(mapFile));
     const SidecarRead worldBack = ReadWorldFile(ReadWhole(worldFile));
     const CMapCalibration& p = mapBack.points;
     if (mapBack.result != SidecarRead::Usable || !mapBack.hasPoints || p.m_nX1 != cal.m_nX1 ||

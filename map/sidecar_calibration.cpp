@@ -136,7 +136,7 @@ std::string DegMinText(int32_t arcSeconds, char positive, char negative) {
 
 } // namespace
 
-SidecarRead ReadOziMapFile(const std::string& text) {
+SidecarRead ReadMapDataFile(const std::string& text) {
     SidecarRead out;
     const std::vector<std::string> lines = Lines(text);
     if (lines.empty() || lines[0].rfind("OziExplorer Map Data File", 0) != 0) {
@@ -290,7 +290,7 @@ bool ModelMatches(const GeoModel& model, const CMapCalibration& cal) {
            ArcSeconds(model.LatAt(cal.m_nY2)) == cal.m_nLat2;
 }
 
-std::string OziMapFileName(const std::string& mapPath) {
+std::string MapDataFileName(const std::string& mapPath) {
     std::string stem, ext;
     SplitExtension(mapPath, stem, ext);
     return stem + ".map";
@@ -335,9 +335,9 @@ SidecarCalibration FindSidecarCalibration(const std::string& mapPath, int32_t w,
         return out;
     };
     std::string text;
-    const std::string oziName = OziMapFileName(mapPath);
-    if (oziName != mapPath && ReadSmallFile(oziName, text))
-        return take(oziName, ReadOziMapFile(text));
+    const std::string mapDataName = MapDataFileName(mapPath);
+    if (mapDataName != mapPath && ReadSmallFile(mapDataName, text))
+        return take(mapDataName, ReadMapDataFile(text));
     for (int style = 0; style < 3; ++style) {
         const std::string name = WorldFileName(mapPath, style);
         if (name != mapPath && ReadSmallFile(name, text))
@@ -356,8 +356,8 @@ SidecarCalibration FindSidecarCalibration(const std::string& mapPath, int32_t w,
     return out;
 }
 
-std::string FormatOziMapFile(const CMapCalibration& cal, const std::string& mapPath, int32_t w,
-                             int32_t h) {
+std::string FormatMapDataFile(const CMapCalibration& cal, const std::string& mapPath, int32_t w,
+                              int32_t h) {
     const std::string name = BaseName(mapPath);
     std::string title = name;
     const size_t dot = title.find_last_of('.');

@@ -32,7 +32,7 @@ struct SidecarRead {
 // The common text format of moving-map programs:
 // "OziExplorer Map Data File Version 2.2" ... "Map Projection,Latitude/Longitude,..."
 // "Point01,xy,  120,  80,in, deg,  52, 30.0000,N,  13, 20.0000,E, grid, ..."
-SidecarRead ReadOziMapFile(const std::string& text);
+SidecarRead ReadMapDataFile(const std::string& text);
 // A world file: six numbers, one a line: x size, two rotations, y size, and
 // the centre of the top-left pixel.
 SidecarRead ReadWorldFile(const std::string& text);
@@ -63,9 +63,9 @@ SidecarCalibration FindSidecarCalibration(const std::string& mapPath, int32_t w,
 // The world file names of `mapPath`, most usual first: ".jgw" style, then
 // ".jpgw" style, then ".wld".
 std::string WorldFileName(const std::string& mapPath, int style);
-std::string OziMapFileName(const std::string& mapPath);
+std::string MapDataFileName(const std::string& mapPath);
 
 // The two files of a calibration as `--export-calibration` writes them.
-std::string FormatOziMapFile(const CMapCalibration& cal, const std::string& mapPath, int32_t w,
-                             int32_t h);
+std::string FormatMapDataFile(const CMapCalibration& cal, const std::string& mapPath, int32_t w,
+                              int32_t h);
 std::string FormatWorldFile(const GeoModel& model);

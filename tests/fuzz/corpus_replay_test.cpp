@@ -21,7 +21,7 @@ const Target kTargets[] = {
     {"png_decode", FuzzPngDecode, {}},
     {"jpeg_decode", FuzzJpegDecode, {}},
     {"tiff_decode", FuzzTiffDecode, {}},
-    {"ozi_map", FuzzOziMap, {}},
+    {"map_data_file", FuzzMapDataFile, {}},
     {"world_file", FuzzWorldFile, {}},
 };
 

@@ -18,13 +18,13 @@ namespace {
 // 10 E, 50 N: pixel (x, y) lies at 10 + x / 3600 E, 50 - y / 3600 N.
 constexpr int32_t kW = 800, kH = 400;
 
-const char* const kOziHead = "OziExplorer Map Data File Version 2.2\r\nmap\r\nmap.bmp\r\n"
-                             "1 ,Map Code,\r\nWGS 84,WGS 84,   0.0000,   0.0000,WGS 84\r\n"
-                             "Reserved 1\r\nReserved 2\r\nMagnetic Variation,,,E\r\n";
-const char* const kOziLatLon =
+const char* const kMapDataHead = "OziExplorer Map Data File Version 2.2\r\nmap\r\nmap.bmp\r\n"
+                                 "1 ,Map Code,\r\nWGS 84,WGS 84,   0.0000,   0.0000,WGS 84\r\n"
+                                 "Reserved 1\r\nReserved 2\r\nMagnetic Variation,,,E\r\n";
+const char* const kMapDataLatLon =
     "Map Projection,Latitude/Longitude,PolyCal,No,AutoCalOnly,No,BSBUseWPX,No\r\n";
 // 50 N 10 E at pixel (0, 0); 49 56.6667 N 10 3.3333 E at (200, 200).
-const char* const kOziPoints =
+const char* const kMapDataPoints =
     "Point01,xy,    0,    0,in, deg,  50,  0.0000,N,  10,  0.0000,E, grid,   ,  ,  ,N\r\n"
     "Point02,xy,  200,  200,in, deg,  49, 56.6667,N,  10,  3.3333,E, grid,   ,  ,  ,N\r\n"
     "Point03,xy,     ,     ,in, deg,    ,        ,N,    ,        ,W, grid,   ,  ,  ,N\r\n";
@@ -81,7 +81,7 @@ TEST(SidecarCalibration, EachKindGivesTheReadoutAtTwoPixels) {
         const char* file; // beside map.bmp, or the picture itself
         std::string text;
     } cases[] = {
-        {"map.map", std::string(kOziHead) + kOziLatLon + kOziPoints},
+        {"map.map", std::string(kMapDataHead) + kMapDataLatLon + kMapDataPoints},
         {"map.bpw", kWorld},
         {"map.bmpw", kWorld},
         {"map.wld", kWorld},
@@ -110,20 +110,20 @@ TEST(SidecarCalibration, EachKindGivesTheReadoutAtTwoPixels) {
 // projected or damaged files put in force, and readers that run off the end.
 TEST(SidecarCalibration, FittedProjectedAndDamagedFiles) {
     // A third point 30 m (1 arc-second of latitude) off the line of the others.
-    const std::string three = std::string(kOziHead) + kOziLatLon + kOziPoints +
+    const std::string three = std::string(kMapDataHead) + kMapDataLatLon + kMapDataPoints +
                               "Point04,xy,  400,  400,in, deg,  49, 53.3500,N,  10,  6.6667,E, "
                               "grid,   ,  ,  ,N\r\n";
-    const SidecarRead fitted = ReadOziMapFile(three);
+    const SidecarRead fitted = ReadMapDataFile(three);
     ASSERT_EQ(fitted.result, SidecarRead::Usable) << fitted.problem;
     EXPECT_FALSE(fitted.hasPoints);
     EXPECT_GT(fitted.maxErrorM, 5);
     EXPECT_LT(fitted.maxErrorM, 30);
 
-    const std::string utm = std::string(kOziHead) +
+    const std::string utm = std::string(kMapDataHead) +
                             "Map Projection,Transverse Mercator,PolyCal,No,AutoCalOnly,No\r\n" +
-                            kOziPoints;
-    EXPECT_EQ(ReadOziMapFile(utm).result, SidecarRead::Projected);
-    EXPECT_EQ(ReadOziMapFile(utm).problem, "Transverse Mercator");
+                            kMapDataPoints;
+    EXPECT_EQ(ReadMapDataFile(utm).result, SidecarRead::Projected);
+    EXPECT_EQ(ReadMapDataFile(utm).problem, "Transverse Mercator");
     EXPECT_EQ(ReadWorldFile("10\n0\n0\n-10\n500000\n5500000\n").result, SidecarRead::Projected);
 
     TempDir dir;
@@ -138,13 +138,14 @@ TEST(SidecarCalibration, FittedProjectedAndDamagedFiles) {
     const std::string damaged[] = {
         "",
         "OziExplorer Map Data File Version 2.2\r\n",
-        std::string(kOziHead) + kOziLatLon, // no points
-        std::string(kOziHead) + kOziLatLon + "Point01,xy,0,0,in, deg,  95,  0.0,N,  10,  0.0,E\r\n",
-        std::string(kOziHead).replace(std::string(kOziHead).find("WGS 84"), 6, "Potsdam") +
-            kOziLatLon + kOziPoints,
+        std::string(kMapDataHead) + kMapDataLatLon, // no points
+        std::string(kMapDataHead) + kMapDataLatLon +
+            "Point01,xy,0,0,in, deg,  95,  0.0,N,  10,  0.0,E\r\n",
+        std::string(kMapDataHead).replace(std::string(kMapDataHead).find("WGS 84"), 6, "Potsdam") +
+            kMapDataLatLon + kMapDataPoints,
     };
     for (const std::string& text : damaged)
-        EXPECT_EQ(ReadOziMapFile(text).result, SidecarRead::Damaged) << text;
+        EXPECT_EQ(ReadMapDataFile(text).result, SidecarRead::Damaged) << text;
     for (const char* text :
          {"", "1\n0\n0\n-1\n10\n", "0.1\n0.01\n0\n-0.1\n10\n50\n", "0.1\n0\n0\n-0.1\n10\n50\n7\n",
           "0.1\n0\n0\n-0.1\nten\n50\n", "nan\n0\n0\n-0.1\n10\n50\n"})
