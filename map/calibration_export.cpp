@@ -132,6 +132,7 @@ ExportOutcome ExportCalibration(const std::string& mapArg, bool force, const CMa
             out.message = "\"" + target +
                           "\" exists and was not written by an export; "
                           "--force replaces it";
+            out.refused = target;
             return out;
         }
     }

@@ -7,6 +7,7 @@
 struct ExportOutcome {
     bool ok = false;
     std::string message; // what was written, or why nothing was
+    std::string refused; // the file not replaced for want of `force`, if that was why
 };
 
 // Writes the calibration of the map picture `mapPath` (its line in the

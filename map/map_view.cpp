@@ -2,6 +2,7 @@
 
 #include "app/string_table.h"
 #include "gps/settings.h"
+#include "map/calibration_export.h"
 #include "map/calibration_input.h"
 #include "map/calibration_store.h"
 #include "map/dia_calibration.h"
@@ -41,6 +42,8 @@ const CommandEntry<COstrelView> COstrelView::kCommands[] = {
     {ID_CLEAR_ROUTE_LINE, &COstrelView::OnClearRouteLine},
     {ID_SHOW_PROPERTIES, &COstrelView::OnShowProperties},
     {ID_FOLLOW_POSITION, &COstrelView::OnFollowPosition, &COstrelView::OnUpdateFollowPosition},
+    {ID_EXPORT_CALIBRATION, &COstrelView::OnExportCalibration,
+     &COstrelView::OnUpdateExportCalibration},
 };
 
 COstrelView::COstrelView(CMDIFrameWnd* mainFrame, CGpsReceiver* gps,
@@ -246,6 +249,26 @@ void COstrelView::OnFollowPosition() {
 void COstrelView::OnUpdateFollowPosition(CCmdUI* ui) {
     ui->Enable(m_nMode == DOCMODE_MAP);
     ui->SetCheck(m_bFollowPosition);
+}
+
+void COstrelView::OnExportCalibration() {
+    const std::string path = m_pDocument ? m_pDocument->GetPathName() : std::string();
+    const CMapCache cache;
+    ExportOutcome outcome = ExportCalibration(path, false, cache);
+    if (!outcome.refused.empty()) {
+        if (!AskYesNo(this, "\"" + outcome.refused + "\" exists. Do you want to replace it?"))
+            return;
+        outcome = ExportCalibration(path, true, cache);
+    }
+    if (!outcome.ok)
+        ShowMessageBox(this, "Can not export the calibration: " + outcome.message);
+    else if (m_pMainFrame)
+        m_pMainFrame->SetMessageText(outcome.message);
+}
+
+void COstrelView::OnUpdateExportCalibration(CCmdUI* ui) {
+    ui->Enable(m_nMode == DOCMODE_MAP && m_bCalibrated && m_pDocument &&
+               !m_pDocument->GetPathName().empty());
 }
 
 bool COstrelView::FollowMarker(CPoint p) {

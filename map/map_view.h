@@ -49,6 +49,11 @@ public:
     // Tools: Follow Position, for scanned-map windows only.
     void OnFollowPosition();
     void OnUpdateFollowPosition(CCmdUI* ui);
+    // Tools: the calibration as files other programs read, beside the
+    // picture; a file the export did not write is replaced only when the
+    // user says so. Calibrated map windows only.
+    void OnExportCalibration();
+    void OnUpdateExportCalibration(CCmdUI* ui);
     // "Show Properties" with a document window active: this window's period
     // is shown, and after OK only this window's timer restarts.
     void OnShowProperties();

@@ -10,7 +10,9 @@ MessageBoxHook& hook() {
 }
 } // namespace
 
-void SetMessageBoxHook(MessageBoxHook h) { hook() = std::move(h); }
+void SetMessageBoxHook(MessageBoxHook h) {
+    hook() = std::move(h);
+}
 
 void ShowMessageBox(QWidget* owner, const std::string& text) {
     const QString shown = QString::fromLatin1(text.data(), qsizetype(text.size()));
@@ -21,4 +23,12 @@ void ShowMessageBox(QWidget* owner, const std::string& text) {
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), shown,
                     QMessageBox::Ok, owner);
     box.exec();
+}
+
+bool AskYesNo(QWidget* owner, const std::string& text) {
+    QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(),
+                    QString::fromLatin1(text.data(), qsizetype(text.size())),
+                    QMessageBox::Yes | QMessageBox::No, owner);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }

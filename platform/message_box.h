@@ -10,6 +10,10 @@ class QWidget;
 // Core text is bytes; it is shown decoded as Latin-1.
 void ShowMessageBox(QWidget* owner, const std::string& text);
 
+// A modal question with Yes and No buttons, caption as ShowMessageBox; true
+// for Yes. No is the default, so that Enter changes nothing.
+[[nodiscard]] bool AskYesNo(QWidget* owner, const std::string& text);
+
 // Tests answer message boxes here instead of a person: while a hook is set,
 // ShowMessageBox hands it the text and opens no window.
 using MessageBoxHook = std::function<void(const QString& text)>;

@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
@@ -141,10 +142,38 @@ protected:
     COstrelView* view = nullptr;
     QStringList messages;
     int dialogs = 0;
-
-private:
-    std::optional<TempDir> m_dir;
+    std::optional<TempDir> m_dir; // the working directory
 };
+
+// Export Calibration writes the files beside the picture, and replaces a
+// file it did not write only when the user says yes.
+TEST_F(CalibrationFlow, ExportCalibrationAsksBeforeReplacingAForeignFile) {
+    const std::filesystem::path picture = m_dir->Path() / "city.bmp";
+    std::ofstream(picture, std::ios::binary) << PlainBmp(800, 600, kGround);
+    view->m_pDocument->SetPathName(picture.string());
+    Frame()->UpdateCommandUI();
+    EXPECT_FALSE(Frame()->CommandAction(ID_EXPORT_CALIBRATION)->isEnabled()) << "uncalibrated";
+    view->m_cal = CMapCalibration{true, true, 100, 100, 36000, 36000, 700, 500, 40000, 30000};
+    ASSERT_EQ(WriteStoredCalibration(picture.string(), view->m_cal).result, StoreSaveResult::Saved);
+    view->m_bCalibrated = true;
+    Frame()->UpdateCommandUI();
+    ASSERT_TRUE(Frame()->CommandAction(ID_EXPORT_CALIBRATION)->isEnabled());
+
+    Frame()->RouteCommand(ID_EXPORT_CALIBRATION);
+    const std::filesystem::path world = m_dir->Path() / "city.bpw";
+    ASSERT_TRUE(std::filesystem::exists(m_dir->Path() / "city.map"));
+    const std::string written = ReadFileBytes(world);
+    ASSERT_FALSE(written.empty());
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+
+    std::ofstream(world) << "someone else's\n";
+    for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+        AnswerNextModal<QMessageBox>(
+            [answer](QMessageBox* box) { QTest::mouseClick(box->button(answer), Qt::LeftButton); });
+        Frame()->RouteCommand(ID_EXPORT_CALIBRATION);
+        EXPECT_EQ(ReadFileBytes(world), answer == QMessageBox::Yes ? written : "someone else's\n");
+    }
+}
 
 TEST_F(CalibrationFlow, FirstPointIsStoredInMapPixelsAndMarkedAtOnce) {
     // Markers switched off: the accepted click still draws its marker.
