@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include "app/dia_export_track.h"
+#include "app/dia_find_receiver.h"
 #include "app/identity.h"
 #include "app/menus.h"
 #include "app/properties_input.h"
@@ -11,6 +12,7 @@
 #include "platform/doc_template.h"
 #include "platform/message_box.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <chrono>
@@ -26,6 +28,7 @@ const CommandEntry<CMainFrame> CMainFrame::kCommands[] = {
     {ID_SHOW_GPS_DATA, &CMainFrame::OnShowGpsData},
     {ID_SHOW_WORLD_MAP, &CMainFrame::OnShowWorldMap},
     {ID_SHOW_PROPERTIES, &CMainFrame::OnShowProperties},
+    {ID_FIND_RECEIVER, &CMainFrame::OnFindReceiver},
     {ID_EXPORT_TRACK_GPX, &CMainFrame::OnExportTrackGpx},
     {ID_RECORD_NMEA, &CMainFrame::OnRecordNmea, &CMainFrame::OnUpdateRecordNmea},
 };
@@ -155,12 +158,26 @@ void CMainFrame::OnShowWorldMap() {
 }
 
 void CMainFrame::OnShowProperties() {
-    ShowPropertiesFromFrame(this, [this](const std::string& name, int baudRate) {
-        if (m_gps.OpenPort(name, baudRate))
-            return true;
-        m_strMessage = PortOpenFailureMessage(name, baudRate);
-        return false;
-    });
+    ShowPropertiesFromFrame(
+        this, [this](const std::string& name, int baudRate) { return ReopenPort(name, baudRate); });
+}
+
+bool CMainFrame::ReopenPort(const std::string& name, int baudRate) {
+    if (m_gps.OpenPort(name, baudRate))
+        return true;
+    m_strMessage = PortOpenFailureMessage(name, baudRate);
+    return false;
+}
+
+void CMainFrame::OnFindReceiver() {
+    CDia_FindReceiver dialog(QCoreApplication::applicationFilePath(), {}, this);
+    if (dialog.DoModal() != IDOK)
+        return;
+    // As the Properties dialog's OK: the settings, then the port.
+    g_strPortName = dialog.m_strPort;
+    g_nBaudRate = dialog.m_nBaudRate;
+    if (!ReopenPort(g_strPortName, g_nBaudRate))
+        ShowMessageBox(this, PortOpenFailureMessage(g_strPortName, g_nBaudRate));
 }
 
 void CMainFrame::OpenWindow(int docMode, const QString& title) {

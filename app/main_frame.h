@@ -34,8 +34,10 @@ public:
     // "Show Properties" with no document window open: after OK the port is
     // reopened with the settings, and a failure is reported.
     void OnShowProperties();
-    // Tools: the GPX export dialog; recording the receiver's bytes, which
+    // Tools: the receiver search, whose choice opens like Properties' OK;
+    // the GPX export dialog; recording the receiver's bytes, which
     // asks for the file, or stops a recording.
+    void OnFindReceiver();
     void OnExportTrackGpx();
     void OnRecordNmea();
     void OnUpdateRecordNmea(CCmdUI* ui);
@@ -62,6 +64,9 @@ protected:
 private:
     static const CommandEntry<CMainFrame> kCommands[];
     void OpenWindow(int docMode, const QString& title);
+    // Closes the port and opens `name` at `baudRate` [bit/s]; a failure is
+    // kept in m_strMessage. True when it opened.
+    bool ReopenPort(const std::string& name, int baudRate);
     // After a poll: the receiver's bytes to the recording, a moved position
     // to the journal; a failure once in the message pane.
     void RecordPoll(const std::string& chunk, bool rmcTaken);

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "platform/dialog.h"
+
+#include <QString>
+#include <QStringList>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QListWidget;
+class QProcess;
+class QProgressBar;
+class QPushButton;
+
+// Find Receiver: each serial device is probed in turn by `ostrel --probe
+// DEVICE` in a process of its own, so that the window stays responsive and
+// Cancel stops at once. Each device's row is listed as it comes; a row that
+// found a receiver can be chosen, and OK gives its port and rate.
+class CDia_FindReceiver : public CDialog {
+    Q_OBJECT
+
+public:
+    // `program` is this program's file; `devices` the ones to try, every
+    // serial device when empty.
+    CDia_FindReceiver(QString program, QStringList devices, QWidget* parent = nullptr);
+    ~CDia_FindReceiver() override;
+
+    // What OK chose.
+    std::string m_strPort;
+    int m_nBaudRate = 0; // [bit/s]
+
+    QListWidget* m_listRows;
+    QProgressBar* m_progress;
+
+protected:
+    void OnInitDialog() override;
+    void OnOK() override;
+
+private:
+    struct Found {
+        std::string port; // empty: no receiver on this row
+        int baudRate = 0;
+    };
+    void ProbeNext();
+    void OnProbeFinished();
+    void UpdateOk();
+    // The selected row when it found a receiver, else -1.
+    int ChosenRow() const;
+
+    QString m_strProgram;
+    QStringList m_devices;
+    QLabel* m_labelStatus;
+    QPushButton* m_buttonOk = nullptr;
+    QProcess* m_pProcess = nullptr;
+    int m_nNext = 0;
+    std::vector<Found> m_found; // one per row of m_listRows
+};
