@@ -153,6 +153,10 @@ DecodeOutcome DecodePng(std::FILE* file, CPictureSink& sink) {
     png_set_read_fn(png, &reader, ReadData);
     // Not even a hostile header may make libpng ask for more than a row's worth.
     png_set_chunk_malloc_max(png, 64u << 20);
+    // Text, colour profiles and the like are of no use to a map; skipped,
+    // a chunk that claims hundreds of megabytes is read past, not kept
+    // (libpng only warns about a chunk over the limit above).
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     PngState state;
     const DecodeOutcome out = Decode(png, info, reader, state, sink);
     png_destroy_read_struct(&png, &info, nullptr);
