@@ -3,6 +3,7 @@
 // to /tmp at start and removed at the end.
 
 #include "app/main_frame.h"
+#include "benchmarks/grey_ramp_bitmap.h"
 #include "app/ostrel_app.h"
 #include "gps/settings.h"
 #include "map/map_view.h"
@@ -22,37 +23,10 @@
 
 namespace {
 
-// An 8-bit picture of w x h with a grey ramp palette, written row by row.
 std::string WritePicture(int32_t w, int32_t h) {
     const std::string path = "/tmp/ostrel-bench-" + std::to_string(getpid()) + "-" +
                              std::to_string(w) + "x" + std::to_string(h) + ".bmp";
-    const uint32_t stride = (uint32_t(w) + 3) / 4 * 4;
-    const uint32_t offBits = 14 + 40 + 1024;
-    std::vector<uint8_t> head(offBits, 0);
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            head[at + size_t(i)] = uint8_t(v >> (8 * i));
-    };
-    head[0] = 'B';
-    head[1] = 'M';
-    put32(2, offBits + stride * uint32_t(h));
-    put32(10, offBits);
-    put32(14, 40);
-    put32(18, uint32_t(w));
-    put32(22, uint32_t(h));
-    head[26] = 1;
-    head[28] = 8;
-    for (uint32_t i = 0; i < 256; ++i)
-        put32(54 + 4 * i, i | i << 8 | i << 16);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(head.data(), 1, head.size(), f);
-    std::vector<uint8_t> row(stride);
-    for (int32_t y = 0; y < h; ++y) {
-        for (int32_t x = 0; x < w; ++x)
-            row[size_t(x)] = uint8_t(x + y);
-        std::fwrite(row.data(), 1, row.size(), f);
-    }
-    std::fclose(f);
+    WriteGreyRampBitmap(path, w, h);
     return path;
 }
 

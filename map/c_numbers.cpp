@@ -1,5 +1,6 @@
 #include "map/c_numbers.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 
@@ -51,4 +52,12 @@ double ParseCReal(const std::string& text) {
 locale_t CLocale() {
     static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
     return c;
+}
+
+std::string FormatCReal(const char* format, double value) {
+    char buffer[64];
+    locale_t previous = uselocale(CLocale());
+    std::snprintf(buffer, sizeof buffer, format, value);
+    uselocale(previous);
+    return buffer;
 }

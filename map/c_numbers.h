@@ -19,6 +19,10 @@ int32_t ParseCInt(const std::string& text);
 // check it before converting to an integer.
 double ParseCReal(const std::string& text);
 
+// `value` formatted by snprintf with `format` (one double conversion) in the
+// "C" locale.
+std::string FormatCReal(const char* format, double value);
+
 // The "C" locale object, for formatting with uselocale(); null only when the
 // C library cannot provide it.
 locale_t CLocale();

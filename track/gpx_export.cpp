@@ -12,14 +12,6 @@
 
 namespace {
 
-std::string Number(const char* format, double value) {
-    char buffer[64];
-    locale_t previous = uselocale(CLocale());
-    std::snprintf(buffer, sizeof buffer, format, value);
-    uselocale(previous);
-    return buffer;
-}
-
 // The creator goes into an attribute.
 std::string EscapeXml(const std::string& text) {
     std::string out;
@@ -61,10 +53,10 @@ std::string FormatGpx(const std::vector<TrackPoint>& points, const std::string& 
             gpx += "    <trkseg>\n";
             open = true;
         }
-        gpx += "      <trkpt lat=\"" + Number("%.7f", p.latitude) + "\" lon=\"" +
-               Number("%.7f", p.longitude) + "\">";
+        gpx += "      <trkpt lat=\"" + FormatCReal("%.7f", p.latitude) + "\" lon=\"" +
+               FormatCReal("%.7f", p.longitude) + "\">";
         if (p.altitude)
-            gpx += "<ele>" + Number("%.1f", *p.altitude) + "</ele>";
+            gpx += "<ele>" + FormatCReal("%.1f", *p.altitude) + "</ele>";
         gpx += "<time>" + FormatUtcTime(p.timeMs) + "</time></trkpt>\n";
     }
     if (open)

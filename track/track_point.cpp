@@ -35,14 +35,6 @@ std::optional<double> ParseWhole(std::string_view text) {
     return value;
 }
 
-std::string FormatNumber(const char* format, double value) {
-    char buffer[64];
-    locale_t previous = uselocale(CLocale());
-    std::snprintf(buffer, sizeof buffer, format, value);
-    uselocale(previous);
-    return buffer;
-}
-
 // "YYYY-MM-DDTHH:MM:SS[.mmm]Z" as milliseconds since the epoch.
 std::optional<int64_t> ParseUtcTime(std::string_view text) {
     int year, month, day, hour, minute, second, consumed = 0;
@@ -101,10 +93,10 @@ std::string FormatJournalLine(const TrackPoint& point) {
     // A whole second gets its milliseconds too, so that every line has one width of time.
     if (line.size() == 20)
         line.insert(19, ".000");
-    line += ',' + FormatNumber("%.7f", point.latitude);
-    line += ',' + FormatNumber("%.7f", point.longitude);
-    line += ',' + (point.altitude ? FormatNumber("%.1f", *point.altitude) : std::string());
-    line += ',' + (point.speedKnots ? FormatNumber("%.1f", *point.speedKnots) : std::string());
+    line += ',' + FormatCReal("%.7f", point.latitude);
+    line += ',' + FormatCReal("%.7f", point.longitude);
+    line += ',' + (point.altitude ? FormatCReal("%.1f", *point.altitude) : std::string());
+    line += ',' + (point.speedKnots ? FormatCReal("%.1f", *point.speedKnots) : std::string());
     line += point.sessionStart ? ",S\n" : ",\n";
     return line;
 }
