@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 
 namespace {
 
@@ -309,6 +310,50 @@ TEST_F(ScannedMapView, FollowPositionKeepsTheMarkerInViewUntilScrolledByHand) {
     Frame()->UpdateCommandUI();
     EXPECT_FALSE(Frame()->CommandAction(ID_FOLLOW_POSITION)->isChecked());
     EXPECT_TRUE(Frame()->CommandAction(ID_FOLLOW_POSITION)->isEnabled());
+}
+
+// The demo trip on its 3000 x 2000 map at fifty times its speed (fifty
+// fixes a view tick): a marker that leaves the window at any tick means
+// Follow Position loses the user on a real map.
+TEST_F(ScannedMapView, FollowPositionKeepsTheDemoTripInViewAtFiftyTimesItsSpeed) {
+    const std::filesystem::path demo = OSTREL_DEMO_DIR;
+    ASSERT_NE(ReadDib(view->m_dib, ReadFileBytes(demo / "demo_map.bmp")), 0u);
+    int32_t c[8] = {};
+    ASSERT_EQ(std::sscanf(ReadFileBytes(demo / "demo_map.cal").c_str(),
+                          "%d,%d,%d,%d,%d,%d,%d,%d", &c[0], &c[1], &c[2], &c[3], &c[4], &c[5],
+                          &c[6], &c[7]),
+              8);
+    view->m_cal = CMapCalibration{true, true, c[2], c[3], c[6], c[7], c[0], c[1], c[4], c[5]};
+    SetClientSize(view, 640, 400);
+    view->RedrawWindow();
+    ASSERT_EQ(view->GetTotalSize(), (CSize{3000, 2000}));
+    Frame()->RouteCommand(ID_FOLLOW_POSITION);
+
+    const std::string log = ReadFileBytes(demo / "demo_track.nmea");
+    int fixes = 0, ticks = 0;
+    std::set<std::pair<int, int>> scrolls;
+    for (size_t at = 0, end; (end = log.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string sentence = log.substr(at, end - at);
+        if (!gps->ParseSentence(sentence) || sentence.compare(0, 6, "$GPRMC") != 0 ||
+            ++fixes % 50 != 0)
+            continue;
+        view->OnTimer(2);
+        ++ticks;
+        if (gps->m_fix.m_strLatitude.empty())
+            continue;
+        const auto geo = CGeoPoint{
+            NmeaToArcSeconds(gps->m_fix.m_strLongitude, 3, gps->m_fix.m_strEastWest, "W"),
+            NmeaToArcSeconds(gps->m_fix.m_strLatitude, 2, gps->m_fix.m_strNorthSouth, "S")};
+        const CPoint scroll = view->GetScrollPosition();
+        const std::optional<CPoint> p = GeoToClient(geo, scroll, view->m_cal);
+        ASSERT_TRUE(p.has_value());
+        EXPECT_TRUE(p->x >= 0 && p->x < 640 && p->y >= 0 && p->y < 400)
+            << "fix " << fixes << " at " << p->x << "," << p->y << " of the window";
+        scrolls.insert({scroll.x, scroll.y});
+    }
+    EXPECT_GE(ticks, 40);
+    EXPECT_GE(scrolls.size(), 3u) << "the trip never needed following";
+    EXPECT_TRUE(view->m_bFollowPosition);
 }
 
 TEST_F(ScannedMapView, RingMarkerRings) {
