@@ -15,6 +15,10 @@ namespace {
 
 // Scans from this size on show their first decoding in a progress dialog. [pixel]
 constexpr uint64_t kLargeScan = uint64_t(4) << 20;
+// The progress dialog (in thousandths) is brought up to date, and takes the
+// user's Cancel, once a hundredth more is done, so that drawing it costs the
+// decode next to nothing.
+constexpr int kProgressStep = 10;
 
 } // namespace
 
@@ -51,9 +55,10 @@ void COstrelDoc::Serialize(CArchive& ar) {
             progress->setAutoClose(false);
             progress->setAutoReset(false);
         }
-        if (!progress)
-            return true;
-        progress->setValue(int(total ? done * 1000 / total : 0));
+        const int value = int(total ? done * 1000 / total : 0);
+        if (!progress || (progress->value() >= 0 && value < progress->value() + kProgressStep))
+            return true; // no Cancel can have come since the last look
+        progress->setValue(value);
         return !progress->wasCanceled();
     };
     const MapPictureOutcome opened =

@@ -72,7 +72,9 @@ DecodeOutcome Decode(jpeg_decompress_struct& cinfo, JpegErrors& errors, JpegStat
     jpeg_start_decompress(&cinfo);
     s.row.assign(size_t(cinfo.output_width) * size_t(cinfo.output_components), 0);
     for (int32_t y = 0; y < s.layout.height; ++y) {
-        JSAMPROW rows[1] = {s.row.data()};
+        // CMYK rows are wider than the bitmap's: they are converted in s.row.
+        uint8_t* place = s.cmyk ? nullptr : sink.RowBuffer(y);
+        JSAMPROW rows[1] = {place ? place : s.row.data()};
         if (jpeg_read_scanlines(&cinfo, rows, 1) != 1) {
             out.problem = "the JPEG data ends early";
             return out;
@@ -88,7 +90,7 @@ DecodeOutcome Decode(jpeg_decompress_struct& cinfo, JpegErrors& errors, JpegStat
                 p[o + 2] = uint8_t(c * k / 255);
             }
         }
-        if (!sink.PutRow(y, s.row.data(), out.problem))
+        if (!sink.PutRow(y, rows[0], out.problem))
             return out;
         if ((y & 63) == 0 && !sink.Progress(uint64_t(y), uint64_t(s.layout.height))) {
             out.result = DecodeOutcome::Cancelled;

@@ -2,13 +2,19 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <sys/statvfs.h>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -166,12 +172,132 @@ std::string BitmapHeaderFor(const DecodedLayout& layout, uint64_t& fileSize) {
     return h;
 }
 
+// Writes runs of rows to a file on a thread of its own. Rows that follow
+// each other in the file are gathered into blocks; at most kQueued blocks
+// wait, so the memory stays at a few megabytes whatever the picture's size,
+// and their buffers are used again rather than faulted in anew.
+class CBlockWriter {
+public:
+    explicit CBlockWriter(int fd) : m_fd(fd), m_thread([this] { Run(); }) {}
+    ~CBlockWriter() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_bStop = true;
+        }
+        m_ready.notify_all();
+        m_thread.join();
+    }
+
+    // Room for `size` bytes at the file offset `at`, followed by zeros up to
+    // `padded` bytes; the bytes are written once the block is full or at
+    // Finish(), so they must be filled in before either.
+    uint8_t* Append(off_t at, size_t size, size_t padded) {
+        if (m_filling.size != 0 &&
+            (at != m_filling.at + off_t(m_filling.size) || m_filling.size + padded > kBlock))
+            Submit();
+        if (m_filling.size == 0) {
+            m_filling.at = at;
+            if (m_filling.capacity < padded)
+                m_filling = Block{at, 0, std::max(kBlock, padded),
+                                  std::make_unique<uint8_t[]>(std::max(kBlock, padded))};
+        }
+        uint8_t* room = m_filling.bytes.get() + m_filling.size;
+        std::fill(room + size, room + padded, uint8_t(0));
+        m_filling.size += padded;
+        return room;
+    }
+
+    // False, with errno set, once a write has failed.
+    bool Succeeded() {
+        std::lock_guard lock(m_mutex);
+        if (m_nError != 0)
+            errno = m_nError;
+        return m_nError == 0;
+    }
+
+    // Waits until everything appended is written. False, with errno set,
+    // when a write failed.
+    bool Finish() {
+        if (m_filling.size != 0)
+            Submit();
+        {
+            std::unique_lock lock(m_mutex);
+            m_done.wait(lock, [&] { return m_queue.empty(); });
+        }
+        return Succeeded();
+    }
+
+private:
+    static constexpr size_t kBlock = size_t(4) << 20; // [byte]
+    static constexpr size_t kQueued = 2;
+
+    struct Block {
+        off_t at = 0;
+        size_t size = 0;     // [byte] filled
+        size_t capacity = 0; // [byte]
+        std::unique_ptr<uint8_t[]> bytes;
+    };
+
+    void Submit() {
+        std::unique_lock lock(m_mutex);
+        m_done.wait(lock, [&] { return m_queue.size() < kQueued; });
+        m_queue.push_back(std::move(m_filling));
+        m_filling = Block{};
+        if (!m_spare.empty()) {
+            m_filling = std::move(m_spare.back());
+            m_spare.pop_back();
+        }
+        m_ready.notify_one();
+    }
+
+    void Run() {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_ready.wait(lock, [&] { return m_bStop || !m_queue.empty(); });
+            if (m_bStop)
+                return;
+            Block& block = m_queue.front(); // stays put while others are queued
+            const bool write = m_nError == 0;
+            lock.unlock();
+            int error = 0;
+            for (size_t done = 0; write && done < block.size;) {
+                const ssize_t n = pwrite(m_fd, block.bytes.get() + done, block.size - done,
+                                         block.at + off_t(done));
+                if (n <= 0) {
+                    error = n < 0 && errno != 0 ? errno : ENOSPC;
+                    break;
+                }
+                done += size_t(n);
+            }
+            lock.lock();
+            if (error != 0 && m_nError == 0)
+                m_nError = error;
+            block.size = 0;
+            m_spare.push_back(std::move(block));
+            m_queue.pop_front();
+            m_done.notify_all();
+        }
+    }
+
+    const int m_fd;
+    Block m_filling;                 // the decoder's side only
+    std::mutex m_mutex;              // guards what follows
+    std::condition_variable m_ready; // a block is queued, or the writer stops
+    std::condition_variable m_done;  // a block is written
+    std::deque<Block> m_queue;       // the front one is being written
+    std::vector<Block> m_spare;
+    int m_nError = 0;
+    bool m_bStop = false;
+    std::thread m_thread; // last: starts once the rest is made
+};
+
 CCacheEntryWriter::CCacheEntryWriter(const CMapCache& cache, std::string entry, ProgressFn progress)
     : m_cache(cache), m_strEntry(std::move(entry)),
       m_strTemp(m_strEntry + kPartMark + std::to_string(getpid())),
       m_progress(std::move(progress)) {}
 
 CCacheEntryWriter::~CCacheEntryWriter() {
+    m_writer.reset(); // a cancelled decode: what is queued is not written
     if (m_fd >= 0) {
         close(m_fd);
         unlink(m_strTemp.c_str());
@@ -212,12 +338,36 @@ bool CCacheEntryWriter::Begin(const DecodedLayout& layout, std::string& problem)
     if (pwrite(m_fd, header.data(), header.size(), 0) != ssize_t(header.size()) ||
         ftruncate(m_fd, off_t(fileSize)) != 0)
         return Fail("it cannot be written to", problem);
+    m_writer = std::make_unique<CBlockWriter>(m_fd);
     return true;
 }
 
+bool CCacheEntryWriter::StopBackgroundWrites() {
+    const bool written = !m_writer || m_writer->Finish();
+    m_writer.reset();
+    m_pInPlace = nullptr;
+    return written;
+}
+
+uint8_t* CCacheEntryWriter::RowBuffer(int32_t y) {
+    if (!m_writer)
+        return nullptr;
+    uint8_t* place =
+        m_writer->Append(off_t(m_nOffBits + uint64_t(y) * m_nStride), m_nRowBytes, m_nStride);
+    m_pInPlace = place;
+    return place;
+}
+
 bool CCacheEntryWriter::PutRow(int32_t y, const uint8_t* row, std::string& problem) {
-    std::copy_n(row, m_nRowBytes, m_row.data());
     const off_t at = off_t(m_nOffBits + uint64_t(y) * m_nStride);
+    if (m_writer) {
+        if (row != std::exchange(m_pInPlace, nullptr))
+            std::copy_n(row, m_nRowBytes, m_writer->Append(at, m_nRowBytes, m_nStride));
+        if (!m_writer->Succeeded())
+            return Fail("it cannot be written to", problem);
+        return true;
+    }
+    std::copy_n(row, m_nRowBytes, m_row.data());
     if (pwrite(m_fd, m_row.data(), m_nStride, at) != ssize_t(m_nStride)) {
         if (errno == 0)
             errno = ENOSPC;
@@ -227,6 +377,8 @@ bool CCacheEntryWriter::PutRow(int32_t y, const uint8_t* row, std::string& probl
 }
 
 bool CCacheEntryWriter::GetRow(int32_t y, uint8_t* row, std::string& problem) {
+    if (!StopBackgroundWrites())
+        return Fail("it cannot be written to", problem);
     const off_t at = off_t(m_nOffBits + uint64_t(y) * m_nStride);
     if (pread(m_fd, row, m_nRowBytes, at) != ssize_t(m_nRowBytes))
         return Fail("it cannot be read back from", problem);
@@ -238,6 +390,8 @@ bool CCacheEntryWriter::Progress(uint64_t done, uint64_t total) {
 }
 
 bool CCacheEntryWriter::Commit(std::string& problem) {
+    if (!StopBackgroundWrites())
+        return Fail("it cannot be written to", problem);
     const int fd = m_fd;
     m_fd = -1;
     if (close(fd) != 0 || rename(m_strTemp.c_str(), m_strEntry.c_str()) != 0) {

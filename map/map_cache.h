@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 
@@ -39,9 +40,14 @@ private:
     uint64_t m_nLimit;
 };
 
+class CBlockWriter;
+
 // A sink writing the decoded rows into a new entry of the cache: a top-down
 // bitmap file, written under a temporary name and renamed into place only
-// when complete, so that a cancelled or failed decode leaves nothing.
+// when complete, so that a cancelled or failed decode leaves nothing. The
+// rows go to the disk on a thread of their own while the decoder goes on,
+// until a decoder reads rows back (interlaced pictures); from then on they
+// are written in place.
 class CCacheEntryWriter : public CPictureSink {
 public:
     // Hears of the pixels done, not the rows.
@@ -50,6 +56,7 @@ public:
     ~CCacheEntryWriter() override;
 
     bool Begin(const DecodedLayout& layout, std::string& problem) override;
+    uint8_t* RowBuffer(int32_t y) override;
     bool PutRow(int32_t y, const uint8_t* row, std::string& problem) override;
     bool GetRow(int32_t y, uint8_t* row, std::string& problem) override;
     bool Progress(uint64_t done, uint64_t total) override;
@@ -58,6 +65,9 @@ public:
 
 private:
     bool Fail(const char* what, std::string& problem);
+    // Waits for the rows still queued and writes in place from then on.
+    // False when one of them could not be written.
+    bool StopBackgroundWrites();
 
     const CMapCache& m_cache;
     std::string m_strEntry;
@@ -69,6 +79,8 @@ private:
     uint64_t m_nWidth = 0;   // [pixel]
     size_t m_nStride = 0;    // [byte] as stored, a multiple of 4
     std::vector<uint8_t> m_row;
+    std::unique_ptr<CBlockWriter> m_writer;
+    const uint8_t* m_pInPlace = nullptr; // the last RowBuffer handed out
 };
 
 // The bitmap file of a decoded picture: file header, 40-byte info header

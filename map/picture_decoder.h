@@ -31,6 +31,9 @@ public:
     // Before the first row. False with `problem` set when the picture
     // cannot be taken (too large, no room).
     virtual bool Begin(const DecodedLayout& layout, std::string& problem) = 0;
+    // Where row y may be decoded in place (RowBytes() bytes), to be put
+    // next with PutRow(y, that place); null when the sink has no such place.
+    virtual uint8_t* RowBuffer(int32_t /*y*/) { return nullptr; }
     // Row y (0 is the top) of RowBytes() bytes.
     virtual bool PutRow(int32_t y, const uint8_t* row, std::string& problem) = 0;
     // Row y as put before; interlaced pictures are filled in several passes.
