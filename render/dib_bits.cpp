@@ -1,8 +1,83 @@
 #include "render/dib_bits.h"
 
+#include <atomic>
+#include <csignal>
+#include <mutex>
 #include <new>
 #include <sys/mman.h>
 #include <unistd.h>
+
+// A mapped file that another program cuts short makes every later read of
+// its lost pages raise SIGBUS, which would end the program. Reads there are
+// caught instead: the lost part of the mapping becomes zeros (black or the
+// first colour of the table) and the drawing goes on.
+struct GuardedRange {
+    std::atomic<uintptr_t> begin{0};
+    std::atomic<uintptr_t> end{0};
+};
+
+namespace {
+
+constexpr size_t kGuarded = 64; // maps open at once; more go unguarded
+GuardedRange g_guarded[kGuarded];
+uintptr_t g_pageSize = 4096;
+struct sigaction g_previousBusAction {};
+
+void OnBusError(int signal, siginfo_t* info, void* context) {
+    const uintptr_t at = uintptr_t(info->si_addr);
+    for (GuardedRange& range : g_guarded) {
+        const uintptr_t end = range.end.load();
+        const uintptr_t begin = range.begin.load();
+        if (begin == 0 || at < begin || at >= end)
+            continue;
+        const uintptr_t page = at / g_pageSize * g_pageSize;
+        if (mmap(reinterpret_cast<void*>(page), end - page, PROT_READ,
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED)
+            return; // the read is tried again, on zeros
+    }
+    // Not one of ours: as it would have been without this handler.
+    if ((g_previousBusAction.sa_flags & SA_SIGINFO) && g_previousBusAction.sa_sigaction) {
+        g_previousBusAction.sa_sigaction(signal, info, context);
+    } else if (g_previousBusAction.sa_handler != SIG_DFL &&
+               g_previousBusAction.sa_handler != SIG_IGN) {
+        g_previousBusAction.sa_handler(signal);
+    } else {
+        std::signal(SIGBUS, SIG_DFL); // the fault comes again and ends the program
+    }
+}
+
+void InstallBusErrorHandler() {
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        g_pageSize = uintptr_t(sysconf(_SC_PAGESIZE));
+        struct sigaction action {};
+        action.sa_sigaction = OnBusError;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGBUS, &action, &g_previousBusAction);
+    });
+}
+
+GuardedRange* Guard(const void* mapping, size_t length) {
+    InstallBusErrorHandler();
+    for (GuardedRange& range : g_guarded) {
+        uintptr_t free = 0;
+        if (range.begin.compare_exchange_strong(free, uintptr_t(mapping))) {
+            range.end.store(uintptr_t(mapping) + length);
+            return &range;
+        }
+    }
+    return nullptr;
+}
+
+void Unguard(GuardedRange* range) {
+    if (!range)
+        return;
+    range->end.store(0);
+    range->begin.store(0);
+}
+
+} // namespace
 
 CDibBits::~CDibBits() {
     reset();
@@ -21,6 +96,7 @@ bool CDibBits::Map(int fd, uint64_t offset, size_t size) {
         return false;
     m_pMapping = mapping;
     m_nMappingSize = length;
+    m_pGuard = Guard(mapping, length);
     m_pData = static_cast<const uint8_t*>(mapping) + (offset - start);
     return true;
 }
@@ -33,6 +109,8 @@ uint8_t* CDibBits::Allocate(size_t size) {
 }
 
 void CDibBits::reset() {
+    Unguard(m_pGuard);
+    m_pGuard = nullptr;
     if (m_pMapping)
         munmap(m_pMapping, m_nMappingSize);
     m_pMapping = nullptr;

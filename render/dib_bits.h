@@ -7,6 +7,10 @@
 // The pixel block of a CDib: a read-only mapping of the file where the
 // system allows one, so that only the rows drawn are ever in memory, else a
 // copy read into owned memory. Used like the owning pointer it replaces.
+// Should the file be cut short while it is mapped, what was cut off reads
+// as zeros.
+struct GuardedRange;
+
 class CDibBits {
 public:
     CDibBits() = default;
@@ -33,4 +37,5 @@ private:
     std::unique_ptr<uint8_t[]> m_pOwned;
     void* m_pMapping = nullptr; // the whole mapping, from a page boundary
     size_t m_nMappingSize = 0;  // [byte]
+    GuardedRange* m_pGuard = nullptr;
 };

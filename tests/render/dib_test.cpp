@@ -1,7 +1,9 @@
 #include "render/dib.h"
 #include "tests/render/bmp_file.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -167,4 +169,34 @@ TEST(DibRead, RefusesWhatCannotBeDrawnAndLeavesTheObjectEmpty) {
         EXPECT_EQ(ReadDib(dib, c.file), 0u);
         ExpectEmpty(dib);
     }
+}
+
+// A map that another program cuts short while it is open used to end
+// Ostrel with SIGBUS at the next repaint: what was cut off must read as
+// zeros and what is left as before.
+TEST(DibRead, AFileCutShortWhileMappedReadsAsZerosWhereItWasCut) {
+    BmpLayout b;
+    b.width = 4096; // rows of 12 KB: the cut falls pages before the end
+    b.height = 4;
+    b.bits.assign(4 * 4096 * 3, '\x5A');
+    const std::string bytes = MakeBmp(b);
+    std::FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fflush(f);
+    std::rewind(f);
+    CDib dib;
+    ASSERT_EQ(dib.Read(f), bytes.size());
+    ASSERT_TRUE(dib.m_pBits.IsMapped());
+    const size_t kept = 3 * 4096; // of the file
+    ASSERT_EQ(ftruncate(fileno(f), off_t(kept)), 0);
+    const size_t offBits = bytes.size() - dib.GetBitsSize();
+    size_t zeros = 0, kept5A = 0;
+    for (size_t i = 0; i < dib.GetBitsSize(); ++i) {
+        zeros += dib.m_pBits[i] == 0;
+        kept5A += dib.m_pBits[i] == 0x5A;
+    }
+    EXPECT_EQ(kept5A, kept - offBits);
+    EXPECT_EQ(zeros, dib.GetBitsSize() - (kept - offBits));
+    std::fclose(f);
 }
