@@ -1,6 +1,8 @@
 #include "render/dib.h"
+#include "benchmarks/process_status.h"
 #include "platform/dib_decoder.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -85,11 +87,7 @@ BigFile g_bigFile;
 // Peak resident memory of the process [byte]; ResetPeakMemory() makes the
 // current resident size the new peak.
 size_t PeakMemory() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0)
-            return size_t(std::stoull(line.substr(6))) * 1024;
-    return 0;
+    return size_t(std::max(StatusKb("VmHWM"), 0L)) * 1024;
 }
 void ResetPeakMemory() {
     std::ofstream("/proc/self/clear_refs") << "5";

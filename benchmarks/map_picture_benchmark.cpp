@@ -14,6 +14,7 @@
 
 #include "app/main_frame.h"
 #include "benchmarks/grey_ramp_bitmap.h"
+#include "benchmarks/process_status.h"
 #include "app/ostrel_app.h"
 #include "gps/settings.h"
 #include "map/map_view.h"
@@ -117,11 +118,7 @@ double FileMB(const std::string& path) {
 
 // The resident size of the process [byte].
 double Resident() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0)
-            return double(std::stoll(line.substr(6))) * 1024;
-    return 0;
+    return double(std::max(StatusKb("VmRSS"), 0L)) * 1024;
 }
 
 double Seconds() {

@@ -4,6 +4,7 @@
 
 #include "app/main_frame.h"
 #include "benchmarks/grey_ramp_bitmap.h"
+#include "benchmarks/process_status.h"
 #include "app/ostrel_app.h"
 #include "gps/settings.h"
 #include "map/map_view.h"
@@ -40,21 +41,6 @@ const std::string& Picture(int w, int h) {
     if (path.empty())
         path = WritePicture(w, h);
     return path;
-}
-
-// Kilobytes of a field of /proc/self/status ("VmRSS", "VmHWM").
-long StatusKb(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (in >> key) {
-        if (key == std::string(field) + ":") {
-            in >> value;
-            return value;
-        }
-        in.ignore(1 << 12, '\n');
-    }
-    return -1;
 }
 
 // The application with one scanned-map window of `picture`, calibrated at
