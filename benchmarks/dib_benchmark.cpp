@@ -1,4 +1,5 @@
 #include "render/dib.h"
+#include "benchmarks/grey_ramp_bitmap.h"
 #include "benchmarks/process_status.h"
 #include "platform/dib_decoder.h"
 
@@ -59,25 +60,8 @@ public:
 private:
     void Write() {
         m_path = "/tmp/ostrel-dib-benchmark-" + std::to_string(getpid()) + ".bmp";
-        const std::vector<uint8_t> info = InfoBlock(kBigSide, kBigSide);
-        const size_t stride = Stride(kBigSide);
-        m_size = 14 + kInfoBytes + stride * kBigSide;
-        uint8_t header[14] = {'B', 'M'};
-        PutLe(header + 2, uint32_t(m_size), 4);
-        PutLe(header + 10, uint32_t(14 + kInfoBytes), 4);
-        std::FILE* out = std::fopen(m_path.c_str(), "wb");
-        std::fwrite(header, 1, sizeof header, out);
-        std::fwrite(info.data(), 1, kInfoBytes, out);
-        std::vector<uint8_t> row(stride);
-        for (int32_t y = 0; y < kBigSide; ++y) {
-            for (size_t x = 0; x < stride; ++x)
-                row[x] = uint8_t(x + size_t(y));
-            std::fwrite(row.data(), 1, stride, out);
-        }
-        // Written back before timing starts, so both reads find the same page cache.
-        std::fflush(out);
-        fsync(fileno(out));
-        std::fclose(out);
+        WriteGreyRampBitmap(m_path, kBigSide, kBigSide);
+        m_size = 14 + kInfoBytes + Stride(kBigSide) * kBigSide;
     }
     std::string m_path;
     size_t m_size = 0; // [byte]

@@ -20,9 +20,9 @@
 #include "map/map_view.h"
 #include "platform/commands.h"
 #include "platform/document.h"
+#include "tests/client_size.h"
 
 #include <QApplication>
-#include <QMdiSubWindow>
 #include <QSettings>
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -147,17 +147,6 @@ void Close() {
     QApplication::processEvents();
 }
 
-void SetClientSize(COstrelView* view, int w, int h) {
-    auto* frame = qobject_cast<QMdiSubWindow*>(view->parentWidget());
-    for (int i = 0; i < 4; ++i) {
-        const CRect rc = view->GetClientRect();
-        if (rc.Width() == w && rc.Height() == h)
-            break;
-        frame->resize(frame->width() + w - rc.Width(), frame->height() + h - rc.Height());
-        QApplication::processEvents();
-    }
-}
-
 // The decoded copies, so that the next open decodes again.
 void EmptyMapCache() {
     fs::remove_all(g_dir / "cache" / "ostrel");
@@ -277,7 +266,7 @@ double PlainRead(const std::string& path) {
 void BitmapOpen(benchmark::State& state) {
     const std::string& path = BigBitmap();
     if (COstrelView* view = Open(SmallBitmap())) {
-        SetClientSize(view, 1280, 800);
+        ResizeClientTo(view, 1280, 800);
         view->RedrawWindow();
         Close();
     }
@@ -293,7 +282,7 @@ void BitmapOpen(benchmark::State& state) {
             state.SkipWithError("the bitmap was refused");
             return;
         }
-        SetClientSize(view, 1280, 800);
+        ResizeClientTo(view, 1280, 800);
         view->RedrawWindow();
         over = Resident() - own;
         Close();
@@ -322,7 +311,7 @@ void RepaintLargeAgainstSmall(benchmark::State& state) {
         return;
     }
     for (COstrelView* view : {small, large}) {
-        SetClientSize(view, 1280, 800);
+        ResizeClientTo(view, 1280, 800);
         view->RedrawWindow();
     }
     std::vector<double> smalls, larges;

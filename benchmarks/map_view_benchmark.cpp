@@ -9,9 +9,9 @@
 #include "gps/settings.h"
 #include "map/map_view.h"
 #include "platform/doc_template.h"
+#include "tests/client_size.h"
 
 #include <QApplication>
-#include <QMdiSubWindow>
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
@@ -66,12 +66,7 @@ struct MapWindow {
         view->m_bMapLoaded = true;
         view->m_cal = CMapCalibration{true, true, 0, 36000, 36000, 0, 0, 0, 3600, 3600};
         view->m_bCalibrated = true;
-        auto* frame = static_cast<QMdiSubWindow*>(view->parentWidget());
-        for (int i = 0; i < 4; ++i) {
-            const CRect rc = view->GetClientRect();
-            frame->resize(frame->width() + cw - rc.Width(), frame->height() + ch - rc.Height());
-            QApplication::processEvents();
-        }
+        ResizeClientTo(view, cw, ch);
     }
     // The fix at map pixel (x, y).
     void SetPosition(int x, int y) {

@@ -5,6 +5,7 @@
 #include "gps/settings.h"
 #include "map/map_view.h"
 #include "platform/doc_template.h"
+#include "tests/client_size.h"
 
 #include <QApplication>
 #include <QColor>
@@ -69,14 +70,7 @@ protected:
 
     // Resizes the view's frame until the client area is w x h [pixel].
     static void SetClientSize(COstrelView* view, int w, int h) {
-        auto* frame = qobject_cast<QMdiSubWindow*>(view->parentWidget());
-        for (int i = 0; i < 4; ++i) {
-            const CRect rc = view->GetClientRect();
-            if (rc.Width() == w && rc.Height() == h)
-                break;
-            frame->resize(frame->width() + w - rc.Width(), frame->height() + h - rc.Height());
-            QApplication::processEvents();
-        }
+        ResizeClientTo(view, w, h);
         ASSERT_EQ(view->GetClientRect(), (CRect{0, 0, w, h}));
     }
 
