@@ -58,9 +58,7 @@ DecodeOutcome Decode(jpeg_decompress_struct& cinfo, JpegErrors& errors, JpegStat
     s.layout.height = int32_t(cinfo.image_height);
     if (cinfo.jpeg_color_space == JCS_GRAYSCALE) {
         cinfo.out_color_space = JCS_GRAYSCALE;
-        s.layout.bitCount = 8;
-        for (uint32_t i = 0; i < 256; ++i)
-            s.layout.palette.push_back(i * 0x010101);
+        s.layout.SetGrey();
     } else if (cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK) {
         cinfo.out_color_space = JCS_CMYK;
         s.cmyk = true;

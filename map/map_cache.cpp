@@ -342,6 +342,10 @@ bool CCacheEntryWriter::Begin(const DecodedLayout& layout, std::string& problem)
     return true;
 }
 
+off_t CCacheEntryWriter::RowAt(int32_t y) const {
+    return off_t(m_nOffBits + uint64_t(y) * m_nStride);
+}
+
 bool CCacheEntryWriter::StopBackgroundWrites() {
     const bool written = !m_writer || m_writer->Finish();
     m_writer.reset();
@@ -352,14 +356,13 @@ bool CCacheEntryWriter::StopBackgroundWrites() {
 uint8_t* CCacheEntryWriter::RowBuffer(int32_t y) {
     if (!m_writer)
         return nullptr;
-    uint8_t* place =
-        m_writer->Append(off_t(m_nOffBits + uint64_t(y) * m_nStride), m_nRowBytes, m_nStride);
+    uint8_t* place = m_writer->Append(RowAt(y), m_nRowBytes, m_nStride);
     m_pInPlace = place;
     return place;
 }
 
 bool CCacheEntryWriter::PutRow(int32_t y, const uint8_t* row, std::string& problem) {
-    const off_t at = off_t(m_nOffBits + uint64_t(y) * m_nStride);
+    const off_t at = RowAt(y);
     if (m_writer) {
         if (row != std::exchange(m_pInPlace, nullptr))
             std::copy_n(row, m_nRowBytes, m_writer->Append(at, m_nRowBytes, m_nStride));
@@ -379,7 +382,7 @@ bool CCacheEntryWriter::PutRow(int32_t y, const uint8_t* row, std::string& probl
 bool CCacheEntryWriter::GetRow(int32_t y, uint8_t* row, std::string& problem) {
     if (!StopBackgroundWrites())
         return Fail("it cannot be written to", problem);
-    const off_t at = off_t(m_nOffBits + uint64_t(y) * m_nStride);
+    const off_t at = RowAt(y);
     if (pread(m_fd, row, m_nRowBytes, at) != ssize_t(m_nRowBytes))
         return Fail("it cannot be read back from", problem);
     return true;

@@ -68,6 +68,8 @@ private:
     // Waits for the rows still queued and writes in place from then on.
     // False when one of them could not be written.
     bool StopBackgroundWrites();
+    // Where row y starts in the file. [byte]
+    off_t RowAt(int32_t y) const;
 
     const CMapCache& m_cache;
     std::string m_strEntry;

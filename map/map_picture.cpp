@@ -1,4 +1,5 @@
 #include "map/map_picture.h"
+#include "map/sidecar_calibration.h"
 
 #include <cstring>
 #include <memory>
@@ -6,11 +7,6 @@
 namespace {
 
 using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-
-std::string BaseName(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 bool ReadEntry(const std::string& entry, CDib& dib) {
     FilePtr f(std::fopen(entry.c_str(), "rb"), &std::fclose);

@@ -21,6 +21,13 @@ struct DecodedLayout {
     uint16_t bitCount = 24;
     std::vector<uint32_t> palette; // 0xRRGGBB, 8-bit pictures only
     size_t RowBytes() const { return size_t(width) * (bitCount / 8); }
+    // 8 bits a pixel, each its own grey level.
+    void SetGrey() {
+        bitCount = 8;
+        palette.resize(256);
+        for (uint32_t i = 0; i < 256; ++i)
+            palette[i] = i * 0x010101;
+    }
 };
 
 // Where a decoder puts the picture, one row at a time from the top. Each

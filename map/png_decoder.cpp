@@ -72,9 +72,7 @@ void Prepare(png_structp png, png_infop info, PngState& s) {
         s.layout.bitCount = 8;
         png_set_packing(png);
     } else if (colour == PNG_COLOR_TYPE_GRAY && !trns) {
-        for (uint32_t i = 0; i < 256; ++i)
-            s.layout.palette.push_back(i * 0x010101);
-        s.layout.bitCount = 8;
+        s.layout.SetGrey();
         png_set_expand_gray_1_2_4_to_8(png);
         png_set_strip_16(png);
     } else {

@@ -99,11 +99,6 @@ bool ReadSmallFile(const std::string& path, std::string& text) {
     return true;
 }
 
-std::string BaseName(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The path without its extension, and the extension without its dot.
 void SplitExtension(const std::string& path, std::string& stem, std::string& ext) {
     const size_t slash = path.find_last_of('/');
@@ -290,6 +285,11 @@ bool ModelMatches(const GeoModel& model, const CMapCalibration& cal) {
            ArcSeconds(model.LatAt(cal.m_nY2)) == cal.m_nLat2;
 }
 
+std::string BaseName(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string MapDataFileName(const std::string& mapPath) {
     std::string stem, ext;
     SplitExtension(mapPath, stem, ext);
@@ -359,10 +359,8 @@ SidecarCalibration FindSidecarCalibration(const std::string& mapPath, int32_t w,
 std::string FormatMapDataFile(const CMapCalibration& cal, const std::string& mapPath, int32_t w,
                               int32_t h) {
     const std::string name = BaseName(mapPath);
-    std::string title = name;
-    const size_t dot = title.find_last_of('.');
-    if (dot != std::string::npos)
-        title.resize(dot);
+    std::string title, ext;
+    SplitExtension(name, title, ext);
     std::string t;
     auto line = [&t](const std::string& s) { t += s + "\r\n"; };
     line("OziExplorer Map Data File Version 2.2");

@@ -64,6 +64,8 @@ SidecarCalibration FindSidecarCalibration(const std::string& mapPath, int32_t w,
 // ".jpgw" style, then ".wld".
 std::string WorldFileName(const std::string& mapPath, int style);
 std::string MapDataFileName(const std::string& mapPath);
+// The last part of `path`, the file's own name.
+std::string BaseName(const std::string& path);
 
 // The two files of a calibration as `--export-calibration` writes them.
 std::string FormatMapDataFile(const CMapCalibration& cal, const std::string& mapPath, int32_t w,
