@@ -2,11 +2,6 @@
 
 #include <vector>
 
-namespace {
-
-// Cuts a sentence at every comma and asterisk, keeping empty fields, so that
-// index i is NMEA field position i (0 is the name). The checksum digits
-// become the last field; a line's carriage return stays on its last field.
 void SplitSentence(std::string_view sentence, std::vector<std::string_view>& fields) {
     fields.clear();
     size_t start = 0;
@@ -18,6 +13,8 @@ void SplitSentence(std::string_view sentence, std::vector<std::string_view>& fie
         start = end + 1;
     }
 }
+
+namespace {
 
 struct FieldCopy {
     size_t position;

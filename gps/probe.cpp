@@ -1,4 +1,5 @@
 #include "gps/probe.h"
+#include "gps/nmea_parser.h"
 
 #include "platform/serial_port.h"
 #include "platform/unique_fd.h"
@@ -41,15 +42,6 @@ int HexDigit(char c) {
     return -1;
 }
 
-std::vector<std::string> Fields(const std::string& body) {
-    std::vector<std::string> fields;
-    size_t at = 0;
-    for (size_t comma; (comma = body.find(',', at)) != std::string::npos; at = comma + 1)
-        fields.push_back(body.substr(at, comma - at));
-    fields.push_back(body.substr(at));
-    return fields;
-}
-
 // Takes one received line: from its last "$" to "*HH", the checksum the XOR
 // of the bytes between.
 void TakeLine(std::string line, Heard& heard, Clock::time_point at) {
@@ -66,12 +58,13 @@ void TakeLine(std::string line, Heard& heard, Clock::time_point at) {
     if (high < 0 || low < 0 || unsigned(high * 16 + low) != sum)
         return;
     ++heard.valid;
-    const std::vector<std::string> fields = Fields(body);
-    const std::string& address = fields[0];
+    std::vector<std::string_view> fields;
+    SplitSentence(body, fields);
+    const std::string_view address = fields[0];
     if (address.size() != 5 || address[0] == 'P')
         return;
-    const std::string type = address.substr(2);
-    heard.talkers.insert(address.substr(0, 2));
+    const std::string type(address.substr(2));
+    heard.talkers.emplace(address.substr(0, 2));
     heard.types.insert(type);
     if (type == "RMC" && fields.size() > 2)
         heard.fix |= fields[2] == "A";
