@@ -1,9 +1,10 @@
 #include "map/map_cache.h"
 
+#include "platform/user_folders.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -36,18 +37,6 @@ void Put32(std::string& s, size_t at, uint32_t v) {
 bool EndsWith(const std::string& s, const char* tail) {
     const size_t n = std::strlen(tail);
     return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
-}
-
-bool MakeDirs(const std::string& dir) {
-    for (size_t at = 1; at <= dir.size(); ++at) {
-        if (at < dir.size() && dir[at] != '/')
-            continue;
-        const std::string part = dir.substr(0, at);
-        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-    }
-    struct stat st {};
-    return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 struct Entry {
@@ -85,11 +74,7 @@ std::vector<Entry> ListEntries(const std::string& dir) {
 CMapCache::CMapCache(std::string dir, uint64_t limit) : m_strDir(std::move(dir)), m_nLimit(limit) {}
 
 std::string CMapCache::DefaultDir() {
-    const char* xdg = std::getenv("XDG_CACHE_HOME");
-    if (xdg && xdg[0] == '/')
-        return std::string(xdg) + "/ostrel";
-    const char* home = std::getenv("HOME");
-    return std::string(home && home[0] ? home : "/tmp") + "/.cache/ostrel";
+    return UserFolder("XDG_CACHE_HOME", ".cache", "ostrel");
 }
 
 std::string CMapCache::EntryPath(const std::string& path, const struct stat& st) const {
@@ -139,7 +124,7 @@ void CMapCache::Trim(uint64_t incoming, const std::string& keep) const {
 }
 
 bool CMapCache::Prepare(std::string& problem) const {
-    if (MakeDirs(m_strDir))
+    if (MakeFolders(m_strDir, 0700))
         return true;
     problem =
         "the map cache folder \"" + m_strDir + "\" cannot be made (" + std::strerror(errno) + ")";

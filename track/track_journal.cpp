@@ -1,8 +1,9 @@
 #include "track/track_journal.h"
 
+#include "platform/user_folders.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,27 +12,12 @@
 
 namespace {
 
-// Makes `path` and every missing folder above it.
-bool MakeFolders(const std::string& path) {
-    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string part = path.substr(0, slash);
-        if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
-            return false;
-        if (slash == std::string::npos)
-            return true;
-    }
-}
-
 constexpr std::string_view kSuffix = ".track";
 
 } // namespace
 
 std::string DefaultJournalFolder() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    if (data && data[0] == '/')
-        return std::string(data) + "/ostrel/track";
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.local/share/ostrel/track";
+    return UserFolder("XDG_DATA_HOME", ".local/share", "ostrel/track");
 }
 
 CTrackJournal::CTrackJournal(std::string folder) : m_strFolder(std::move(folder)) {}
@@ -51,7 +37,7 @@ std::string CTrackJournal::OpenDay(const std::string& day) {
     Sync();
     m_fd.reset();
     m_strDay.clear();
-    if (!MakeFolders(m_strFolder))
+    if (!MakeFolders(m_strFolder, 0755))
         return "Can not make the track folder \"" + m_strFolder + "\": " + std::strerror(errno);
     const std::string path = m_strFolder + "/" + day + std::string(kSuffix);
     UniqueFd fd(open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
