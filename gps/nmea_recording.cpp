@@ -1,5 +1,7 @@
 #include "gps/nmea_recording.h"
 
+#include "platform/file_writes.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -14,17 +16,9 @@ std::string CNmeaRecording::Open(const std::string& path) {
 }
 
 std::string CNmeaRecording::Write(const std::string& bytes) {
-    size_t done = 0;
-    while (m_fd && done < bytes.size()) {
-        const ssize_t n = write(m_fd.get(), bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : ENOSPC;
-            m_fd.reset();
-            return "Recording to \"" + m_strPath + "\" stopped: " + std::strerror(error);
-        }
-        done += size_t(n);
-    }
-    return {};
+    if (!m_fd || WriteAll(m_fd.get(), bytes))
+        return {};
+    const int error = errno;
+    m_fd.reset();
+    return "Recording to \"" + m_strPath + "\" stopped: " + std::strerror(error);
 }

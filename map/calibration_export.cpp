@@ -3,6 +3,7 @@
 #include "map/calibration_store.h"
 #include "map/map_picture.h"
 #include "map/sidecar_calibration.h"
+#include "platform/file_writes.h"
 
 #include <cerrno>
 #include <cstring>
@@ -58,22 +59,10 @@ void Remember(const CMapCache& cache, const std::string& path) {
 
 bool WriteWhole(const std::string& path, const std::string& text, std::string& problem) {
     const std::string temp = path + ".tmp-" + std::to_string(getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            problem = "cannot write \"" + path + "\" (" + std::strerror(errno) + ")";
-            std::remove(temp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        problem = "cannot write \"" + path + "\" (" + std::strerror(errno) + ")";
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    if (ReplaceFile(path, temp, text) == ReplaceResult::Replaced)
+        return true;
+    problem = "cannot write \"" + path + "\" (" + std::strerror(errno) + ")";
+    return false;
 }
 
 std::string ReadWhole(const std::string& path) {

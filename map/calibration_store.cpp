@@ -2,6 +2,7 @@
 
 #include "gps/gps_receiver.h"
 #include "map/c_numbers.h"
+#include "platform/file_writes.h"
 #include "platform/unique_fd.h"
 
 #include <cerrno>
@@ -73,20 +74,6 @@ std::vector<std::string> SplitLines(const std::string& bytes) {
 bool BelongsTo(const std::string& line, const std::string& mapPath) {
     return line.size() > mapPath.size() && line.compare(0, mapPath.size(), mapPath) == 0 &&
            line[mapPath.size()] == ',';
-}
-
-[[nodiscard]] bool WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += size_t(n);
-    }
-    return true;
 }
 
 StoreSaveOutcome Failed(StoreSaveResult result, const std::string& message) {

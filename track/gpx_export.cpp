@@ -1,14 +1,11 @@
 #include "track/gpx_export.h"
 
 #include "map/c_numbers.h"
-#include "platform/unique_fd.h"
+#include "platform/file_writes.h"
 #include "track/track_journal.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -74,30 +71,13 @@ std::string ExportGpx(const std::vector<std::string>& journals, const std::strin
     }
     const std::string text = FormatGpx(points, creator);
     const std::string temporary = outPath + ".part";
-    UniqueFd fd(
-        open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
-    if (!fd)
+    switch (ReplaceFile(outPath, temporary, text)) {
+    case ReplaceResult::NotWritten:
         return "Can not write \"" + temporary + "\": " + std::strerror(errno);
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd.get(), text.data() + done, text.size() - done);
-        if (n <= 0) {
-            const int error = n < 0 ? errno : ENOSPC;
-            fd.reset();
-            unlink(temporary.c_str());
-            return "Can not write \"" + temporary + "\": " + std::strerror(error);
-        }
-        done += size_t(n);
-    }
-    if (fsync(fd.get()) != 0 || close(fd.release()) != 0) {
-        const int error = errno;
-        unlink(temporary.c_str());
-        return "Can not write \"" + temporary + "\": " + std::strerror(error);
-    }
-    if (std::rename(temporary.c_str(), outPath.c_str()) != 0) {
-        const int error = errno;
-        unlink(temporary.c_str());
-        return "Can not replace \"" + outPath + "\": " + std::strerror(error);
+    case ReplaceResult::NotRenamed:
+        return "Can not replace \"" + outPath + "\": " + std::strerror(errno);
+    case ReplaceResult::Replaced:
+        break;
     }
     return {};
 }
