@@ -109,12 +109,13 @@ void CMainFrame::RecordPoll(const std::string& chunk, bool rmcTaken) {
     std::string message;
     if (m_nmeaRecording.IsOpen() && !chunk.empty())
         message = m_nmeaRecording.Write(chunk);
+    const int64_t now = SteadyMs();
     if (const std::optional<TrackPoint> point =
             m_trackRecorder.Update(m_gps.m_fix, rmcTaken, SystemUtcMs())) {
-        if (std::string failed = m_journal.Append(*point, SteadyMs()); !failed.empty())
+        if (std::string failed = m_journal.Append(*point, now); !failed.empty())
             message = std::move(failed);
     }
-    m_journal.SyncIfDue(SteadyMs());
+    m_journal.SyncIfDue(now);
     if (!message.empty())
         SetMessageText(message);
 }

@@ -27,8 +27,3 @@ std::string FormatUpdateSeconds(int32_t ms) {
         std::to_chars(text, text + sizeof text, ms * 0.001, std::chars_format::fixed, 1);
     return std::string(text, result.ptr);
 }
-
-std::string PortOpenFailureMessage(const std::string& portName, int32_t baudRate) {
-    return "Can not open Com Port \"" + portName + "\" with Baud Rate " + std::to_string(baudRate) +
-           ".";
-}

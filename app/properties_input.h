@@ -19,6 +19,3 @@ std::string ApplyPropertiesInput(const PropertiesInputTexts& texts);
 
 // An update period [ms] as the dialog shows it: seconds with one decimal.
 std::string FormatUpdateSeconds(int32_t ms);
-
-// What the main frame shows when the port cannot be opened with the new settings.
-std::string PortOpenFailureMessage(const std::string& portName, int32_t baudRate);

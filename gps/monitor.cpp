@@ -102,8 +102,7 @@ int RunMonitor(int ticks, int intervalMs, std::FILE* out, std::FILE* err,
     {
         CGpsReceiver gps;
         if (!CommIsOpen(g_hComm)) {
-            std::fprintf(err, "Can not open Com Port \"%s\" with Baud Rate %i.\n",
-                         g_strPortName.c_str(), int(g_nBaudRate));
+            std::fprintf(err, "%s\n", PortOpenFailureMessage(g_strPortName, g_nBaudRate).c_str());
             status = 1;
         }
         CNmeaRecording recording;

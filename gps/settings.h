@@ -10,6 +10,9 @@ extern int32_t g_nBaudRate;       // [bit/s]
 extern int32_t g_nUpdateMs;       // [ms] period of each document window's update timer
 extern uint8_t g_bShowAtStatusLine; // 0 or 1: echo "$GPRMC" on the status line
 
+// What is shown when the port cannot be opened with these settings.
+std::string PortOpenFailureMessage(const std::string& portName, int32_t baudRate);
+
 // The kind of window that the next initialised view becomes.
 extern int32_t g_nDocMode;
 
