@@ -109,24 +109,9 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             line.showRoute = true;
             continue;
         }
-        if (arg == "--record" || arg == "--export-gpx" || arg == "--from" || arg == "--to") {
-            if (i + 1 >= argc) {
-                error = arg + " needs a value";
-                return false;
-            }
-            const std::string value = argv[++i];
-            if ((arg == "--from" || arg == "--to") && !IsDay(value)) {
-                error = arg + " needs a day YYYY-MM-DD, not \"" + value + "\"";
-                return false;
-            }
-            (arg == "--record"       ? line.record
-             : arg == "--export-gpx" ? line.exportGpx
-             : arg == "--from"       ? line.fromDay
-                                     : line.toDay) = value;
-            continue;
-        }
         if (arg == "--port" || arg == "--baud" || arg == "--ticks" || arg == "--interval-ms" ||
-            arg == "--centre" || arg == "--export-calibration") {
+            arg == "--centre" || arg == "--export-calibration" || arg == "--record" ||
+            arg == "--export-gpx" || arg == "--from" || arg == "--to") {
             if (i + 1 >= argc) {
                 error = arg + " needs a value";
                 return false;
@@ -138,6 +123,16 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
                 line.port = value;
             } else if (arg == "--export-calibration") {
                 line.exportCalibration = value;
+            } else if (arg == "--record") {
+                line.record = value;
+            } else if (arg == "--export-gpx") {
+                line.exportGpx = value;
+            } else if (arg == "--from" || arg == "--to") {
+                if (!IsDay(value)) {
+                    error = arg + " needs a day YYYY-MM-DD, not \"" + value + "\"";
+                    return false;
+                }
+                (arg == "--from" ? line.fromDay : line.toDay) = value;
             } else if (arg == "--centre") {
                 if (!ReadPixel(value, pixel)) {
                     error = "--centre needs a map pixel X,Y, not \"" + value + "\"";

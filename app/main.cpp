@@ -30,8 +30,7 @@ int main(int argc, char** argv) {
         std::fputs(kOptionHelp, stdout);
         return 0;
     }
-    const std::string nameAndVersion =
-        std::string(kProgramName) + " " + std::string(kProgramVersion);
+    const std::string nameAndVersion(kProgramNameAndVersion);
     if (line.version) {
         std::printf("%s\n", nameAndVersion.c_str());
         return 0;

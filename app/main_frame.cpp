@@ -145,8 +145,7 @@ void CMainFrame::OnUpdateRecordNmea(CCmdUI* ui) {
 }
 
 void CMainFrame::OnExportTrackGpx() {
-    CDia_ExportTrack dialog(m_journal.Folder(),
-                            std::string(kProgramName) + " " + std::string(kProgramVersion), this);
+    CDia_ExportTrack dialog(m_journal.Folder(), std::string(kProgramNameAndVersion), this);
     (void)dialog.DoModal();
 }
 
