@@ -6,6 +6,7 @@
 #include "platform/archive.h"
 #include "platform/message_box.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QProgressDialog>
@@ -49,7 +50,7 @@ void COstrelDoc::Serialize(CArchive& ar) {
             progress = std::make_unique<QProgressDialog>(
                 QStringLiteral("Preparing \"%1\" for display...").arg(name),
                 QStringLiteral("Cancel"), 0, 1000, view->window());
-            progress->setWindowTitle(QStringLiteral("Ostrel"));
+            progress->setWindowTitle(QCoreApplication::applicationName()); // as the message boxes
             progress->setWindowModality(Qt::ApplicationModal);
             progress->setMinimumDuration(0);
             progress->setAutoClose(false);

@@ -2,6 +2,13 @@
 
 #include <vector>
 
+bool IsOtherGnssTalker(std::string_view talker) {
+    for (const char* other : kOtherGnssTalkers)
+        if (talker == other)
+            return true;
+    return false;
+}
+
 void SplitSentence(std::string_view sentence, std::vector<std::string_view>& fields) {
     fields.clear();
     size_t start = 0;
@@ -36,12 +43,7 @@ bool IsSentenceOfType(std::string_view name, std::string_view type) {
     if (name.size() != 6 || name[0] != '$' || name.substr(3) != type)
         return false;
     const std::string_view talker = name.substr(1, 2);
-    if (talker == "GP")
-        return true;
-    for (const char* other : kOtherGnssTalkers)
-        if (talker == other)
-            return true;
-    return false;
+    return talker == "GP" || IsOtherGnssTalker(talker);
 }
 
 constexpr FieldCopy kRmcFields[] = {

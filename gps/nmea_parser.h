@@ -9,6 +9,8 @@
 // GLONASS, Galileo, BeiDou, QZSS, NavIC); their RMC, GGA and VTG sentences
 // count where no "$GP" sentence of the type is at hand.
 inline constexpr const char* kOtherGnssTalkers[] = {"GN", "GL", "GA", "GB", "BD", "GQ", "GI"};
+// Whether `talker` ("GN", ...) is one of kOtherGnssTalkers.
+bool IsOtherGnssTalker(std::string_view talker);
 
 // Copies the fields of an accepted "$GPRMC", "$GPGGA" or "$GPVTG" sentence,
 // or one of these types from a talker in kOtherGnssTalkers, into `fix`;

@@ -4,7 +4,6 @@
 #include "gps/nmea_parser.h"
 #include "platform/serial_port.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -34,9 +33,7 @@ std::string NewestSentence(std::string_view type, const std::string& chunk) {
             continue;
         if (address.substr(0, 2) == "GP")
             start = at;
-        else if (other == std::string::npos &&
-                 std::any_of(std::begin(kOtherGnssTalkers), std::end(kOtherGnssTalkers),
-                             [&](const char* talker) { return address.substr(0, 2) == talker; }))
+        else if (other == std::string::npos && IsOtherGnssTalker(address.substr(0, 2)))
             other = at;
     }
     if (start == std::string::npos)
