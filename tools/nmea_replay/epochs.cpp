@@ -23,6 +23,15 @@ std::string_view NextLine(std::string_view log, std::size_t pos) {
     return log.substr(pos, end - pos);
 }
 
+// The type ("RMC", ...) of a talker's sentence line "$ttSSS,...", empty for
+// anything else; a 'P' in place of the talker marks a maker's own sentence
+// ("$PGRMC").
+std::string_view SentenceType(std::string_view line) {
+    if (line.size() < 7 || line[0] != '$' || line[1] == 'P' || line[6] != ',')
+        return {};
+    return line.substr(3, 3);
+}
+
 struct EpochSentence {
     std::string_view address; // "GPRMC", "GNGGA", ...
     std::string_view second;  // "hhmmss" of the time field, or empty
@@ -31,10 +40,7 @@ struct EpochSentence {
 // "$GPRMC,030129.0,A,..." -> {"GPRMC", "030129"}. False for lines that are
 // not RMC or GGA, and for those whose time field holds something else.
 bool ParseEpochSentence(std::string_view line, EpochSentence& sentence) {
-    // A 'P' in place of the talker marks a maker's own sentence ("$PGRMC").
-    if (line.size() < 7 || line[0] != '$' || line[1] == 'P' || line[6] != ',')
-        return false;
-    std::string_view type = line.substr(3, 3);
+    const std::string_view type = SentenceType(line);
     if (type != "RMC" && type != "GGA")
         return false;
     std::string_view time = line.substr(7);
@@ -61,9 +67,7 @@ bool HoldsFix(std::string_view epoch) {
     for (std::size_t pos = 0; pos < epoch.size();) {
         std::string_view line = NextLine(epoch, pos);
         pos += line.size();
-        if (line.size() < 7 || line[0] != '$' || line[1] == 'P' || line[6] != ',')
-            continue;
-        std::string_view type = line.substr(3, 3);
+        const std::string_view type = SentenceType(line);
         if (type == "RMC" && SentenceField(line, 2) == "A")
             return true;
         std::string_view quality = SentenceField(line, 6);
