@@ -5,6 +5,7 @@
 #include "gps/settings.h"
 #include "map/map_view.h"
 #include "platform/doc_template.h"
+#include "platform/serial_port.h"
 #include "tests/client_size.h"
 
 #include <QApplication>
@@ -15,7 +16,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
+#include <pty.h>
 #include <string>
+#include <unistd.h>
 
 // The whole application on the offscreen platform: main frame, template and
 // the first window (a world map), with the receiver on no device and a
@@ -90,4 +93,27 @@ private:
     int32_t m_savedUpdate = 0;
     uint8_t m_savedShow = 0;
     int32_t m_savedMode = 0;
+};
+
+// AppTest with the receiver on a pseudo-terminal: the test writes to
+// m_master as a receiver would.
+class AppOnPty : public AppTest {
+protected:
+    void SetUp() override {
+        char name[256] = {};
+        ASSERT_EQ(openpty(&m_master, &m_slave, name, nullptr, nullptr), 0);
+        m_path = name;
+        AppTest::SetUp();
+        ASSERT_GE(g_hComm, 0) << "the receiver did not open " << m_path;
+    }
+    void TearDown() override {
+        AppTest::TearDown();
+        close(m_master);
+        close(m_slave);
+    }
+    std::string PortForTest() const override { return m_path; }
+
+    int m_master = -1;
+    int m_slave = -1;
+    std::string m_path;
 };

@@ -7,7 +7,6 @@
 #include <QTest>
 #include <QToolBar>
 #include <poll.h>
-#include <pty.h>
 #include <unistd.h>
 
 namespace {
@@ -16,35 +15,16 @@ const std::string kRmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230
 const std::string kGga = "$GPGGA,123520,4807.040,N,01131.010,E,1,08,0.9,545.4,M,46.9,M,,*47";
 const std::string kVoid = "$GPRMC,123521,V,4900.000,N,01200.000,E,000.0,000.0,230394,,*3A";
 
-// The application with its receiver on a pseudo-terminal; the test writes
-// to the master side as a receiver would.
-class PollLoop : public AppTest {
+// The application with its receiver on a pseudo-terminal.
+class PollLoop : public AppOnPty {
 protected:
-    void SetUp() override {
-        char name[256] = {};
-        ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-        path = name;
-        AppTest::SetUp();
-        ASSERT_GE(g_hComm, 0) << "the receiver did not open " << path;
-    }
-    void TearDown() override {
-        AppTest::TearDown();
-        close(master);
-        close(slave);
-    }
-    std::string PortForTest() const override { return path; }
-
     // Sends `bytes` and runs one poll tick once they have arrived.
     void SendAndTick(const std::string& bytes, int timerId = 1) {
-        ASSERT_EQ(write(master, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        ASSERT_EQ(write(m_master, bytes.data(), bytes.size()), ssize_t(bytes.size()));
         pollfd p{g_hComm, POLLIN, 0};
         ASSERT_EQ(poll(&p, 1, 2000), 1);
         Frame()->OnTimer(timerId);
     }
-
-    int master = -1;
-    int slave = -1;
-    std::string path;
 };
 
 TEST_F(PollLoop, ShowsTheRmcSentenceAndParsesAll) {
@@ -119,8 +99,8 @@ TEST_F(PollLoop, TheTimerDrivesThePollAndTheMarker) {
     ASSERT_NE(world, nullptr);
     g_nUpdateMs = 1000;
     SetClientSize(world, 600, 400);
-    ASSERT_EQ(write(master, kRmc.data(), kRmc.size()), ssize_t(kRmc.size()));
-    ASSERT_EQ(write(master, "\r\n", 2), 2);
+    ASSERT_EQ(write(m_master, kRmc.data(), kRmc.size()), ssize_t(kRmc.size()));
+    ASSERT_EQ(write(m_master, "\r\n", 2), 2);
     // Timer 1 polls within a second, timer 2 of the view draws after it.
     const QColor red(255, 0, 0);
     for (int i = 0; i < 60 && QColor(world->Surface().pixel(282, 100)) != red; ++i)

@@ -9,30 +9,22 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <pty.h>
 #include <unistd.h>
 
 namespace {
 
 // "Show Properties" through the toolbar's action, with the receiver on a
 // pseudo-terminal so that a reopened port shows.
-class PropertiesCommand : public AppTest {
+class PropertiesCommand : public AppOnPty {
 protected:
     void SetUp() override {
-        char name[256] = {};
-        ASSERT_EQ(openpty(&m_master, &m_slave, name, nullptr, nullptr), 0);
-        m_path = name;
-        AppTest::SetUp();
-        ASSERT_GE(g_hComm, 0) << "the receiver did not open " << m_path;
+        AppOnPty::SetUp();
         SetMessageBoxHook([this](const QString& text) { messages << text; });
     }
     void TearDown() override {
         SetMessageBoxHook({});
-        AppTest::TearDown();
-        close(m_master);
-        close(m_slave);
+        AppOnPty::TearDown();
     }
-    std::string PortForTest() const override { return m_path; }
 
     QAction* Properties() const { return Frame()->CommandAction(ID_SHOW_PROPERTIES); }
 
@@ -55,11 +47,6 @@ protected:
     }
 
     QStringList messages;
-    std::string m_path;
-
-private:
-    int m_master = -1;
-    int m_slave = -1;
 };
 
 void Retype(QLineEdit* edit, const char* text) {
