@@ -4,11 +4,6 @@
 
 namespace {
 
-struct StringEntry {
-    int id;
-    std::string_view text;
-};
-
 // The program's own commands, the title and the first two File commands,
 // whose wording is ours rather than the framework's.
 constexpr StringEntry kStrings[] = {
@@ -32,11 +27,8 @@ constexpr StringEntry kStrings[] = {
 } // namespace
 
 std::string_view ResourceString(int id) {
-    for (const StringEntry& entry : kStrings) {
-        if (entry.id == id)
-            return entry.text;
-    }
-    return FrameworkString(id);
+    const std::string_view own = FindString(kStrings, id);
+    return own.empty() ? FrameworkString(id) : own;
 }
 
 std::string_view ResourcePrompt(int id) {

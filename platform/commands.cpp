@@ -2,11 +2,6 @@
 
 namespace {
 
-struct StringEntry {
-    int id;
-    std::string_view text;
-};
-
 constexpr StringEntry kFrameworkStrings[] = {
     {AFX_IDS_IDLEMESSAGE, " "},
     {ID_FILE_CLOSE, "Close the active document\nClose"},
@@ -40,11 +35,7 @@ std::string_view FrameworkString(int id) {
     // The ten recent-file entries share one prompt.
     if (id > ID_FILE_MRU_FILE1 && id < ID_FILE_MRU_FILE1 + 10)
         id = ID_FILE_MRU_FILE1;
-    for (const StringEntry& entry : kFrameworkStrings) {
-        if (entry.id == id)
-            return entry.text;
-    }
-    return {};
+    return FindString(kFrameworkStrings, id);
 }
 
 std::string_view PromptOfText(std::string_view text) {

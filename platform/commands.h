@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 // The framework's standard commands, as the menus, the toolbar and the
@@ -39,6 +40,20 @@ enum : int {
     AFX_IDS_APP_TITLE = 57344, // the program's own text
     AFX_IDS_IDLEMESSAGE = 57345,
 };
+
+// One text of a string table.
+struct StringEntry {
+    int id;
+    std::string_view text;
+};
+
+// The text of `id` in `table`, empty when the table has none.
+template <size_t N> constexpr std::string_view FindString(const StringEntry (&table)[N], int id) {
+    for (const StringEntry& entry : table)
+        if (entry.id == id)
+            return entry.text;
+    return {};
+}
 
 // The framework's text of `id` (its standard English wording), empty when it
 // has none. A command's text is its status-bar prompt, a line feed and its
