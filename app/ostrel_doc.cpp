@@ -1,8 +1,8 @@
 #include "app/ostrel_doc.h"
 
 #include "gps/settings.h"
-#include "map/map_picture.h"
 #include "map/map_view.h"
+#include "picture/map_picture.h"
 #include "platform/archive.h"
 #include "platform/message_box.h"
 

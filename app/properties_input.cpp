@@ -1,7 +1,7 @@
 #include "app/properties_input.h"
 
 #include "gps/settings.h"
-#include "map/c_numbers.h"
+#include "platform/c_numbers.h"
 
 #include <charconv>
 

@@ -4,8 +4,8 @@
 #include "gps/poll_tick.h"
 #include "gps/settings.h"
 #include "map/calibration_store.h"
-#include "map/picture_decoder.h"
-#include "map/sidecar_calibration.h"
+#include "map/sidecar_readers.h"
+#include "picture/picture_decoder.h"
 #include "platform/dib_decoder.h"
 #include "render/dib.h"
 

@@ -1,9 +1,12 @@
 #include "map/calibration_export.h"
 
 #include "map/calibration_store.h"
-#include "map/map_picture.h"
 #include "map/sidecar_calibration.h"
+#include "map/sidecar_readers.h"
+#include "map/sidecar_writers.h"
+#include "picture/map_picture.h"
 #include "platform/file_writes.h"
+#include "platform/unique_file.h"
 
 #include <cerrno>
 #include <cstring>
@@ -78,8 +81,7 @@ ExportOutcome ExportCalibration(const std::string& mapArg, bool force, const CMa
     ExportOutcome out;
     // The store keys a map by its full path, as the program opens it.
     const std::string mapPath = std::filesystem::absolute(mapArg).lexically_normal().string();
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(mapPath.c_str(), "rb"),
-                                                         &std::fclose);
+    const UniqueFile file = OpenFile(mapPath.c_str(), "rb");
     struct stat st {};
     if (!file || fstat(fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) {
         out.message = "cannot read \"" + mapPath + "\"";

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "map/map_cache.h"
+#include "picture/map_cache.h"
 
 #include <string>
 
@@ -15,4 +15,5 @@ struct ExportOutcome {
 // two-point .map file and a world file beside the picture, each read back
 // to the same calibration. A file that an export did not write (as
 // remembered in `cache`'s folder) is replaced only with `force`.
-ExportOutcome ExportCalibration(const std::string& mapPath, bool force, const CMapCache& cache);
+[[nodiscard]] ExportOutcome ExportCalibration(const std::string& mapPath, bool force,
+                                              const CMapCache& cache);

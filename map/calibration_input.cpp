@@ -1,6 +1,6 @@
 #include "map/calibration_input.h"
 
-#include "map/c_numbers.h"
+#include "platform/c_numbers.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 #include "map/calibration_store.h"
 
 #include "gps/gps_receiver.h"
-#include "map/c_numbers.h"
+#include "platform/c_numbers.h"
 #include "platform/file_writes.h"
 #include "platform/unique_fd.h"
 

@@ -1,4 +1,4 @@
-#include "map/sidecar_calibration.h"
+#include "map/sidecar_readers.h"
 
 #include <cmath>
 #include <cstdarg>

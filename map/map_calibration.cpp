@@ -1,6 +1,6 @@
 #include "map/map_calibration.h"
 
-#include "map/c_numbers.h"
+#include "platform/c_numbers.h"
 
 #include <cmath>
 #include <cstdio>

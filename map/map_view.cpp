@@ -1,10 +1,10 @@
 #include "map/map_view.h"
 
-#include "app/string_table.h"
 #include "gps/settings.h"
 #include "map/calibration_export.h"
 #include "map/calibration_input.h"
 #include "map/calibration_store.h"
+#include "map/command_ids.h"
 #include "map/dia_calibration.h"
 #include "map/sidecar_calibration.h"
 #include "platform/dialog_ids.h"

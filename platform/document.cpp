@@ -2,6 +2,7 @@
 
 #include "platform/archive.h"
 #include "platform/message_box.h"
+#include "platform/unique_file.h"
 
 #include <QDir>
 #include <QMdiSubWindow>
@@ -11,8 +12,7 @@
 #include <sys/stat.h>
 
 bool CDocument::OnOpenDocument(const std::string& path) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                         &std::fclose);
+    const UniqueFile file = OpenFile(path.c_str(), "rb");
     // Only a regular file holds a document: a folder opens for reading here
     // too, and a device would be read without end.
     struct stat info {};

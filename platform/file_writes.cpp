@@ -22,6 +22,24 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+bool PwriteAll(int fd, const void* bytes, size_t size, off_t at) {
+    const auto* next = static_cast<const char*>(bytes);
+    while (size > 0) {
+        const ssize_t n = pwrite(fd, next, size, at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        next += n;
+        size -= size_t(n);
+        at += off_t(n);
+    }
+    return true;
+}
+
 ReplaceResult ReplaceFile(const std::string& path, const std::string& temp,
                           std::string_view bytes) {
     UniqueFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));

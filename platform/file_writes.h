@@ -2,11 +2,17 @@
 
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 // Writes all of `bytes` to `fd`, going on where a signal cut a write short.
 // False, with errno set, when it could not (ENOSPC where the system wrote
 // nothing and gave no reason).
 [[nodiscard]] bool WriteAll(int fd, std::string_view bytes);
+
+// Writes `size` bytes at the file offset `at` of `fd` (the file position
+// stays where it was), going on where a signal or the system cut the write
+// short. False, with errno set, as WriteAll.
+[[nodiscard]] bool PwriteAll(int fd, const void* bytes, size_t size, off_t at);
 
 enum class ReplaceResult { Replaced, NotWritten, NotRenamed };
 

@@ -11,4 +11,4 @@ std::string UserFolder(const char* xdgVariable, const std::string& underHome,
 
 // Makes `path` and every missing folder above it, new ones with `mode`.
 // False, with errno set, unless `path` is a folder afterwards.
-bool MakeFolders(const std::string& path, mode_t mode);
+[[nodiscard]] bool MakeFolders(const std::string& path, mode_t mode);

@@ -1,6 +1,6 @@
 #include "track/gpx_export.h"
 
-#include "map/c_numbers.h"
+#include "platform/c_numbers.h"
 #include "platform/file_writes.h"
 #include "track/track_journal.h"
 

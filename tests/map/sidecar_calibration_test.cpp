@@ -1,6 +1,7 @@
 #include "map/calibration_export.h"
 #include "map/calibration_store.h"
 #include "map/sidecar_calibration.h"
+#include "map/sidecar_readers.h"
 #include "tests/render/bmp_file.h"
 #include "tests/test_support.h"
 

@@ -1,4 +1,4 @@
-#include "map/c_numbers.h"
+#include "platform/c_numbers.h"
 
 #include <cstdio>
 #include <cstdlib>

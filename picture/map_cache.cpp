@@ -1,5 +1,6 @@
-#include "map/map_cache.h"
+#include "picture/map_cache.h"
 
+#include "platform/file_writes.h"
 #include "platform/user_folders.h"
 
 #include <algorithm>
@@ -244,16 +245,8 @@ private:
             Block& block = m_queue.front(); // stays put while others are queued
             const bool write = m_nError == 0;
             lock.unlock();
-            int error = 0;
-            for (size_t done = 0; write && done < block.size;) {
-                const ssize_t n = pwrite(m_fd, block.bytes.get() + done, block.size - done,
-                                         block.at + off_t(done));
-                if (n <= 0) {
-                    error = n < 0 && errno != 0 ? errno : ENOSPC;
-                    break;
-                }
-                done += size_t(n);
-            }
+            const int error =
+                !write || PwriteAll(m_fd, block.bytes.get(), block.size, block.at) ? 0 : errno;
             lock.lock();
             if (error != 0 && m_nError == 0)
                 m_nError = error;
@@ -283,8 +276,8 @@ CCacheEntryWriter::CCacheEntryWriter(const CMapCache& cache, std::string entry, 
 
 CCacheEntryWriter::~CCacheEntryWriter() {
     m_writer.reset(); // a cancelled decode: what is queued is not written
-    if (m_fd >= 0) {
-        close(m_fd);
+    if (m_fd) {
+        m_fd.reset();
         unlink(m_strTemp.c_str());
     }
 }
@@ -312,18 +305,23 @@ bool CCacheEntryWriter::Begin(const DecodedLayout& layout, std::string& problem)
         problem = "there is no room for it in the map cache \"" + m_cache.Dir() + "\"";
         return false;
     }
-    m_fd = open(m_strTemp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (m_fd < 0)
+    m_fd.reset(open(m_strTemp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!m_fd)
         return Fail("it cannot be written to", problem);
     m_nOffBits = header.size();
     m_nRowBytes = layout.RowBytes();
     m_nWidth = uint64_t(layout.width);
     m_nStride = (m_nRowBytes + 3) / 4 * 4;
     m_row.assign(m_nStride, 0);
-    if (pwrite(m_fd, header.data(), header.size(), 0) != ssize_t(header.size()) ||
-        ftruncate(m_fd, off_t(fileSize)) != 0)
+    // The whole file's room is taken now, so that a full disk is found
+    // before the decode rather than half-way through it.
+    if (const int error = posix_fallocate(m_fd.get(), 0, off_t(fileSize)); error != 0) {
+        errno = error;
         return Fail("it cannot be written to", problem);
-    m_writer = std::make_unique<CBlockWriter>(m_fd);
+    }
+    if (!PwriteAll(m_fd.get(), header.data(), header.size(), 0))
+        return Fail("it cannot be written to", problem);
+    m_writer = std::make_unique<CBlockWriter>(m_fd.get());
     return true;
 }
 
@@ -356,11 +354,8 @@ bool CCacheEntryWriter::PutRow(int32_t y, const uint8_t* row, std::string& probl
         return true;
     }
     std::copy_n(row, m_nRowBytes, m_row.data());
-    if (pwrite(m_fd, m_row.data(), m_nStride, at) != ssize_t(m_nStride)) {
-        if (errno == 0)
-            errno = ENOSPC;
+    if (!PwriteAll(m_fd.get(), m_row.data(), m_nStride, at))
         return Fail("it cannot be written to", problem);
-    }
     return true;
 }
 
@@ -368,7 +363,7 @@ bool CCacheEntryWriter::GetRow(int32_t y, uint8_t* row, std::string& problem) {
     if (!StopBackgroundWrites())
         return Fail("it cannot be written to", problem);
     const off_t at = RowAt(y);
-    if (pread(m_fd, row, m_nRowBytes, at) != ssize_t(m_nRowBytes))
+    if (pread(m_fd.get(), row, m_nRowBytes, at) != ssize_t(m_nRowBytes))
         return Fail("it cannot be read back from", problem);
     return true;
 }
@@ -380,9 +375,8 @@ bool CCacheEntryWriter::Progress(uint64_t done, uint64_t total) {
 bool CCacheEntryWriter::Commit(std::string& problem) {
     if (!StopBackgroundWrites())
         return Fail("it cannot be written to", problem);
-    const int fd = m_fd;
-    m_fd = -1;
-    if (close(fd) != 0 || rename(m_strTemp.c_str(), m_strEntry.c_str()) != 0) {
+    // Closed by hand: a failed close can be the first report of a lost write.
+    if (close(m_fd.release()) != 0 || rename(m_strTemp.c_str(), m_strEntry.c_str()) != 0) {
         const int error = errno;
         unlink(m_strTemp.c_str());
         errno = error;

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "map/picture_decoder.h"
+#include "picture/picture_decoder.h"
+#include "platform/unique_fd.h"
 
 #include <cstdint>
 #include <functional>
@@ -33,7 +34,7 @@ public:
     // The bytes the entries take now.
     uint64_t Size() const;
     // Creates the folder. False with the reason in `problem`.
-    bool Prepare(std::string& problem) const;
+    [[nodiscard]] bool Prepare(std::string& problem) const;
 
 private:
     std::string m_strDir;
@@ -61,7 +62,7 @@ public:
     bool GetRow(int32_t y, uint8_t* row, std::string& problem) override;
     bool Progress(uint64_t done, uint64_t total) override;
     // Puts the finished entry in place. False with the reason in `problem`.
-    bool Commit(std::string& problem);
+    [[nodiscard]] bool Commit(std::string& problem);
 
 private:
     bool Fail(const char* what, std::string& problem);
@@ -75,7 +76,7 @@ private:
     std::string m_strEntry;
     std::string m_strTemp;
     ProgressFn m_progress;
-    int m_fd = -1;
+    UniqueFd m_fd;
     uint64_t m_nOffBits = 0; // [byte]
     size_t m_nRowBytes = 0;  // [byte] as decoded
     uint64_t m_nWidth = 0;   // [pixel]

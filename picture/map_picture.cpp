@@ -1,15 +1,12 @@
-#include "map/map_picture.h"
-#include "map/sidecar_calibration.h"
+#include "picture/map_picture.h"
 
-#include <cstring>
-#include <memory>
+#include "platform/paths.h"
+#include "platform/unique_file.h"
 
 namespace {
 
-using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-
 bool ReadEntry(const std::string& entry, CDib& dib) {
-    FilePtr f(std::fopen(entry.c_str(), "rb"), &std::fclose);
+    const UniqueFile f = OpenFile(entry.c_str(), "rb");
     return f && dib.Read(f.get()) != 0;
 }
 
@@ -77,34 +74,4 @@ MapPictureOutcome OpenMapPicture(const std::string& path, std::FILE* file, CDib&
     }
     out.result = MapPictureOutcome::Opened;
     return out;
-}
-
-PictureKind DetectPictureKind(const uint8_t* head, size_t size) {
-    auto starts = [&](const char* magic, size_t n) {
-        return size >= n && std::memcmp(head, magic, n) == 0;
-    };
-    if (starts("BM", 2))
-        return PictureKind::Bmp;
-    if (starts("\x89PNG\r\n\x1a\n", 8))
-        return PictureKind::Png;
-    if (starts("\xFF\xD8\xFF", 3))
-        return PictureKind::Jpeg;
-    if (starts("II*\0", 4) || starts("MM\0*", 4) || starts("II+\0", 4) || starts("MM\0+", 4))
-        return PictureKind::Tiff;
-    return PictureKind::Unknown;
-}
-
-const char* PictureKindName(PictureKind kind) {
-    switch (kind) {
-    case PictureKind::Bmp:
-        return "BMP";
-    case PictureKind::Png:
-        return "PNG";
-    case PictureKind::Jpeg:
-        return "JPEG";
-    case PictureKind::Tiff:
-        return "TIFF";
-    default:
-        return "unknown";
-    }
 }

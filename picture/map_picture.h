@@ -1,6 +1,7 @@
 #pragma once
 
-#include "map/map_cache.h"
+#include "picture/map_cache.h"
+#include "picture/picture_kind.h"
 #include "render/dib.h"
 
 #include <cstdio>

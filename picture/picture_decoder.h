@@ -6,12 +6,6 @@
 #include <string>
 #include <vector>
 
-// The picture formats a map may come in, told by their first bytes.
-enum class PictureKind { Unknown, Bmp, Png, Jpeg, Tiff };
-PictureKind DetectPictureKind(const uint8_t* head, size_t size);
-// "PNG", "JPEG", ... for messages.
-const char* PictureKindName(PictureKind kind);
-
 // The layout a decoder gives its rows in, as the rows of a bitmap: 8 bits
 // with a palette (indexed and grey pictures), 24 bits (blue, green, red) or
 // 32 bits (blue, green, red, and a byte the blits ignore).

@@ -1,4 +1,4 @@
-#include "map/picture_decoder.h"
+#include "picture/picture_decoder.h"
 
 #include <csetjmp>
 #include <png.h>

@@ -1,4 +1,5 @@
-#include "map/map_picture.h"
+#include "picture/map_picture.h"
+#include "platform/unique_file.h"
 #include "tests/render/bmp_file.h"
 #include "tests/test_support.h"
 
@@ -36,8 +37,7 @@ protected:
     MapPictureOutcome Open(const std::string& name, CDib& dib, int* progressCalls = nullptr,
                            bool cancel = false) {
         const fs::path path = m_dir.Path() / name;
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"),
-                                                          &std::fclose);
+        const UniqueFile f = OpenFile(path.c_str(), "rb");
         EXPECT_TRUE(f) << path;
         return OpenMapPicture(path.string(), f.get(), dib, m_cache, [=](uint64_t, uint64_t) {
             if (progressCalls)

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "map/geo_model.h"
+#include "map/map_calibration.h"
+
+#include <string>
+
+// What a reader made of a calibration file.
+struct SidecarRead {
+    enum Result { Usable, Damaged, Projected } result = Damaged;
+    GeoModel model;
+    // Damaged: what is wrong; Projected: the projection's name.
+    std::string problem;
+    // A .map file with more than two points is fitted; the largest distance
+    // of a point from the fit [m], else -1.
+    double maxErrorM = -1;
+    // A .map file with exactly two points gives them as they are.
+    bool hasPoints = false;
+    CMapCalibration points;
+};
+
+// The common text format of moving-map programs:
+// "OziExplorer Map Data File Version 2.2" ... "Map Projection,Latitude/Longitude,..."
+// "Point01,xy,  120,  80,in, deg,  52, 30.0000,N,  13, 20.0000,E, grid, ..."
+[[nodiscard]] SidecarRead ReadMapDataFile(const std::string& text);
+// A world file: six numbers, one a line: x size, two rotations, y size, and
+// the centre of the top-left pixel.
+[[nodiscard]] SidecarRead ReadWorldFile(const std::string& text);
+// The GeoTIFF tags of the TIFF file `path`.
+[[nodiscard]] SidecarRead ReadGeoTiff(const std::string& path);
