@@ -1,7 +1,7 @@
 #include "map/sidecar_readers.h"
+#include "picture/tiff_handle.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <geotiff/geo_normalize.h>
 #include <geotiff/geotiff.h>
 #include <geotiff/geovalues.h>
@@ -9,7 +9,8 @@
 
 namespace {
 
-void Quiet(const char*, const char*, va_list) {}
+// Tags hold a few numbers; no real file asks libtiff for more at once. [byte]
+constexpr uint64_t kMaxSingleAlloc = 64u << 20;
 
 // Geographic systems on WGS 84 or a datum within a few metres of it:
 // WGS 84, NAD83, ETRS89, GDA94, NZGD2000, SWEREF99, and their datums.
@@ -44,18 +45,15 @@ std::string Citation(GTIF* gtif, geokey_t key) {
 
 SidecarRead ReadGeoTiff(const std::string& path) {
     SidecarRead out;
-    // libtiff's messages about the picture belong to its decoder.
-    const TIFFErrorHandler oldError = TIFFSetErrorHandler(Quiet);
-    const TIFFErrorHandler oldWarning = TIFFSetWarningHandler(Quiet);
-    TIFF* tif = XTIFFOpen(path.c_str(), "rm");
-    GTIF* gtif = tif ? GTIFNew(tif) : nullptr;
+    // libtiff learns the GeoTIFF tags before it reads a directory. Its
+    // messages about the picture belong to the decoder: these are dropped.
+    XTIFFInitialize();
+    TiffMessages messages;
+    const TiffPtr tif = OpenTiff(path, messages, kMaxSingleAlloc);
+    GTIF* gtif = tif ? GTIFNew(tif.get()) : nullptr;
     auto done = [&] {
         if (gtif)
             GTIFFree(gtif);
-        if (tif)
-            XTIFFClose(tif);
-        TIFFSetErrorHandler(oldError);
-        TIFFSetWarningHandler(oldWarning);
         return out;
     };
     unsigned short model = 0;

@@ -2,6 +2,7 @@
 
 #include <csetjmp>
 #include <jpeglib.h>
+#include <new>
 
 #include <jerror.h>
 
@@ -112,7 +113,12 @@ DecodeOutcome DecodeJpeg(std::FILE* file, CPictureSink& sink) {
     jpeg_create_decompress(&cinfo);
     jpeg_stdio_src(&cinfo, file);
     JpegState state;
-    const DecodeOutcome out = Decode(cinfo, errors, state, sink);
+    DecodeOutcome out;
+    try {
+        out = Decode(cinfo, errors, state, sink);
+    } catch (const std::bad_alloc&) {
+        out = {DecodeOutcome::Failed, kNotEnoughMemory};
+    }
     jpeg_destroy_decompress(&cinfo);
     return out;
 }

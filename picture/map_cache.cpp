@@ -132,10 +132,17 @@ bool CMapCache::Prepare(std::string& problem) const {
     return false;
 }
 
+uint16_t StoredBitCount(const DecodedLayout& layout) {
+    if (layout.bitCount != 8)
+        return layout.bitCount;
+    return layout.palette.size() <= 2 ? 1 : layout.palette.size() <= 16 ? 4 : 8;
+}
+
 std::string BitmapHeaderFor(const DecodedLayout& layout, uint64_t& fileSize) {
     const size_t colours = layout.bitCount == 8 ? layout.palette.size() : 0;
+    const uint16_t bits = StoredBitCount(layout);
     const uint64_t offBits = 14 + 40 + 4 * colours;
-    const uint64_t stride = (uint64_t(layout.width) * (layout.bitCount / 8) + 3) / 4 * 4;
+    const uint64_t stride = (uint64_t(layout.width) * bits + 31) / 32 * 4;
     fileSize = offBits + stride * uint64_t(layout.height);
     std::string h(offBits, '\0');
     h[0] = 'B';
@@ -146,7 +153,7 @@ std::string BitmapHeaderFor(const DecodedLayout& layout, uint64_t& fileSize) {
     Put32(h, 18, uint32_t(layout.width));
     Put32(h, 22, uint32_t(-layout.height)); // top-down rows
     Put16(h, 26, 1);
-    Put16(h, 28, layout.bitCount);
+    Put16(h, 28, bits);
     Put32(h, 34, uint32_t(std::min<uint64_t>(stride * uint64_t(layout.height), UINT32_MAX)));
     Put32(h, 46, uint32_t(colours));
     for (size_t i = 0; i < colours; ++i) {
@@ -291,11 +298,12 @@ bool CCacheEntryWriter::Fail(const char* what, std::string& problem) {
 bool CCacheEntryWriter::Begin(const DecodedLayout& layout, std::string& problem) {
     uint64_t fileSize = 0;
     const std::string header = BitmapHeaderFor(layout, fileSize);
-    // The bitmap reader counts a file's length in 32 bits.
-    if (layout.width <= 0 || layout.height <= 0 || fileSize > UINT32_MAX ||
-        fileSize > m_cache.Limit()) {
+    if (layout.width <= 0 || layout.height <= 0 || layout.width > kMaxSide ||
+        layout.height > kMaxSide || fileSize > kMaxEntryBytes || fileSize > m_cache.Limit()) {
         problem = "the picture is too large (" + std::to_string(layout.width) + " x " +
-                  std::to_string(layout.height) + " pixels)";
+                  std::to_string(layout.height) +
+                  " pixels): Ostrel shows scans of up to 1000000 pixels a side whose decoded "
+                  "copy stays under 4 GiB";
         return false;
     }
     m_cache.Trim(fileSize);
@@ -311,7 +319,8 @@ bool CCacheEntryWriter::Begin(const DecodedLayout& layout, std::string& problem)
     m_nOffBits = header.size();
     m_nRowBytes = layout.RowBytes();
     m_nWidth = uint64_t(layout.width);
-    m_nStride = (m_nRowBytes + 3) / 4 * 4;
+    m_nBits = StoredBitCount(layout);
+    m_nStride = (m_nWidth * m_nBits + 31) / 32 * 4;
     m_row.assign(m_nStride, 0);
     // The whole file's room is taken now, so that a full disk is found
     // before the decode rather than half-way through it.
@@ -337,23 +346,52 @@ bool CCacheEntryWriter::StopBackgroundWrites() {
 }
 
 uint8_t* CCacheEntryWriter::RowBuffer(int32_t y) {
-    if (!m_writer)
+    if (!m_writer || m_nBits < 8)
         return nullptr;
     uint8_t* place = m_writer->Append(RowAt(y), m_nRowBytes, m_nStride);
     m_pInPlace = place;
     return place;
 }
 
+void CCacheEntryWriter::Store(const uint8_t* row, uint8_t* stored) const {
+    if (m_nBits >= 8) {
+        std::copy_n(row, m_nRowBytes, stored);
+        return;
+    }
+    // Indexes packed from the left, high bits first, as bitmaps keep them.
+    const unsigned perByte = 8 / m_nBits;
+    for (size_t i = 0; i < (m_nWidth + perByte - 1) / perByte; ++i) {
+        unsigned byte = 0;
+        for (unsigned k = 0; k < perByte; ++k) {
+            const size_t x = i * perByte + k;
+            byte = byte << m_nBits | (x < m_nWidth ? row[x] & ((1u << m_nBits) - 1) : 0);
+        }
+        stored[i] = uint8_t(byte);
+    }
+}
+
+void CCacheEntryWriter::Load(const uint8_t* stored, uint8_t* row) const {
+    if (m_nBits >= 8) {
+        std::copy_n(stored, m_nRowBytes, row);
+        return;
+    }
+    const unsigned perByte = 8 / m_nBits;
+    for (size_t x = 0; x < m_nWidth; ++x) {
+        const unsigned shift = 8 - m_nBits * (unsigned(x % perByte) + 1);
+        row[x] = uint8_t(stored[x / perByte] >> shift & ((1u << m_nBits) - 1));
+    }
+}
+
 bool CCacheEntryWriter::PutRow(int32_t y, const uint8_t* row, std::string& problem) {
     const off_t at = RowAt(y);
     if (m_writer) {
         if (row != std::exchange(m_pInPlace, nullptr))
-            std::copy_n(row, m_nRowBytes, m_writer->Append(at, m_nRowBytes, m_nStride));
+            Store(row, m_writer->Append(at, (m_nWidth * m_nBits + 7) / 8, m_nStride));
         if (!m_writer->Succeeded())
             return Fail("it cannot be written to", problem);
         return true;
     }
-    std::copy_n(row, m_nRowBytes, m_row.data());
+    Store(row, m_row.data());
     if (!PwriteAll(m_fd.get(), m_row.data(), m_nStride, at))
         return Fail("it cannot be written to", problem);
     return true;
@@ -362,9 +400,9 @@ bool CCacheEntryWriter::PutRow(int32_t y, const uint8_t* row, std::string& probl
 bool CCacheEntryWriter::GetRow(int32_t y, uint8_t* row, std::string& problem) {
     if (!StopBackgroundWrites())
         return Fail("it cannot be written to", problem);
-    const off_t at = RowAt(y);
-    if (pread(m_fd.get(), row, m_nRowBytes, at) != ssize_t(m_nRowBytes))
+    if (pread(m_fd.get(), m_row.data(), m_nStride, RowAt(y)) != ssize_t(m_nStride))
         return Fail("it cannot be read back from", problem);
+    Load(m_row.data(), row);
     return true;
 }
 

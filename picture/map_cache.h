@@ -71,6 +71,10 @@ private:
     bool StopBackgroundWrites();
     // Where row y starts in the file. [byte]
     off_t RowAt(int32_t y) const;
+    // A decoded row as stored (indexes packed where the palette allows),
+    // and back.
+    void Store(const uint8_t* row, uint8_t* stored) const;
+    void Load(const uint8_t* stored, uint8_t* row) const;
 
     const CMapCache& m_cache;
     std::string m_strEntry;
@@ -80,11 +84,23 @@ private:
     uint64_t m_nOffBits = 0; // [byte]
     size_t m_nRowBytes = 0;  // [byte] as decoded
     uint64_t m_nWidth = 0;   // [pixel]
+    uint16_t m_nBits = 0;    // [bit] a pixel as stored
     size_t m_nStride = 0;    // [byte] as stored, a multiple of 4
     std::vector<uint8_t> m_row;
     std::unique_ptr<CBlockWriter> m_writer;
     const uint8_t* m_pInPlace = nullptr; // the last RowBuffer handed out
 };
+
+// The most a cache entry may take: the bitmap reader counts a file's
+// length in 32 bits. [byte]
+constexpr uint64_t kMaxEntryBytes = UINT32_MAX;
+// The widest and tallest picture taken, far past any scan. [pixel]
+constexpr int32_t kMaxSide = 1000000;
+
+// The bits a pixel of `layout` takes in the cache: pictures of up to 2 or
+// 16 colours keep 1 or 4 bits a pixel, so that a bilevel scan takes an
+// eighth of the room.
+uint16_t StoredBitCount(const DecodedLayout& layout);
 
 // The bitmap file of a decoded picture: file header, 40-byte info header
 // with a negative height (rows from the top), colour table. Its size [byte]

@@ -48,6 +48,9 @@ struct DecodeOutcome {
     std::string problem; // why it failed, for "... is not a picture Ostrel can show: <problem>."
 };
 
+// The problem of a decode that ran out of memory.
+inline constexpr const char* kNotEnoughMemory = "there is not enough memory to decode it";
+
 // Each decodes the whole file (read from its start) into `sink`, row by row,
 // never holding more than a band of rows.
 DecodeOutcome DecodePng(std::FILE* file, CPictureSink& sink);

@@ -8,11 +8,63 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
+#include <new>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
+// Allocations of more than this many bytes fail, as they do where the
+// address space or the memory runs out. [byte]
+static size_t g_nAllocationLimit = SIZE_MAX;
+
+void* operator new(size_t size) {
+    void* p = size <= g_nAllocationLimit ? std::malloc(size ? size : 1) : nullptr;
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    std::free(p);
+}
+
 namespace {
+
+struct AllocationLimit {
+    explicit AllocationLimit(size_t bytes) { g_nAllocationLimit = bytes; }
+    ~AllocationLimit() { g_nAllocationLimit = SIZE_MAX; }
+};
+
+// A little-endian TIFF of one 8-bit grey strip whose header claims
+// `width` x `height` pixels.
+std::string GreyTiffClaiming(uint32_t width, uint32_t height) {
+    std::string t = "II*";
+    t += '\0';
+    auto u16 = [&t](uint32_t v) {
+        t += char(v & 0xFF);
+        t += char(v >> 8 & 0xFF);
+    };
+    auto u32 = [&](uint32_t v) {
+        u16(v & 0xFFFF);
+        u16(v >> 16);
+    };
+    u32(8);
+    const uint32_t entries[][3] = {{256, 4, width}, {257, 4, height}, {258, 3, 8},
+                                   {259, 3, 1},     {262, 3, 1},      {273, 4, 200},
+                                   {277, 3, 1},     {278, 4, height}, {279, 4, 64}};
+    u16(std::size(entries));
+    for (const auto& e : entries) {
+        u16(e[0]);
+        u16(e[1]);
+        u32(1);
+        u32(e[2]);
+    }
+    u32(0);
+    t.resize(264, '\x80');
+    return t;
+}
 
 // Pictures are made by ImageMagick from one source picture; its own BMP of
 // each (composed over white) is what our decode must show.
@@ -81,7 +133,9 @@ TEST_F(MapPictureTest, EachFormatShowsThePixelsOfItsBitmap) {
         const char* make;  // convert options between src.png and the file
         uint16_t bitCount; // of the cached bitmap
     } cases[] = {
-        {"p1.png", "-type Bilevel", 8},
+        {"p1.png", "-type Bilevel", 1},
+        {"p1i.png", "-type Bilevel -interlace PNG", 1},
+        {"grey4.png", "-type Grayscale -depth 4", 4},
         {"p4.png", "-colors 12 PNG8:", 8},
         {"grey.png", "-type Grayscale -depth 8", 8},
         {"rgb.png", "PNG24:", 24},
@@ -96,8 +150,8 @@ TEST_F(MapPictureTest, EachFormatShowsThePixelsOfItsBitmap) {
         {"tiles.tif", "-define tiff:tile-geometry=16x16 -compress Zip", 24},
         {"jpeg.tif", "-compress JPEG", 24},
         {"pal8.tif", "-type Palette -colors 200", 8},
-        {"pal4tiles.tif", "-colors 9 -type Palette -depth 4 -define tiff:tile-geometry=16x16", 8},
-        {"bilevel.tif", "-type Bilevel -compress Group4", 8},
+        {"pal4tiles.tif", "-colors 9 -type Palette -depth 4 -define tiff:tile-geometry=16x16", 4},
+        {"bilevel.tif", "-type Bilevel -compress Group4", 1},
         {"grey.tif", "-type Grayscale -depth 8 -compress Zip", 8},
         {"rgba.tif", "-alpha set -channel A -fx \"i/w\" +channel -type TrueColorAlpha", 24},
     };
@@ -235,4 +289,53 @@ TEST_F(MapPictureTest, DamagedFilesAreRefusedWithWhatIsWrong) {
     }
     for (const std::string& f : CacheFiles())
         ADD_FAILURE() << "left in the cache: " << f;
+}
+
+// Catches a decoder that allocates what a hostile header claims before the
+// size is checked (2 GB for one row), and an allocation failure that ends
+// the program instead of refusing the picture.
+TEST_F(MapPictureTest, PicturesTooLargeOrOutOfMemoryAreRefusedNotCrashedOn) {
+    std::ofstream(m_dir.Path() / "wide.tif", std::ios::binary) << GreyTiffClaiming(0x7FFFFFFF, 1);
+    std::ofstream(m_dir.Path() / "tall.tif", std::ios::binary) << GreyTiffClaiming(2, 0x7FFFFFFF);
+    ASSERT_TRUE(Convert("src.png -resize 3000x20!", "wide.png"));
+    ASSERT_TRUE(Convert("src.png -resize 3000x20!", "wide.jpg"));
+    ASSERT_TRUE(Convert("src.png -resize 3000x20! -compress None", "wide_rgb.tif"));
+    CDib dib;
+    {
+        AllocationLimit limit(size_t(1) << 30);
+        for (const char* name : {"wide.tif", "tall.tif"}) {
+            const MapPictureOutcome out = Open(name, dib);
+            EXPECT_EQ(out.result, MapPictureOutcome::Refused) << name;
+            EXPECT_NE(out.message.find("too large"), std::string::npos) << out.message;
+        }
+    }
+    {
+        // Rows of 3000 pixels need more than this.
+        AllocationLimit limit(4000);
+        for (const char* name : {"wide.png", "wide.jpg", "wide_rgb.tif"}) {
+            const MapPictureOutcome out = Open(name, dib);
+            EXPECT_EQ(out.result, MapPictureOutcome::Refused) << name;
+            EXPECT_NE(out.message.find("not enough memory"), std::string::npos) << out.message;
+        }
+    }
+    for (const std::string& f : CacheFiles())
+        ADD_FAILURE() << "left in the cache: " << f;
+}
+
+// Catches a bilevel scan refused because its copy was counted at 8 bits a
+// pixel: 65536 x 65600 of them is 4.3 GB so, 537 MB at 1 bit.
+TEST(MapCacheEntry, FewColourPicturesAreKeptInFewBitsSoLargeScansFit) {
+    DecodedLayout layout;
+    layout.width = 65536;
+    layout.height = 65600;
+    layout.bitCount = 8;
+    for (size_t colours : {2u, 16u, 256u}) {
+        layout.palette.assign(colours, 0);
+        uint64_t size = 0;
+        const std::string header = BitmapHeaderFor(layout, size);
+        const uint16_t bits = colours == 2 ? 1 : colours == 16 ? 4 : 8;
+        EXPECT_EQ(StoredBitCount(layout), bits);
+        EXPECT_EQ(size, header.size() + uint64_t(65536) * bits / 8 * 65600) << colours;
+        EXPECT_EQ(size <= kMaxEntryBytes, colours != 256) << colours;
+    }
 }
