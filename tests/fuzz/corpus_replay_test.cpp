@@ -13,16 +13,9 @@ struct Target {
     std::vector<const char*> shared; // shared data folders that seed it too
 };
 
+// One row a line of fuzz/targets.txt.
 const Target kTargets[] = {
-    {"poll_tick", FuzzPollTick, {"nmea"}},
-    {"split_fields", FuzzSplitFields, {"nmea"}},
-    {"calibration_store", FuzzCalibrationStore, {}},
-    {"dib_read", FuzzDibRead, {"bmp/g", "bmp/q", "bmp/bad", "bmp/x", "maps"}},
-    {"png_decode", FuzzPngDecode, {}},
-    {"jpeg_decode", FuzzJpegDecode, {}},
-    {"tiff_decode", FuzzTiffDecode, {}},
-    {"map_data_file", FuzzMapDataFile, {}},
-    {"world_file", FuzzWorldFile, {}},
+#include "fuzz_targets.inc"
 };
 
 void PrintTo(const Target& target, std::ostream* os) {
