@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
         return RunProbe(line.probeDevices, stdout);
     if (line.exportCalibration) {
         const ExportOutcome exported =
-            ExportCalibration(*line.exportCalibration, line.force, CMapCache());
+            ExportCalibration(*line.exportCalibration, line.force);
         std::fprintf(exported.ok ? stdout : stderr, "%s%s\n",
                      exported.ok ? "" : "ostrel: ", exported.message.c_str());
         return exported.ok ? 0 : 1;

@@ -69,7 +69,7 @@ void COstrelDoc::Serialize(CArchive& ar) {
         // No window and no recent-file entry; a cancelled decode needs no message.
         m_bRefused = true;
         if (opened.result == MapPictureOutcome::Refused)
-            ShowMessageBox(view->window(), opened.message);
+            ShowMessageBox(view->window(), PathText{opened.message});
         return;
     }
     g_nDocMode = DOCMODE_MAP;

@@ -4,9 +4,11 @@
 #include "map/sidecar_calibration.h"
 #include "map/sidecar_readers.h"
 #include "map/sidecar_writers.h"
+#include "picture/map_cache.h"
 #include "picture/map_picture.h"
 #include "platform/file_writes.h"
 #include "platform/unique_file.h"
+#include "platform/user_folders.h"
 
 #include <cerrno>
 #include <cstring>
@@ -32,32 +34,53 @@ std::string Stamp(const std::string& path) {
            path;
 }
 
-std::vector<std::string> ReadRecord(const CMapCache& cache) {
+std::string RecordIn(const std::string& dir) {
+    return dir + "/" + kExportRecord;
+}
+
+std::vector<std::string> ReadRecord(const ExportRecordPlace& place) {
     std::vector<std::string> lines;
-    std::ifstream in(cache.Dir() + "/" + kExportRecord);
-    for (std::string line; std::getline(in, line);)
+    std::ifstream in(RecordIn(place.dir));
+    std::ifstream old;
+    if (!in.is_open())
+        old.open(RecordIn(place.oldDir));
+    for (std::string line; std::getline(in.is_open() ? in : old, line);)
         lines.push_back(line);
     return lines;
 }
 
-bool WrittenByUs(const CMapCache& cache, const std::string& path) {
+bool WrittenByUs(const ExportRecordPlace& place, const std::string& path) {
     const std::string stamp = Stamp(path);
-    for (const std::string& line : ReadRecord(cache))
+    for (const std::string& line : ReadRecord(place))
         if (line == stamp)
             return true;
     return false;
 }
 
-void Remember(const CMapCache& cache, const std::string& path) {
-    std::vector<std::string> lines = ReadRecord(cache);
-    const std::string tail = " " + path;
-    std::erase_if(lines, [&](const std::string& l) {
-        return l.size() >= tail.size() && l.compare(l.size() - tail.size(), tail.size(), tail) == 0;
-    });
-    lines.push_back(Stamp(path));
-    std::ofstream out(cache.Dir() + "/" + kExportRecord, std::ios::trunc);
+// Notes `paths` as written by an export. False, with errno set, when the
+// record cannot be written.
+bool Remember(const ExportRecordPlace& place, const std::vector<std::string>& paths) {
+    std::vector<std::string> lines = ReadRecord(place);
+    for (const std::string& path : paths) {
+        const std::string tail = " " + path;
+        std::erase_if(lines, [&](const std::string& l) {
+            return l.size() >= tail.size() &&
+                   l.compare(l.size() - tail.size(), tail.size(), tail) == 0;
+        });
+        lines.push_back(Stamp(path));
+    }
+    std::string text;
     for (const std::string& line : lines)
-        out << line << '\n';
+        text += line + '\n';
+    const std::string record = RecordIn(place.dir);
+    if (!MakeFolders(place.dir, 0700) ||
+        ReplaceFile(record, record + ".tmp-" + std::to_string(getpid()), text) !=
+            ReplaceResult::Replaced)
+        return false;
+    // Read from the new place from now on.
+    if (place.oldDir != place.dir)
+        unlink(RecordIn(place.oldDir).c_str());
+    return true;
 }
 
 bool WriteWhole(const std::string& path, const std::string& text, std::string& problem) {
@@ -77,7 +100,16 @@ std::string ReadWhole(const std::string& path) {
 
 } // namespace
 
-ExportOutcome ExportCalibration(const std::string& mapArg, bool force, const CMapCache& cache) {
+std::string ExportRecordPlace::DefaultDir() {
+    return UserFolder("XDG_STATE_HOME", ".local/state", "ostrel");
+}
+
+std::string ExportRecordPlace::DefaultOldDir() {
+    return CMapCache::DefaultDir();
+}
+
+ExportOutcome ExportCalibration(const std::string& mapArg, bool force,
+                                const ExportRecordPlace& record) {
     ExportOutcome out;
     // The store keys a map by its full path, as the program opens it.
     const std::string mapPath = std::filesystem::absolute(mapArg).lexically_normal().string();
@@ -88,16 +120,15 @@ ExportOutcome ExportCalibration(const std::string& mapArg, bool force, const CMa
         return out;
     }
     // The size of the picture places a calibration from a file beside it.
-    CDib dib;
-    const MapPictureOutcome picture = OpenMapPicture(mapPath, file.get(), dib, cache, nullptr);
-    if (picture.result != MapPictureOutcome::Opened) {
-        out.message = picture.message;
+    const PictureSize size = ReadPictureSize(mapPath, file.get());
+    if (!size.ok) {
+        out.message = size.message;
         return out;
     }
     CMapCalibration cal;
+    std::string source; // the file beside the picture it came from, if any
     if (!ReadStoredCalibration(mapPath, cal)) {
-        const SidecarCalibration side =
-            FindSidecarCalibration(mapPath, dib.GetWidth(), dib.GetHeight());
+        const SidecarCalibration side = FindSidecarCalibration(mapPath, size.width, size.height);
         if (side.result != SidecarCalibration::Found) {
             out.message = side.result == SidecarCalibration::Refused
                               ? side.message
@@ -106,6 +137,7 @@ ExportOutcome ExportCalibration(const std::string& mapArg, bool force, const CMa
             return out;
         }
         cal = side.cal;
+        source = side.source;
     }
     if (cal.m_nX1 == cal.m_nX2 || cal.m_nY1 == cal.m_nY2) {
         out.message = "the calibration of \"" + mapPath + "\" has its points on one line";
@@ -114,12 +146,17 @@ ExportOutcome ExportCalibration(const std::string& mapArg, bool force, const CMa
 
     const std::string mapFile = MapDataFileName(mapPath);
     const std::string worldFile = WorldFileName(mapPath, 0);
-    for (const std::string& target : {mapFile, worldFile}) {
-        if (target == mapPath) {
-            out.message = "\"" + mapPath + "\" has no extension to name the files after";
-            return out;
-        }
-        if (!force && access(target.c_str(), F_OK) == 0 && !WrittenByUs(cache, target)) {
+    if (mapFile == mapPath || worldFile == mapPath) {
+        out.message = "\"" + mapPath + "\" has no extension to name the files after";
+        return out;
+    }
+    // The file the calibration was read from says it already.
+    std::vector<std::string> targets;
+    for (const std::string& target : {mapFile, worldFile})
+        if (target != source)
+            targets.push_back(target);
+    for (const std::string& target : targets) {
+        if (!force && access(target.c_str(), F_OK) == 0 && !WrittenByUs(record, target)) {
             out.message = "\"" + target +
                           "\" exists and was not written by an export; "
                           "--force replaces it";
@@ -128,34 +165,47 @@ ExportOutcome ExportCalibration(const std::string& mapArg, bool force, const CMa
         }
     }
     std::string problem;
-    if (!cache.Prepare(problem)) {
-        out.message = problem;
-        return out;
-    }
     const GeoModel model = ModelFromCalibration(cal);
-    if (!WriteWhole(mapFile, FormatMapDataFile(cal, mapPath, dib.GetWidth(), dib.GetHeight()),
-                    problem) ||
-        !WriteWhole(worldFile, FormatWorldFile(model), problem)) {
-        out.message = problem;
-        return out;
+    for (const std::string& target : targets) {
+        const std::string text = target == mapFile
+                                     ? FormatMapDataFile(cal, mapPath, size.width, size.height)
+                                     : FormatWorldFile(model);
+        if (!WriteWhole(target, text, problem)) {
+            out.message = problem;
+            return out;
+        }
     }
-    Remember(cache, mapFile);
-    Remember(cache, worldFile);
 
     // What was written must read back as the same calibration.
-    const SidecarRead mapBack = ReadMapDataFile(ReadWhole(mapFile));
-    const SidecarRead worldBack = ReadWorldFile(ReadWhole(worldFile));
-    const CMapCalibration& p = mapBack.points;
-    if (mapBack.result != SidecarRead::Usable || !mapBack.hasPoints || p.m_nX1 != cal.m_nX1 ||
-        p.m_nY1 != cal.m_nY1 || p.m_nX2 != cal.m_nX2 || p.m_nY2 != cal.m_nY2 ||
-        p.m_nLon1 != cal.m_nLon1 || p.m_nLat1 != cal.m_nLat1 || p.m_nLon2 != cal.m_nLon2 ||
-        p.m_nLat2 != cal.m_nLat2 || worldBack.result != SidecarRead::Usable ||
-        !ModelMatches(worldBack.model, cal)) {
-        out.message =
-            "the written files do not read back as the calibration of \"" + mapPath + "\"";
+    for (const std::string& target : targets) {
+        bool same = false;
+        if (target == mapFile) {
+            const SidecarRead back = ReadMapDataFile(ReadWhole(mapFile));
+            const CMapCalibration& p = back.points;
+            same = back.result == SidecarRead::Usable && back.hasPoints && p.m_nX1 == cal.m_nX1 &&
+                   p.m_nY1 == cal.m_nY1 && p.m_nX2 == cal.m_nX2 && p.m_nY2 == cal.m_nY2 &&
+                   p.m_nLon1 == cal.m_nLon1 && p.m_nLat1 == cal.m_nLat1 &&
+                   p.m_nLon2 == cal.m_nLon2 && p.m_nLat2 == cal.m_nLat2;
+        } else {
+            const SidecarRead back = ReadWorldFile(ReadWhole(worldFile));
+            same = back.result == SidecarRead::Usable && ModelMatches(back.model, cal);
+        }
+        if (!same) {
+            out.message =
+                "the written files do not read back as the calibration of \"" + mapPath + "\"";
+            return out;
+        }
+    }
+    std::string written = "\"" + targets.front() + "\"";
+    if (targets.size() > 1)
+        written += " and \"" + targets.back() + "\"";
+    if (!Remember(record, targets)) {
+        out.message = "wrote " + written + ", but cannot note them in \"" + RecordIn(record.dir) +
+                      "\" (" + std::strerror(errno) +
+                      "): a later export replaces them only when asked to";
         return out;
     }
     out.ok = true;
-    out.message = "Wrote \"" + mapFile + "\" and \"" + worldFile + "\"";
+    out.message = "Wrote " + written;
     return out;
 }

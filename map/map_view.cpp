@@ -253,17 +253,18 @@ void COstrelView::OnUpdateFollowPosition(CCmdUI* ui) {
 
 void COstrelView::OnExportCalibration() {
     const std::string path = m_pDocument ? m_pDocument->GetPathName() : std::string();
-    const CMapCache cache;
-    ExportOutcome outcome = ExportCalibration(path, false, cache);
+    ExportOutcome outcome = ExportCalibration(path, false);
     if (!outcome.refused.empty()) {
-        if (!AskYesNo(this, "\"" + outcome.refused + "\" exists. Do you want to replace it?"))
+        if (!AskYesNo(this,
+                      PathText{"\"" + outcome.refused + "\" exists. Do you want to replace it?"}))
             return;
-        outcome = ExportCalibration(path, true, cache);
+        outcome = ExportCalibration(path, true);
     }
-    if (!outcome.ok)
-        ShowMessageBox(this, "Can not export the calibration: " + outcome.message);
-    else if (m_pMainFrame)
-        m_pMainFrame->SetMessageText(outcome.message);
+    // A command's result stays until the user has seen it, not until the
+    // next sentence overwrites the status line.
+    ShowMessageBox(this,
+                   PathText{outcome.ok ? outcome.message + "."
+                                       : "Cannot export the calibration: " + outcome.message});
 }
 
 void COstrelView::OnUpdateExportCalibration(CCmdUI* ui) {
@@ -351,12 +352,12 @@ void COstrelView::LoadCalibration(const std::string& path) {
         const SidecarCalibration side =
             FindSidecarCalibration(path, m_dib.GetWidth(), m_dib.GetHeight());
         if (side.result == SidecarCalibration::Refused)
-            ShowMessageBox(this, side.message);
+            ShowMessageBox(this, PathText{side.message});
         if (side.result != SidecarCalibration::Found)
             return;
         m_cal = side.cal;
         if (!side.message.empty() && m_pMainFrame)
-            m_pMainFrame->SetMessageText(side.message);
+            m_pMainFrame->SetMessageText(PathText{side.message});
     }
     m_bCalibrated = true;
     RedrawWindow();

@@ -10,6 +10,44 @@ bool ReadEntry(const std::string& entry, CDib& dib) {
     return f && dib.Read(f.get()) != 0;
 }
 
+// Takes the size the decoder has read from the header and stops it there.
+class CSizeSink : public CPictureSink {
+public:
+    bool Begin(const DecodedLayout& layout, std::string&) override {
+        m_layout = layout;
+        m_bHeaderRead = true;
+        return false;
+    }
+    bool PutRow(int32_t, const uint8_t*, std::string&) override { return false; }
+    bool GetRow(int32_t, uint8_t*, std::string&) override { return false; }
+    bool Progress(uint64_t, uint64_t) override { return false; }
+
+    DecodedLayout m_layout;
+    bool m_bHeaderRead = false;
+};
+
+DecodeOutcome Decode(PictureKind kind, std::FILE* file, CPictureSink& sink) {
+    switch (kind) {
+    case PictureKind::Png:
+        return DecodePng(file, sink);
+    case PictureKind::Jpeg:
+        return DecodeJpeg(file, sink);
+    default:
+        return DecodeTiff(file, sink);
+    }
+}
+
+PictureKind KindOf(std::FILE* file) {
+    uint8_t head[16] = {};
+    const size_t n = std::fread(head, 1, sizeof head, file);
+    std::rewind(file);
+    return DetectPictureKind(head, n);
+}
+
+constexpr const char* kNoPicture = "it is no BMP, PNG, JPEG or TIFF file";
+constexpr const char* kBadBitmap =
+    "the bitmap is damaged, cut short or of a kind Ostrel cannot draw";
+
 } // namespace
 
 std::string NotAPictureMessage(const std::string& path, const std::string& problem) {
@@ -20,10 +58,7 @@ MapPictureOutcome OpenMapPicture(const std::string& path, std::FILE* file, CDib&
                                  const CMapCache& cache, const MapDecodeProgress& progress) {
     MapPictureOutcome out;
     dib.Free();
-    uint8_t head[16] = {};
-    const size_t n = std::fread(head, 1, sizeof head, file);
-    std::rewind(file);
-    out.kind = DetectPictureKind(head, n);
+    out.kind = KindOf(file);
     auto refuse = [&](const std::string& problem) {
         out.result = MapPictureOutcome::Refused;
         out.message = NotAPictureMessage(path, problem);
@@ -31,10 +66,10 @@ MapPictureOutcome OpenMapPicture(const std::string& path, std::FILE* file, CDib&
     };
     switch (out.kind) {
     case PictureKind::Unknown:
-        return refuse("it is no BMP, PNG, JPEG or TIFF file");
+        return refuse(kNoPicture);
     case PictureKind::Bmp:
         if (dib.Read(file) == 0)
-            return refuse("the bitmap is damaged, cut short or of a kind Ostrel cannot draw");
+            return refuse(kBadBitmap);
         out.result = MapPictureOutcome::Opened;
         return out;
     default:
@@ -53,13 +88,7 @@ MapPictureOutcome OpenMapPicture(const std::string& path, std::FILE* file, CDib&
     }
 
     CCacheEntryWriter sink(cache, entry, progress);
-    DecodeOutcome decoded;
-    if (out.kind == PictureKind::Png)
-        decoded = DecodePng(file, sink);
-    else if (out.kind == PictureKind::Jpeg)
-        decoded = DecodeJpeg(file, sink);
-    else
-        decoded = DecodeTiff(file, sink);
+    const DecodeOutcome decoded = Decode(out.kind, file, sink);
     if (decoded.result == DecodeOutcome::Cancelled) {
         out.result = MapPictureOutcome::Cancelled;
         return out;
@@ -74,4 +103,29 @@ MapPictureOutcome OpenMapPicture(const std::string& path, std::FILE* file, CDib&
     }
     out.result = MapPictureOutcome::Opened;
     return out;
+}
+
+PictureSize ReadPictureSize(const std::string& path, std::FILE* file) {
+    PictureSize out;
+    const PictureKind kind = KindOf(file);
+    if (kind == PictureKind::Unknown) {
+        out.message = NotAPictureMessage(path, kNoPicture);
+        return out;
+    }
+    if (kind == PictureKind::Bmp) {
+        // A bitmap is mapped, not read: its size costs no more than its header.
+        CDib dib;
+        if (dib.Read(file) == 0) {
+            out.message = NotAPictureMessage(path, kBadBitmap);
+            return out;
+        }
+        return {true, dib.GetWidth(), dib.GetHeight(), {}};
+    }
+    CSizeSink sink;
+    const DecodeOutcome decoded = Decode(kind, file, sink);
+    if (!sink.m_bHeaderRead) {
+        out.message = NotAPictureMessage(path, decoded.problem);
+        return out;
+    }
+    return {true, sink.m_layout.width, sink.m_layout.height, {}};
 }

@@ -26,5 +26,15 @@ using MapDecodeProgress = std::function<bool(uint64_t done, uint64_t total)>;
 MapPictureOutcome OpenMapPicture(const std::string& path, std::FILE* file, CDib& dib,
                                  const CMapCache& cache, const MapDecodeProgress& progress);
 
+struct PictureSize {
+    bool ok = false;
+    int32_t width = 0, height = 0; // [pixel]
+    std::string message;           // when not ok, as MapPictureOutcome's
+};
+
+// The size of the map picture `path`, open as `file`, from its header: no
+// scan is decoded for it.
+[[nodiscard]] PictureSize ReadPictureSize(const std::string& path, std::FILE* file);
+
 // "\"<name>\" is not a picture Ostrel can show: <problem>."
 std::string NotAPictureMessage(const std::string& path, const std::string& problem);

@@ -8,3 +8,8 @@ void CMDIChildWnd::SetMessageText(const std::string& text) {
     if (m_pMainFrame)
         m_pMainFrame->SetMessageText(text);
 }
+
+void CMDIChildWnd::SetMessageText(const PathText& text) {
+    if (m_pMainFrame)
+        m_pMainFrame->SetMessageText(text);
+}

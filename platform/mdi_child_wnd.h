@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/path_text.h"
+
 #include <QMdiSubWindow>
 #include <string>
 
@@ -14,6 +16,7 @@ public:
 
     // Puts `text` (bytes) into the message pane of the main window's status bar.
     void SetMessageText(const std::string& text);
+    void SetMessageText(const PathText& text);
 
 private:
     CMDIFrameWnd* m_pMainFrame; // not owned

@@ -192,6 +192,11 @@ void CMDIFrameWnd::SetMessageText(const std::string& text) {
         bar->SetWindowText(StatusTextFromBytes(text));
 }
 
+void CMDIFrameWnd::SetMessageText(const PathText& text) {
+    if (CStatusBar* bar = MessageBar())
+        bar->SetWindowText(StatusText(DisplayText(text)));
+}
+
 void CMDIFrameWnd::SetMessageString(const QString& prompt) {
     if (CStatusBar* bar = MessageBar())
         bar->SetWindowText(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/cmd_target.h"
+#include "platform/path_text.h"
 #include "platform/timer_table.h"
 
 #include <QMainWindow>
@@ -59,6 +60,7 @@ public:
 
     // Puts `text` (core bytes) into the status bar's message pane.
     void SetMessageText(const std::string& text);
+    void SetMessageText(const PathText& text);
 
     // Timer `id` fires OnTimer(id) every `periodMs` [ms]; restarting replaces it.
     void SetTimer(int id, int periodMs);

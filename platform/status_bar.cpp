@@ -115,7 +115,10 @@ bool CStatusBar::eventFilter(QObject* watched, QEvent* event) {
 }
 
 QString StatusTextFromBytes(const std::string& bytes) {
-    QString text = QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
+    return StatusText(QString::fromLatin1(bytes.data(), qsizetype(bytes.size())));
+}
+
+QString StatusText(QString text) {
     for (QChar& c : text) {
         if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0))
             c = QLatin1Char(' ');

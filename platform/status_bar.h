@@ -47,3 +47,5 @@ private:
 // Core text for a pane: Latin-1, with control characters (the CR a sentence
 // ends with) shown as blanks so that the pane keeps one line.
 QString StatusTextFromBytes(const std::string& bytes);
+// `text` with control characters shown as blanks, as StatusTextFromBytes.
+QString StatusText(QString text);

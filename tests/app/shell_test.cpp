@@ -22,8 +22,8 @@
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
-#include <QProgressDialog>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -223,10 +223,12 @@ TEST_F(ShellTest, AMapOpensWithItsStoredCalibrationAndTitledByItsName) {
 
 // Once an empty window with no message: a failure reported as success.
 TEST_F(ShellTest, AFileThatIsNoPictureGivesItsMessageAndOpensNothing) {
-    std::ofstream("notes.txt") << "not a picture\n";
-    EXPECT_EQ(m_app->OpenDocumentFile("notes.txt"), nullptr);
-    EXPECT_EQ(m_messages, QStringList{"\"notes.txt\" is not a picture Ostrel can show: it is "
-                                      "no BMP, PNG, JPEG or TIFF file."});
+    // A file name with a letter beyond ASCII shows as it is spelt, not as Latin-1.
+    std::ofstream("Z\xC3\xBCrich notes.txt") << "not a picture\n";
+    EXPECT_EQ(m_app->OpenDocumentFile(QString::fromUtf8("Z\xC3\xBCrich notes.txt")), nullptr);
+    EXPECT_EQ(m_messages,
+              QStringList{QString::fromUtf8("\"Z\xC3\xBCrich notes.txt\" is not a picture Ostrel "
+                                            "can show: it is no BMP, PNG, JPEG or TIFF file.")});
     EXPECT_EQ(Windows().size(), 1);
     EXPECT_EQ(m_app->m_recentFileList.GetSize(), 0);
     EXPECT_EQ(g_nDocMode, DOCMODE_WORLDMAP);

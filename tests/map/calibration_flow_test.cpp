@@ -164,14 +164,20 @@ TEST_F(CalibrationFlow, ExportCalibrationAsksBeforeReplacingAForeignFile) {
     ASSERT_TRUE(std::filesystem::exists(m_dir->Path() / "city.map"));
     const std::string written = ReadFileBytes(world);
     ASSERT_FALSE(written.empty());
-    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    // The result stays on the screen until it is read, unlike the status line.
+    const QString wrote = "Wrote \"" +
+                          QString::fromStdString((m_dir->Path() / "city.map").string()) +
+                          "\" and \"" + QString::fromStdString(world.string()) + "\".";
+    EXPECT_EQ(messages, QStringList{wrote});
 
     std::ofstream(world) << "someone else's\n";
     for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+        messages.clear();
         AnswerNextModal<QMessageBox>(
             [answer](QMessageBox* box) { QTest::mouseClick(box->button(answer), Qt::LeftButton); });
         Frame()->RouteCommand(ID_EXPORT_CALIBRATION);
         EXPECT_EQ(ReadFileBytes(world), answer == QMessageBox::Yes ? written : "someone else's\n");
+        EXPECT_EQ(messages, answer == QMessageBox::Yes ? QStringList{wrote} : QStringList{});
     }
 }
 

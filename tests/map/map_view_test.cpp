@@ -319,9 +319,8 @@ TEST_F(ScannedMapView, FollowPositionKeepsTheDemoTripInViewAtFiftyTimesItsSpeed)
     const std::filesystem::path demo = OSTREL_DEMO_DIR;
     ASSERT_NE(ReadDib(view->m_dib, ReadFileBytes(demo / "demo_map.bmp")), 0u);
     int32_t c[8] = {};
-    ASSERT_EQ(std::sscanf(ReadFileBytes(demo / "demo_map.cal").c_str(),
-                          "%d,%d,%d,%d,%d,%d,%d,%d", &c[0], &c[1], &c[2], &c[3], &c[4], &c[5],
-                          &c[6], &c[7]),
+    ASSERT_EQ(std::sscanf(ReadFileBytes(demo / "demo_map.cal").c_str(), "%d,%d,%d,%d,%d,%d,%d,%d",
+                          &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]),
               8);
     view->m_cal = CMapCalibration{true, true, c[2], c[3], c[6], c[7], c[0], c[1], c[4], c[5]};
     SetClientSize(view, 640, 400);

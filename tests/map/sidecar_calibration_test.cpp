@@ -5,6 +5,7 @@
 #include "tests/render/bmp_file.h"
 #include "tests/test_support.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <geotiff/geotiff.h>
 #include <geotiff/geovalues.h>
@@ -167,9 +168,10 @@ TEST(CalibrationExport, WritesFilesThatReadBackAndKeepsTheUsersOwn) {
     std::ofstream(map, std::ios::binary) << PlainBmp(300, 200, 0x00FF00);
     std::ofstream(kCalibrationStoreName)
         << map.string() << ",10,20,-4000,35500,250,180,4000,-32500\r\n";
-    const CMapCache cache((dir.Path() / "cache").string());
+    const ExportRecordPlace record{(dir.Path() / "state").string(),
+                                   (dir.Path() / "cache").string()};
 
-    ExportOutcome out = ExportCalibration("./city.bmp", false, cache);
+    ExportOutcome out = ExportCalibration("./city.bmp", false, record);
     ASSERT_TRUE(out.ok) << out.message;
     fs::remove(kCalibrationStoreName);
     const SidecarCalibration back = FindSidecarCalibration(map.string(), 300, 200);
@@ -183,12 +185,62 @@ TEST(CalibrationExport, WritesFilesThatReadBackAndKeepsTheUsersOwn) {
     EXPECT_EQ(Readout(world.cal, {250, 180}), Readout(back.cal, {250, 180}));
 
     // Again from the world file it wrote itself: allowed.
-    out = ExportCalibration(map.string(), false, cache);
+    out = ExportCalibration(map.string(), false, record);
     EXPECT_TRUE(out.ok) << out.message;
+    // A foreign file in the way is replaced only with --force...
+    std::ofstream(kCalibrationStoreName)
+        << map.string() << ",10,20,-4000,35500,250,180,4000,-32500\r\n";
     std::ofstream(dir.Path() / "city.bpw") << "0.1\n0\n0\n-0.1\n10\n50\n";
-    out = ExportCalibration(map.string(), false, cache);
+    out = ExportCalibration(map.string(), false, record);
     EXPECT_FALSE(out.ok);
     EXPECT_NE(out.message.find("--force"), std::string::npos) << out.message;
     EXPECT_EQ(ReadFileBytes(dir.Path() / "city.bpw"), "0.1\n0\n0\n-0.1\n10\n50\n");
-    EXPECT_TRUE(ExportCalibration(map.string(), true, cache).ok);
+    EXPECT_TRUE(ExportCalibration(map.string(), true, record).ok);
+    fs::remove(kCalibrationStoreName);
+}
+
+// Catches an export of a map calibrated by its own world file that refuses
+// to write anything (the world file is no export's), the record of exports
+// lost when it moved out of the cache, a record that cannot be written
+// reported as success, and a scan decoded only to learn its size.
+TEST(CalibrationExport, LeavesTheFileItReadAndKeepsItsRecordAsState) {
+    TempDir dir(true);
+    const fs::path cache = dir.Path() / "cache", state = dir.Path() / "state";
+    fs::create_directories(cache);
+    ASSERT_EQ(std::system(("convert -size 800x400 xc:green " + (dir.Path() / "own.png").string() +
+                           " 2>/dev/null")
+                              .c_str()),
+              0);
+    std::ofstream(dir.Path() / "own.pgw") << kWorld;
+    // An export recorded by an older version, in the cache folder.
+    std::ofstream(dir.Path() / "old.bmp", std::ios::binary) << PlainBmp(300, 200, 0x00FF00);
+    std::ofstream(kCalibrationStoreName)
+        << (dir.Path() / "old.bmp").string() << ",10,20,-4000,35500,250,180,4000,-32500\r\n";
+    const ExportRecordPlace legacy{cache.string(), cache.string()};
+    ASSERT_TRUE(ExportCalibration("old.bmp", false, legacy).ok);
+    ASSERT_TRUE(fs::exists(cache / "exported.txt"));
+
+    const ExportRecordPlace record{state.string(), cache.string()};
+    setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    ExportOutcome out = ExportCalibration("own.png", false, record);
+    unsetenv("XDG_CACHE_HOME");
+    ASSERT_TRUE(out.ok) << out.message;
+    EXPECT_EQ(ReadFileBytes(dir.Path() / "own.pgw"), kWorld) << "the file it was read from";
+    const SidecarRead back = ReadMapDataFile(ReadFileBytes(dir.Path() / "own.map"));
+    EXPECT_EQ(back.result, SidecarRead::Usable) << back.problem;
+    for (const auto& e : fs::directory_iterator(cache))
+        EXPECT_NE(e.path().extension(), ".bmp") << "decoded to learn its size: " << e.path();
+
+    // The older record was read once and moved: its exports are still ours.
+    EXPECT_FALSE(fs::exists(cache / "exported.txt"));
+    EXPECT_TRUE(ExportCalibration("old.bmp", false, record).ok);
+
+    // A record that cannot be written is reported, the files still written.
+    fs::remove_all(state);
+    std::ofstream(state) << "a file where the folder should be";
+    out = ExportCalibration("old.bmp", true, record);
+    EXPECT_FALSE(out.ok);
+    EXPECT_NE(out.message.find("cannot note them"), std::string::npos) << out.message;
+    EXPECT_TRUE(fs::exists(dir.Path() / "old.map"));
+    fs::remove(kCalibrationStoreName);
 }
