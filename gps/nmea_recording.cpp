@@ -11,7 +11,7 @@ std::string CNmeaRecording::Open(const std::string& path) {
     m_fd.reset(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644));
     m_strPath = path;
     if (!m_fd)
-        return "Can not record to \"" + path + "\": " + std::strerror(errno);
+        return "Cannot record to \"" + path + "\": " + std::strerror(errno);
     return {};
 }
 

@@ -158,13 +158,13 @@ StoreSaveOutcome WriteStoredCalibration(const std::string& mapPath, const CMapCa
     }
     if (!ok) {
         unlink(kCalibrationTmpName);
-        return Failed(StoreSaveResult::FinalStepFailed, std::string("Can not write \"") +
+        return Failed(StoreSaveResult::FinalStepFailed, std::string("Cannot write \"") +
                                                             kCalibrationTmpName +
                                                             "\": " + std::strerror(error));
     }
     if (rename(kCalibrationTmpName, kCalibrationStoreName) != 0) {
         return Failed(StoreSaveResult::FinalStepFailed,
-                      std::string("Can not replace \"") + kCalibrationStoreName + "\" by \"" +
+                      std::string("Cannot replace \"") + kCalibrationStoreName + "\" by \"" +
                           kCalibrationTmpName + "\": " + std::strerror(errno));
     }
     return {};

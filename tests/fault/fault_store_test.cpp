@@ -43,9 +43,9 @@ const StoreFault kFaults[] = {
      0, "Can not open tmp file \"Tmp.txt\"", true},
     {"Tmp.txt is a pipe", true, [] { mkfifo(kCalibrationTmpName, 0600); }, 0,
      "Can not open tmp file \"Tmp.txt\"", true},
-    {"one byte at most", true, [] {}, 1, "Can not write \"Tmp.txt\": File too large", false},
+    {"one byte at most", true, [] {}, 1, "Cannot write \"Tmp.txt\": File too large", false},
     {"the new store does not fit", true, [] {}, kOldStore.size(),
-     "Can not write \"Tmp.txt\": File too large", false},
+     "Cannot write \"Tmp.txt\": File too large", false},
 };
 
 // A scanned-map view of kKey with a full calibration, in a fresh working

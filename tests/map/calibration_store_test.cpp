@@ -196,7 +196,7 @@ TEST_F(CalibrationStoreTest, WriteErrorInTmpLeavesTheStoreAsItWas) {
     }();
 
     EXPECT_EQ(out.result, StoreSaveResult::FinalStepFailed);
-    EXPECT_EQ(out.message, "Can not write \"Tmp.txt\": File too large");
+    EXPECT_EQ(out.message, "Cannot write \"Tmp.txt\": File too large");
     EXPECT_EQ(Store(), before);
     EXPECT_FALSE(fs::exists(kCalibrationTmpName));
 }
