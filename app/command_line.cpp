@@ -1,39 +1,7 @@
 #include "app/command_line.h"
 
+#include <algorithm>
 #include <climits>
-#include <cstring>
-
-const char* const kUsage =
-    "Usage: ostrel [--port NAME] [--baud N] [--record FILE] [--world-map] [--show-route]\n"
-    "              [--centre X,Y] [MAPFILE]\n"
-    "       ostrel --monitor [--port NAME] [--baud N] [--record FILE] [--ticks N] [--interval-ms "
-    "MS]\n"
-    "       ostrel --probe [DEVICE...]\n"
-    "       ostrel --export-gpx OUT.gpx [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
-    "       ostrel --export-calibration MAP [--force]\n"
-    "       ostrel --help | --version\n";
-
-const char* const kOptionHelp =
-    "  --port NAME       the receiver's serial device: /dev/ttyUSB0, /dev/ttyACM0, ...;\n"
-    "                    COM1, COM2, ... stand for /dev/ttyS0, /dev/ttyS1, ... (default COM1)\n"
-    "  --baud N          its bit rate in bit/s (default 4800)\n"
-    "  --port auto       the first receiver that --probe finds, at its rate\n"
-    "  --baud auto       the rate at which --probe finds the receiver on --port\n"
-    "  --world-map       open a World Map window beside MAPFILE's, the two tiled\n"
-    "  --show-route      start MAPFILE's window with the route line shown\n"
-    "  --centre X,Y      start MAPFILE's window scrolled to show map pixel X,Y in its middle\n"
-    "  --monitor         no window: print the fix as a JSON line after each read\n"
-    "  --ticks N         stop the monitor after N reads (default: run until Ctrl+C)\n"
-    "  --interval-ms MS  time between the monitor's reads (default 1000)\n"
-    "  --record FILE     also write every byte the receiver sends to FILE, for nmea-replay\n"
-    "  --probe           no window: look for a receiver on DEVICEs (default: every\n"
-    "                    serial device) at each common rate and say what was found\n"
-    "  --export-gpx OUT.gpx  no window: write the track journal as GPX to OUT.gpx\n"
-    "  --from YYYY-MM-DD, --to YYYY-MM-DD  the first and last day it exports (default: all)\n"
-    "  --export-calibration MAP\n"
-    "                    no window: write MAP's calibration (stored, or from a file beside\n"
-    "                    it) as a .map file and a world file beside MAP\n"
-    "  --force           let --export-calibration replace files it did not write\n";
 
 namespace {
 
@@ -74,152 +42,356 @@ bool ReadPixel(const std::string& text, CPoint& point) {
     return true;
 }
 
+// Readers of the options: a switch, a value kept as given, a day.
+template <auto member> bool Switch(const std::string&, CommandLine& line) {
+    line.*member = true;
+    return true;
+}
+
+template <auto member> bool Keep(const std::string& value, CommandLine& line) {
+    line.*member = value;
+    return true;
+}
+
+template <auto member> bool Day(const std::string& value, CommandLine& line) {
+    if (!IsDay(value))
+        return false;
+    line.*member = value;
+    return true;
+}
+
+// What one run of the program does. Every option is allowed in some of them;
+// options of two different modes are refused together.
+enum Mode : unsigned {
+    kWindow = 1u << 0, // the default: the windows, with or without a map file
+    kMonitor = 1u << 1,
+    kProbe = 1u << 2,
+    kExportGpx = 1u << 3,
+    kExportCalibration = 1u << 4,
+    kHelp = 1u << 5,
+    kVersion = 1u << 6,
+};
+// The modes whose option ends the command line: what follows it is not read.
+constexpr unsigned kAlone = kHelp | kVersion;
+
+struct Option {
+    // "--port". A name without the dashes stands for the arguments that are
+    // no option, one that ends in "..." for any number of them.
+    const char* name;
+    const char* value = nullptr; // the value's name, null for an option without one
+    unsigned modes = 0;          // the modes that allow it
+    bool startsMode = false;     // it chooses its one mode; without such an option, kWindow
+    const char* needs = nullptr; // the option without which it means nothing
+    const char* help = nullptr;  // what --help says of it, one or more lines
+    // Keeps the option and its value in `line`; false for a malformed value.
+    bool (*read)(const std::string& value, CommandLine& line) = nullptr;
+    const char* rule = nullptr; // what a malformed value should have been
+};
+
+// The order is that of the usage and the help.
+const Option kOptions[] = {
+    {.name = "--port",
+     .value = "NAME",
+     .modes = kWindow | kMonitor,
+     .help = "the receiver's serial device: /dev/ttyUSB0, /dev/ttyACM0, ...;\n"
+             "COM1, COM2, ... stand for /dev/ttyS0, /dev/ttyS1, ... (default COM1);\n"
+             "auto: the first receiver that --probe finds, at its rate",
+     .read = Keep<&CommandLine::port>},
+    {.name = "--baud",
+     .value = "N",
+     .modes = kWindow | kMonitor,
+     .help = "its bit rate in bit/s (default 4800);\n"
+             "auto: the rate at which --probe finds the receiver on --port",
+     .read =
+         [](const std::string& v, CommandLine& l) {
+             int rate = 0;
+             if (v == "auto")
+                 l.baudAuto = true;
+             else if (ReadNumber(v, 1, rate))
+                 l.baudRate = rate;
+             else
+                 return false;
+             return true;
+         },
+     .rule = "a bit rate of 1 or more"},
+    {.name = "--record",
+     .value = "FILE",
+     .modes = kWindow | kMonitor,
+     .help = "also write every byte the receiver sends to FILE, for nmea-replay",
+     .read = Keep<&CommandLine::record>},
+    {.name = "--world-map",
+     .modes = kWindow,
+     .help = "open a World Map window beside MAPFILE's, the two tiled",
+     .read = Switch<&CommandLine::worldMap>},
+    {.name = "--show-route",
+     .modes = kWindow,
+     .needs = "MAPFILE",
+     .help = "start MAPFILE's window with the route line shown",
+     .read = Switch<&CommandLine::showRoute>},
+    {.name = "--centre",
+     .value = "X,Y",
+     .modes = kWindow,
+     .needs = "MAPFILE",
+     .help = "start MAPFILE's window scrolled to show map pixel X,Y in its middle",
+     .read =
+         [](const std::string& v, CommandLine& l) {
+             CPoint pixel;
+             if (!ReadPixel(v, pixel))
+                 return false;
+             l.centre = pixel;
+             return true;
+         },
+     .rule = "a map pixel X,Y"},
+    {.name = "MAPFILE", .modes = kWindow, .read = Keep<&CommandLine::mapFile>},
+    {.name = "--monitor",
+     .modes = kMonitor,
+     .startsMode = true,
+     .help = "no window: print the fix as a JSON line after each read",
+     .read = Switch<&CommandLine::monitor>},
+    {.name = "--ticks",
+     .value = "N",
+     .modes = kMonitor,
+     .help = "stop the monitor after N reads (default: run until Ctrl+C)",
+     .read = [](const std::string& v, CommandLine& l) { return ReadNumber(v, 0, l.ticks); },
+     .rule = "a count of 0 or more"},
+    {.name = "--interval-ms",
+     .value = "MS",
+     .modes = kMonitor,
+     .help = "time between the monitor's reads (default 1000)",
+     .read = [](const std::string& v, CommandLine& l) { return ReadNumber(v, 1, l.intervalMs); },
+     .rule = "milliseconds, 1 or more"},
+    {.name = "--probe",
+     .modes = kProbe,
+     .startsMode = true,
+     .help = "no window: look for a receiver on DEVICEs (default: every\n"
+             "serial device) at each common rate and say what was found",
+     .read = Switch<&CommandLine::probe>},
+    {.name = "DEVICE...",
+     .modes = kProbe,
+     .read =
+         [](const std::string& v, CommandLine& l) {
+             l.probeDevices.push_back(v);
+             return true;
+         }},
+    {.name = "--export-gpx",
+     .value = "OUT.gpx",
+     .modes = kExportGpx,
+     .startsMode = true,
+     .help = "no window: write the track journal as GPX to OUT.gpx",
+     .read = Keep<&CommandLine::exportGpx>},
+    {.name = "--from",
+     .value = "YYYY-MM-DD",
+     .modes = kExportGpx,
+     .help = "the first day it exports (default: the journal's first)",
+     .read = Day<&CommandLine::fromDay>,
+     .rule = "a day YYYY-MM-DD"},
+    {.name = "--to",
+     .value = "YYYY-MM-DD",
+     .modes = kExportGpx,
+     .help = "the last day it exports (default: the journal's last)",
+     .read = Day<&CommandLine::toDay>,
+     .rule = "a day YYYY-MM-DD"},
+    {.name = "--export-calibration",
+     .value = "MAP",
+     .modes = kExportCalibration,
+     .startsMode = true,
+     .help = "no window: write MAP's calibration (stored, or from a file\n"
+             "beside it) as a .map file and a world file beside MAP",
+     .read = Keep<&CommandLine::exportCalibration>},
+    {.name = "--force",
+     .modes = kExportCalibration,
+     .help = "let --export-calibration replace files it did not write",
+     .read = Switch<&CommandLine::force>},
+    {.name = "--help", .modes = kHelp, .startsMode = true, .read = Switch<&CommandLine::help>},
+    {.name = "--version",
+     .modes = kVersion,
+     .startsMode = true,
+     .read = Switch<&CommandLine::version>},
+};
+
+bool IsArgument(const Option& option) {
+    return option.name[0] != '-';
+}
+
+// The option named `arg` exactly, or null.
+const Option* FindOption(const std::string& arg) {
+    for (const Option& option : kOptions)
+        if (!IsArgument(option) && arg == option.name)
+            return &option;
+    return nullptr;
+}
+
+// What the arguments that are no option stand for in `modes`, or null.
+const Option* FindArgument(unsigned modes) {
+    for (const Option& option : kOptions)
+        if (IsArgument(option) && (option.modes & modes))
+            return &option;
+    return nullptr;
+}
+
+bool Read(const Option& option, const std::string& value, CommandLine& line, std::string& error) {
+    if (option.read(value, line))
+        return true;
+    error = std::string(option.name) + " needs " + option.rule + ", not \"" + value + "\"";
+    return false;
+}
+
+// "--ticks N", "[--ticks N]"; "[MAPFILE]", "[DEVICE...]".
+std::string UsageWord(const Option& option, bool optional) {
+    std::string word = option.name;
+    if (option.value)
+        word += std::string(" ") + option.value;
+    return optional ? "[" + word + "]" : word;
+}
+
+// The usage of one mode: its option first, then those it allows.
+std::vector<std::string> UsageForm(unsigned mode) {
+    std::vector<std::string> words{"ostrel"};
+    for (const Option& option : kOptions)
+        if (option.startsMode && option.modes == mode)
+            words.push_back(UsageWord(option, false));
+    for (const Option& option : kOptions)
+        if (!option.startsMode && (option.modes & mode))
+            words.push_back(UsageWord(option, true));
+    return words;
+}
+
 } // namespace
+
+std::string UsageText() {
+    std::vector<std::vector<std::string>> forms{UsageForm(kWindow)};
+    std::vector<std::string> alone{"ostrel"};
+    for (const Option& option : kOptions) {
+        if (!option.startsMode)
+            continue;
+        if (option.modes & kAlone) {
+            if (alone.size() > 1)
+                alone.push_back("|");
+            alone.push_back(option.name);
+        } else {
+            forms.push_back(UsageForm(option.modes));
+        }
+    }
+    forms.push_back(alone);
+
+    // Lines about as wide as the help's; a wider form goes on below, lined up
+    // with its first option.
+    constexpr size_t kWidth = 88; // [characters]
+    const std::string indent(14, ' ');
+    std::string text;
+    for (const std::vector<std::string>& form : forms) {
+        std::string row = text.empty() ? "Usage:" : "      ";
+        for (const std::string& word : form) {
+            if (row.size() + 1 + word.size() > kWidth) {
+                text += row + "\n";
+                row = indent.substr(1);
+            }
+            row += " " + word;
+        }
+        text += row + "\n";
+    }
+    return text;
+}
+
+std::string OptionHelpText() {
+    // The options in a column of 16 characters, their help after it; a
+    // longer option has its help start on the next line.
+    const std::string indent(20, ' ');
+    std::string text;
+    for (const Option& option : kOptions) {
+        if (!option.help)
+            continue;
+        const std::string word = UsageWord(option, false);
+        std::string row = "  " + word;
+        row += word.size() <= 16 ? std::string(18 - word.size(), ' ') : "\n" + indent;
+        for (const char* c = option.help; *c; ++c) {
+            row += *c;
+            if (*c == '\n')
+                row += indent;
+        }
+        text += row + "\n";
+    }
+    return text;
+}
 
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::string& error) {
     line = CommandLine{};
-    bool monitorOption = false;
+    // The options given, each once, in the order of their first use; null
+    // where the first argument that is no option stands, since the mode
+    // decides what those are.
+    std::vector<const Option*> given;
+    std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--help") {
-            line.help = true;
-            return true;
-        }
-        if (arg == "--version") {
-            line.version = true;
-            return true;
-        }
-        if (arg == "--monitor") {
-            line.monitor = true;
-            continue;
-        }
-        if (arg == "--probe") {
-            line.probe = true;
-            continue;
-        }
-        if (arg == "--world-map") {
-            line.worldMap = true;
-            continue;
-        }
-        if (arg == "--force") {
-            line.force = true;
-            continue;
-        }
-        if (arg == "--show-route") {
-            line.showRoute = true;
-            continue;
-        }
-        if (arg == "--port" || arg == "--baud" || arg == "--ticks" || arg == "--interval-ms" ||
-            arg == "--centre" || arg == "--export-calibration" || arg == "--record" ||
-            arg == "--export-gpx" || arg == "--from" || arg == "--to") {
-            if (i + 1 >= argc) {
-                error = arg + " needs a value";
-                return false;
-            }
-            const std::string value = argv[++i];
-            int number = 0;
-            CPoint pixel;
-            if (arg == "--port") {
-                line.port = value;
-            } else if (arg == "--export-calibration") {
-                line.exportCalibration = value;
-            } else if (arg == "--record") {
-                line.record = value;
-            } else if (arg == "--export-gpx") {
-                line.exportGpx = value;
-            } else if (arg == "--from" || arg == "--to") {
-                if (!IsDay(value)) {
-                    error = arg + " needs a day YYYY-MM-DD, not \"" + value + "\"";
-                    return false;
-                }
-                (arg == "--from" ? line.fromDay : line.toDay) = value;
-            } else if (arg == "--centre") {
-                if (!ReadPixel(value, pixel)) {
-                    error = "--centre needs a map pixel X,Y, not \"" + value + "\"";
-                    return false;
-                }
-                line.centre = pixel;
-            } else if (arg == "--baud" && value == "auto") {
-                line.baudAuto = true;
-            } else if (arg == "--baud") {
-                if (!ReadNumber(value, 1, number)) {
-                    error = "--baud needs a bit rate of 1 or more, not \"" + value + "\"";
-                    return false;
-                }
-                line.baudRate = number;
-            } else if (arg == "--ticks") {
-                if (!ReadNumber(value, 0, number)) {
-                    error = "--ticks needs a count of 0 or more, not \"" + value + "\"";
-                    return false;
-                }
-                line.ticks = number;
-                monitorOption = true;
-            } else {
-                if (!ReadNumber(value, 1, number)) {
-                    error = "--interval-ms needs milliseconds, 1 or more, not \"" + value + "\"";
-                    return false;
-                }
-                line.intervalMs = number;
-                monitorOption = true;
-            }
-            continue;
-        }
-        if (arg.size() > 1 && arg[0] == '-') {
+        const Option* option = FindOption(arg);
+        if (!option && arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return false;
         }
-        if (line.probe) {
-            line.probeDevices.push_back(arg);
+        if (!option) {
+            arguments.push_back(arg);
+        } else {
+            std::string value;
+            if (option->value) {
+                if (i + 1 >= argc) {
+                    error = arg + " needs a value";
+                    return false;
+                }
+                value = argv[++i];
+            }
+            if (!Read(*option, value, line, error))
+                return false;
+            if (option->modes & kAlone)
+                return true;
+        }
+        if (std::find(given.begin(), given.end(), option) == given.end())
+            given.push_back(option);
+    }
+
+    // The mode is that of the first option that chooses one.
+    const auto starter = std::find_if(given.begin(), given.end(),
+                                      [](const Option* o) { return o && o->startsMode; });
+    const unsigned mode = starter != given.end() ? (*starter)->modes : kWindow;
+    const Option* argument = FindArgument(mode);
+    for (const Option*& option : given)
+        if (!option)
+            option = argument ? argument : FindArgument(~0u);
+    for (auto it = given.begin(); it != given.end(); ++it) {
+        const Option& option = **it;
+        if (option.modes & mode)
             continue;
-        }
-        if (!line.mapFile.empty()) {
-            error = "only one map file can be given";
+        if (starter == given.end()) {
+            // Not one of the windows' options, and what it is for is missing.
+            error = std::string(option.name) + " needs";
+            const char* separator = " ";
+            for (const Option& other : kOptions) {
+                if (other.startsMode && (other.modes & option.modes)) {
+                    error += separator + std::string(other.name);
+                    separator = " or ";
+                }
+            }
             return false;
         }
-        line.mapFile = arg;
+        const Option& first = it < starter ? option : **starter;
+        const Option& second = it < starter ? **starter : option;
+        error = std::string(first.name) + " and " + second.name + " cannot be used together";
+        return false;
     }
-    if (line.probe) {
-        if (!line.mapFile.empty())
-            line.probeDevices.insert(line.probeDevices.begin(), line.mapFile);
-        line.mapFile.clear();
-        if (line.monitor || line.port || line.baudRate || line.baudAuto || line.worldMap ||
-            line.showRoute || line.centre || monitorOption || line.record || line.exportGpx) {
-            error = "--probe takes devices only";
+    for (const Option* option : given) {
+        if (option->needs && std::none_of(given.begin(), given.end(), [&](const Option* o) {
+                return std::string(o->name) == option->needs;
+            })) {
+            error = std::string(option->name) + " needs " + option->needs;
             return false;
         }
     }
-    if (line.monitor && !line.mapFile.empty()) {
-        error = "the monitor opens no map file";
+
+    if (argument && arguments.size() > 1 && !std::string(argument->name).ends_with("...")) {
+        error = std::string("only one ") + argument->name + " can be given";
         return false;
     }
-    if (line.monitor && (line.worldMap || line.showRoute || line.centre)) {
-        error = "the monitor opens no windows";
-        return false;
-    }
-    if (line.mapFile.empty() && (line.showRoute || line.centre)) {
-        error = "--show-route and --centre need a map file";
-        return false;
-    }
-    if (!line.exportGpx && (line.fromDay || line.toDay)) {
-        error = "--from and --to are for --export-gpx only";
-        return false;
-    }
-    if (line.exportGpx && (line.monitor || !line.mapFile.empty() || line.record)) {
-        error = "--export-gpx runs on its own";
-        return false;
-    }
-    if (line.exportCalibration &&
-        (line.monitor || !line.mapFile.empty() || line.worldMap || line.showRoute || line.centre)) {
-        error = "--export-calibration opens no windows";
-        return false;
-    }
-    if (line.force && !line.exportCalibration) {
-        error = "--force is for --export-calibration only";
-        return false;
-    }
-    if (!line.monitor && monitorOption) {
-        error = "--ticks and --interval-ms are for --monitor only";
-        return false;
-    }
+    for (const std::string& value : arguments)
+        if (!Read(*argument, value, line, error))
+            return false;
     return true;
 }

@@ -37,15 +37,17 @@ struct CommandLine {
     bool force = false; // the export may replace files it did not write
 };
 
-// The usage lines printed by --help and after a bad command line.
-extern const char* const kUsage;
+// The usage lines printed by --help and after a bad command line: one form
+// for each mode (the windows, --monitor, --probe, --export-gpx,
+// --export-calibration, --help or --version) with the options it allows.
+std::string UsageText();
 // What each option does, printed by --help after the usage lines.
-extern const char* const kOptionHelp;
+std::string OptionHelpText();
 
 // Reads argv[1..argc-1] into `line`. False with a one-line reason in
-// `error` for a missing or malformed value, an unknown option, a monitor
-// option without --monitor, a map window option without a map file, an
-// export option without --export-gpx, an option beside --probe or a surplus
-// argument.
+// `error` for a missing or malformed value, an unknown option, options or a
+// map file of two different modes, an option given without the mode or the
+// map file it is for, or a surplus map file. --help and --version end the
+// command line: what follows them is not read.
 [[nodiscard]] bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line,
                                     std::string& error);

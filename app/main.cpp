@@ -22,12 +22,12 @@ int main(int argc, char** argv) {
     CommandLine line;
     std::string error;
     if (!ParseCommandLine(argc, argv, line, error)) {
-        std::fprintf(stderr, "ostrel: %s\n%s", error.c_str(), kUsage);
+        std::fprintf(stderr, "ostrel: %s\n%s", error.c_str(), UsageText().c_str());
         return 2;
     }
     if (line.help) {
-        std::fputs(kUsage, stdout);
-        std::fputs(kOptionHelp, stdout);
+        std::fputs(UsageText().c_str(), stdout);
+        std::fputs(OptionHelpText().c_str(), stdout);
         return 0;
     }
     const std::string nameAndVersion(kProgramNameAndVersion);

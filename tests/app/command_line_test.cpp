@@ -70,51 +70,115 @@ TEST(CommandLine, ReadsHowTheMapWindowStarts) {
     EXPECT_FALSE(line.centre);
 }
 
+// The exports keep their values; --help and --version win over whatever
+// stands before them, and what follows them is not read.
+TEST(CommandLine, ReadsTheExportsAndStopsAtHelpOrVersion) {
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(Parse({"--to", "2024-06-30", "--export-gpx", "june.gpx", "--from", "2024-06-01"},
+                      line, error))
+        << error;
+    EXPECT_EQ(line.exportGpx, "june.gpx");
+    EXPECT_EQ(line.fromDay, "2024-06-01");
+    EXPECT_EQ(line.toDay, "2024-06-30");
+
+    ASSERT_TRUE(Parse({"--force", "--export-calibration", "/maps/a.bmp"}, line, error)) << error;
+    EXPECT_EQ(line.exportCalibration, "/maps/a.bmp");
+    EXPECT_TRUE(line.force);
+
+    ASSERT_TRUE(Parse({"--monitor", "--world-map", "--help", "--bogus"}, line, error)) << error;
+    EXPECT_TRUE(line.help);
+    ASSERT_TRUE(Parse({"--probe", "--version", "a", "b"}, line, error)) << error;
+    EXPECT_TRUE(line.version);
+    EXPECT_FALSE(Parse({"--baud", "fast", "--help"}, line, error)) << "read before --help";
+}
+
+// Each mode with the options it allows: what the parser accepts is what the
+// usage shows.
+TEST(CommandLine, UsageHasOneFormForEachMode) {
+    EXPECT_EQ(
+        UsageText(),
+        "Usage: ostrel [--port NAME] [--baud N] [--record FILE] [--world-map] [--show-route]\n"
+        "              [--centre X,Y] [MAPFILE]\n"
+        "       ostrel --monitor [--port NAME] [--baud N] [--record FILE] [--ticks N]\n"
+        "              [--interval-ms MS]\n"
+        "       ostrel --probe [DEVICE...]\n"
+        "       ostrel --export-gpx OUT.gpx [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
+        "       ostrel --export-calibration MAP [--force]\n"
+        "       ostrel --help | --version\n");
+}
+
+// Each case with the reason it must give, so that a refusal for another
+// reason does not pass.
 TEST(CommandLine, RefusesMalformedValuesAndStrayArguments) {
-    const std::vector<const char*> cases[] = {
-        {"--port"},
-        {"--baud"},
-        {"--baud", ""},
-        {"--baud", "0"},
-        {"--baud", "-4800"},
-        {"--baud", "+4800"},
-        {"--baud", "4800x"},
-        {"--baud", " 4800"},
-        {"--baud", "2147483648"},
-        {"--baud", "99999999999999999999"},
-        {"--monitor", "--ticks", "-1"},
-        {"--monitor", "--ticks", "1.5"},
-        {"--monitor", "--interval-ms", "0"},
-        {"--ticks", "3"},
-        {"--interval-ms", "3"},
-        {"--monitor", "map.bmp"},
-        {"a.bmp", "b.bmp"},
-        {"--bogus"},
-        {"-x"},
-        {"--centre", "1000", "map.bmp"},
-        {"--centre", "1000,", "map.bmp"},
-        {"--centre", ",380", "map.bmp"},
-        {"--centre", "-1,380", "map.bmp"},
-        {"--centre", "1,2,3", "map.bmp"},
-        {"--centre", "1 ,2", "map.bmp"},
-        {"map.bmp", "--centre"},
-        {"--centre", "1,2"},
-        {"--show-route"},
-        {"--monitor", "--world-map"},
-        {"--monitor", "--show-route"},
-        {"--probe", "--monitor"},
-        {"--probe", "--port", "/dev/ttyUSB0"},
-        {"--probe", "--baud", "auto"},
-        {"--baud", "Auto"},
+    const struct {
+        std::vector<const char*> args;
+        const char* reason;
+    } cases[] = {
+        {{"--port"}, "--port needs a value"},
+        {{"--baud"}, "--baud needs a value"},
+        {{"--baud", ""}, "--baud needs a bit rate of 1 or more, not \"\""},
+        {{"--baud", "0"}, "--baud needs a bit rate"},
+        {{"--baud", "-4800"}, "--baud needs a bit rate"},
+        {{"--baud", "+4800"}, "--baud needs a bit rate"},
+        {{"--baud", "4800x"}, "--baud needs a bit rate"},
+        {{"--baud", " 4800"}, "--baud needs a bit rate"},
+        {{"--baud", "2147483648"}, "--baud needs a bit rate"},
+        {{"--baud", "99999999999999999999"}, "--baud needs a bit rate"},
+        {{"--monitor", "--ticks", "-1"}, "--ticks needs a count of 0 or more"},
+        {{"--monitor", "--ticks", "1.5"}, "--ticks needs a count of 0 or more"},
+        {{"--monitor", "--interval-ms", "0"}, "--interval-ms needs milliseconds"},
+        {{"--ticks", "3"}, "--ticks needs --monitor"},
+        {{"--interval-ms", "3"}, "--interval-ms needs --monitor"},
+        {{"--monitor", "map.bmp"}, "--monitor and MAPFILE cannot be used together"},
+        {{"a.bmp", "b.bmp"}, "only one MAPFILE can be given"},
+        {{"--bogus"}, "unknown option --bogus"},
+        {{"-x"}, "unknown option -x"},
+        {{"--centre", "1000", "map.bmp"}, "--centre needs a map pixel X,Y"},
+        {{"--centre", "1000,", "map.bmp"}, "--centre needs a map pixel X,Y"},
+        {{"--centre", ",380", "map.bmp"}, "--centre needs a map pixel X,Y"},
+        {{"--centre", "-1,380", "map.bmp"}, "--centre needs a map pixel X,Y"},
+        {{"--centre", "1,2,3", "map.bmp"}, "--centre needs a map pixel X,Y"},
+        {{"--centre", "1 ,2", "map.bmp"}, "--centre needs a map pixel X,Y"},
+        {{"map.bmp", "--centre"}, "--centre needs a value"},
+        {{"--centre", "1,2"}, "--centre needs MAPFILE"},
+        {{"--show-route"}, "--show-route needs MAPFILE"},
+        {{"--monitor", "--world-map"}, "--monitor and --world-map cannot be used together"},
+        {{"--monitor", "--show-route"}, "--monitor and --show-route cannot be used together"},
+        {{"--probe", "--monitor"}, "--probe and --monitor cannot be used together"},
+        {{"--probe", "--port", "/dev/ttyUSB0"}, "--probe and --port cannot be used together"},
+        {{"--probe", "--baud", "auto"}, "--probe and --baud cannot be used together"},
+        {{"--baud", "Auto"}, "--baud needs a bit rate"},
+        // Options of two modes: one of them used to be dropped without a word.
+        {{"--export-gpx", "x.gpx", "--export-calibration", "m.bmp"},
+         "--export-gpx and --export-calibration cannot be used together"},
+        {{"--probe", "--export-calibration", "m.bmp"},
+         "--probe and --export-calibration cannot be used together"},
+        {{"--export-calibration", "m.bmp", "--port", "COM2"},
+         "--export-calibration and --port cannot be used together"},
+        {{"--record", "r.nmea", "--export-calibration", "m.bmp"},
+         "--record and --export-calibration cannot be used together"},
+        {{"--world-map", "--export-gpx", "x.gpx"},
+         "--world-map and --export-gpx cannot be used together"},
+        {{"--export-gpx", "x.gpx", "--baud", "9600"},
+         "--export-gpx and --baud cannot be used together"},
+        {{"--export-gpx", "x.gpx", "--force"}, "--export-gpx and --force cannot be used together"},
+        {{"map.bmp", "--export-calibration", "m.bmp"},
+         "MAPFILE and --export-calibration cannot be used together"},
+        {{"--monitor", "--export-gpx", "x.gpx", "--probe"},
+         "--monitor and --export-gpx cannot be used together"},
+        {{"--from", "2024-06-01"}, "--from needs --export-gpx"},
+        {{"--force"}, "--force needs --export-calibration"},
+        {{"--export-gpx", "x.gpx", "--to", "30.6.2024"}, "--to needs a day YYYY-MM-DD"},
     };
-    for (const auto& args : cases) {
+    for (const auto& c : cases) {
         CommandLine line;
         std::string error;
         std::string shown;
-        for (const char* a : args)
+        for (const char* a : c.args)
             shown += std::string(a) + " ";
-        EXPECT_FALSE(Parse(args, line, error)) << shown;
-        EXPECT_FALSE(error.empty()) << shown;
+        EXPECT_FALSE(Parse(c.args, line, error)) << shown;
+        EXPECT_EQ(error.rfind(c.reason, 0), 0u) << shown << "gives: " << error;
     }
 }
 

@@ -39,9 +39,16 @@ TEST(Program, VersionHelpAndBadOptionsAnswerWithoutAWindow) {
                              0),
               0u)
         << help.out;
-    for (const char* option : {"--world-map ", "--show-route ", "--centre X,Y ",
-                               "--interval-ms MS ", "--record FILE ", "--export-gpx OUT.gpx "})
-        EXPECT_NE(help.out.find("\n  " + std::string(option)), std::string::npos) << option;
+    // Each option heads a line of its own help, which follows on that line or the next.
+    for (const char* option :
+         {"--port NAME", "--baud N", "--world-map", "--show-route", "--centre X,Y", "--monitor",
+          "--ticks N", "--interval-ms MS", "--record FILE", "--probe", "--export-gpx OUT.gpx",
+          "--from YYYY-MM-DD", "--to YYYY-MM-DD", "--export-calibration MAP", "--force"}) {
+        const std::string head = "\n  " + std::string(option);
+        EXPECT_TRUE(help.out.find(head + ' ') != std::string::npos ||
+                    help.out.find(head + '\n') != std::string::npos)
+            << option;
+    }
     EXPECT_EQ(help.exitCode, 0);
 
     const Outcome bad = RunProgram("--baud fast");

@@ -4,6 +4,7 @@
 
 #include "app/dia_about.h"
 #include "app/help_window.h"
+#include "app/start_windows.h"
 #include "app/string_table.h"
 #include "map/calibration_store.h"
 #include "platform/message_box.h"
@@ -51,6 +52,40 @@ MenuText Describe(QMenu* menu) {
     for (QAction* action : menu->actions())
         text << (action->isSeparator() ? QStringLiteral("-") : action->text());
     return text;
+}
+
+// The access key of a menu text: the character after its first single '&'.
+QChar AccessKey(const QString& text) {
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != '&')
+            continue;
+        if (text[i + 1] != '&')
+            return text[i + 1].toLower();
+        ++i; // "&&" is an ampersand
+    }
+    return {};
+}
+
+// The access keys that two of `texts` share.
+QString SharedAccessKeys(const QStringList& texts) {
+    QString seen, shared;
+    for (const QString& text : texts) {
+        const QChar key = AccessKey(text);
+        if (!key.isNull())
+            (seen.contains(key) ? shared : seen) += key;
+    }
+    return shared;
+}
+
+// A key that two titles of the menu bar, or two items of one menu, share
+// chooses the first of them only.
+void ExpectDistinctAccessKeys(const QList<MenuText>& menus) {
+    QStringList titles;
+    for (const MenuText& menu : menus) {
+        titles << menu.front();
+        EXPECT_EQ(SharedAccessKeys(menu.mid(1)), QString()) << "in " << menu.front().toStdString();
+    }
+    EXPECT_EQ(SharedAccessKeys(titles), QString()) << "in the menu bar";
 }
 
 QAction* Item(QMenu* menu, const QString& text) {
@@ -127,7 +162,7 @@ protected:
 const MenuText kToolsMenu = {"&Tools",
                              "&Find Receiver...",
                              "-",
-                             "&Follow Position",
+                             "Follow &Position",
                              "Export &Track as GPX...",
                              "Export &Calibration...",
                              "-",
@@ -158,6 +193,7 @@ TEST_F(ShellTest, StartsWithOneWorldMapAndTheMenusFollowTheActiveWindow) {
     EXPECT_EQ(Windows()[0]->windowTitle(), "World Map");
     EXPECT_EQ(Frame()->windowTitle(), "Ostrel - World Map");
     EXPECT_EQ(MenuBar(), kMapTypeMenu);
+    ExpectDistinctAccessKeys(MenuBar());
     EXPECT_FALSE(Item(Menu("&File"), "Recent File")->isEnabled());
     EXPECT_TRUE(Item(Menu("&File"), "&Close")->isEnabled());
 
@@ -166,6 +202,7 @@ TEST_F(ShellTest, StartsWithOneWorldMapAndTheMenusFollowTheActiveWindow) {
     EXPECT_TRUE(Windows().isEmpty());
     EXPECT_EQ(Frame()->windowTitle(), "Ostrel");
     EXPECT_EQ(MenuBar(), kMainFrameMenu);
+    ExpectDistinctAccessKeys(MenuBar());
     EXPECT_FALSE(Item(Menu("&File"), "Recent File")->isEnabled());
     EXPECT_FALSE(Item(Menu("&File"), "&Close")->isEnabled()) << "nothing to close";
     EXPECT_FALSE(Item(Menu("&File"), "&Open map...\tCtrl+O")->isIconVisibleInMenu());
@@ -320,6 +357,37 @@ TEST_F(ShellTest, TheCommandLineOpensItsMapAsTheOnlyWindow) {
     EXPECT_FALSE(m_app->InitInstance("gone.bmp"));
     EXPECT_EQ(m_messages.size(), 1);
     EXPECT_FALSE(Frame()->isVisible());
+}
+
+// --centre X,Y as the program starts, alone and beside the World Map: the
+// pixel in the middle of the map window as it shows, scroll bars and all,
+// and the picture's far corner in the window's far corner. The centring
+// used to count the client area before the scroll bars came: 7 pixels off,
+// and a scroll bar short of the corner.
+TEST_F(ShellTest, TheCommandLineCentresItsMapOnTheGivenPixel) {
+    const QString path = WriteMap("harbour.bmp", 2000, 1500);
+    const struct {
+        CPoint centre;
+        bool worldMap;
+    } cases[] = {{{1000, 700}, false}, {{1999, 1499}, false}, {{1000, 700}, true}};
+    for (const auto& c : cases) {
+        m_app = std::make_unique<COstrelApp>();
+        ASSERT_TRUE(m_app->InitInstance(path));
+        CommandLine line;
+        line.mapFile = path.toStdString();
+        line.centre = c.centre;
+        line.worldMap = c.worldMap;
+        ArrangeStartWindows(*Frame(), line);
+        QApplication::processEvents();
+        ASSERT_EQ(Windows().size(), c.worldMap ? 2 : 1);
+        const COstrelView* view = ActiveView();
+        ASSERT_EQ(view->m_nMode, DOCMODE_MAP);
+        const CRect client = view->GetClientRect();
+        const CPoint expected{std::min(c.centre.x - client.Width() / 2, 2000 - client.Width()),
+                              std::min(c.centre.y - client.Height() / 2, 1500 - client.Height())};
+        EXPECT_EQ(view->GetScrollPosition(), expected)
+            << c.centre.x << "," << c.centre.y << (c.worldMap ? " beside the World Map" : "");
+    }
 }
 
 // ---- New windows and the document mode ----

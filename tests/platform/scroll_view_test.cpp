@@ -2,6 +2,7 @@
 
 #include <QScrollBar>
 #include <QTest>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -162,6 +163,29 @@ TEST_F(ScrollViewTest, ScrollPositionMovesThePaintOrigin) {
     ASSERT_EQ(view.draws.size(), 1u) << "a scroll-bar move repaints";
     EXPECT_EQ(view.draws[0].clipBox.left, 30);
     EXPECT_EQ(view.draws[0].clipBox.Width(), c.Width());
+}
+
+// Centring right after the total size has grown past the client: the scroll
+// bars that it brings are laid out a turn of the event loop later, and the
+// centring must count the client area they leave, not the one before them.
+TEST(ScrollViewCentre, CentresInTheClientTheScrollBarsLeave) {
+    const CSize total{1000, 800};
+    for (const CPoint centre : {CPoint{500, 400}, CPoint{999, 799}, CPoint{0, 0}}) {
+        TestView view;
+        view.resize(320, 240);
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+        view.SetScrollSizes(total);
+        view.CenterOnPoint(centre);
+        QCoreApplication::processEvents();
+        const CRect c = view.GetClientRect();
+        ASSERT_TRUE(view.horizontalScrollBar()->isVisible() &&
+                    view.verticalScrollBar()->isVisible());
+        // Clamped at the picture's corners.
+        const CPoint expected{std::clamp(centre.x - c.Width() / 2, 0, total.cx - c.Width()),
+                              std::clamp(centre.y - c.Height() / 2, 0, total.cy - c.Height())};
+        EXPECT_EQ(view.GetScrollPosition(), expected) << centre.x << "," << centre.y;
+    }
 }
 
 TEST_F(ScrollViewTest, ScrollSizesSetDuringDrawingDoNotRecurse) {

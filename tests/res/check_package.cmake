@@ -2,7 +2,8 @@
 #
 # pages (-DOSTREL=... -DREPLAY=... -DPAGES=dir): an option that --help names
 #   but the manual page does not describe (one added to the program and not
-#   to its page), and a page that man renders with warnings.
+#   to its page), a SYNOPSIS of ostrel whose forms are not those of its
+#   usage, and a page that man renders with warnings.
 # package (-DSOURCE_DIR=... -DWORK=dir): scripts/package failing, a package
 #   that lacks an installed file, a Depends without the Qt libraries, a
 #   packaged program that does not run, and metainfo that AppStream refuses.
@@ -14,6 +15,42 @@ function(run)
         message(FATAL_ERROR "${command}: ${rc}\n${out}${err}")
     endif()
     set(out "${out}" PARENT_SCOPE)
+endfunction()
+
+# The forms of a usage or a synopsis, "ostrel" lines with their continuation
+# lines, each as the options it names in their order.
+function(usage_forms text result)
+    string(REGEX REPLACE "(^|\n)(Usage:)? *ostrel " ";" forms "${text}")
+    set(found)
+    foreach(form IN LISTS forms)
+        string(REGEX MATCHALL "--[a-z][a-z0-9-]*" options "${form}")
+        if(options)
+            string(REPLACE ";" " " options "${options}")
+            list(APPEND found "${options}")
+        endif()
+    endforeach()
+    list(SORT found)
+    set(${result} "${found}" PARENT_SCOPE)
+endfunction()
+
+# ostrel's usage comes from its table of options, one form for each mode: a
+# SYNOPSIS that leaves a mode out or gives an option to a mode that refuses it
+# misleads.
+function(check_synopsis page help)
+    run(${CMAKE_COMMAND} -E env MANWIDTH=80 LC_ALL=C.UTF-8 man -l "${page}")
+    string(REPLACE "−" "-" text "${out}")
+    string(REPLACE "‐" "-" text "${text}")
+    string(REGEX REPLACE ".*\nSYNOPSIS\n" "" text "${text}")
+    string(REGEX REPLACE "\nDESCRIPTION\n.*" "" text "${text}")
+    usage_forms("${text}" page_forms)
+    string(REGEX REPLACE "\n  --.*" "" usage "${help}")
+    usage_forms("${usage}" usage_forms)
+    if(NOT page_forms STREQUAL usage_forms)
+        string(REPLACE ";" "\n  " page_forms "${page_forms}")
+        string(REPLACE ";" "\n  " usage_forms "${usage_forms}")
+        message(FATAL_ERROR "the SYNOPSIS of res/man/ostrel.1.in and the usage of --help differ;"
+                            " the page:\n  ${page_forms}\n--help:\n  ${usage_forms}")
+    endif()
 endfunction()
 
 if(CHECK STREQUAL "pages")
@@ -36,6 +73,9 @@ if(CHECK STREQUAL "pages")
         string(REGEX REPLACE ".*\nOPTIONS\n" "\n" text "${text}")
 
         run("${program}" --help)
+        if(name STREQUAL "ostrel")
+            check_synopsis("${page}" "${out}")
+        endif()
         string(REGEX MATCHALL "--[a-z][a-z0-9-]*" options "${out}")
         list(REMOVE_DUPLICATES options)
         set(missing)
