@@ -21,9 +21,6 @@ void ArrangeStartWindows(CMainFrame& frame, const CommandLine& line) {
         frame.MdiArea()->setActiveSubWindow(mapWindow);
     }
     // Last, when the window has its size.
-    if (line.centre) {
-        const CRect client = view->GetClientRect();
-        view->ScrollToPosition(
-            CPoint{line.centre->x - client.Width() / 2, line.centre->y - client.Height() / 2});
-    }
+    if (line.centre)
+        view->CenterOnPoint(*line.centre);
 }

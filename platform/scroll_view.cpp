@@ -1,5 +1,6 @@
 #include "platform/scroll_view.h"
 
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -111,6 +112,14 @@ void CScrollView::ScrollToPosition(CPoint position) {
     m_bSettingPosition = false;
     if (m_bScrolled)
         RedrawWindow();
+}
+
+void CScrollView::CenterOnPoint(CPoint center) {
+    // Qt shows or hides the scroll bars for a new range one turn of the event
+    // loop later; until then the client area still has its old size.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    const CRect client = GetClientRect();
+    ScrollToPosition({center.x - client.Width() / 2, center.y - client.Height() / 2});
 }
 
 void CScrollView::scrollContentsBy(int, int) {

@@ -68,6 +68,9 @@ public:
     // Scrolls (clamped to the range) and repaints the whole client if the
     // position changed.
     void ScrollToPosition(CPoint position);
+    // Scrolls (clamped to the range) to put map pixel `center` in the middle
+    // of the client area that the scroll bars of the total size leave.
+    void CenterOnPoint(CPoint center);
 
     // Repaint at once: erase the client (or `rect` of it, client pixels) to
     // white and run OnDraw with a paint context clipped to it. The surface is

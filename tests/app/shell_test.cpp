@@ -4,6 +4,7 @@
 
 #include "app/dia_about.h"
 #include "app/help_window.h"
+#include "app/start_windows.h"
 #include "app/string_table.h"
 #include "map/calibration_store.h"
 #include "platform/message_box.h"
@@ -22,8 +23,8 @@
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
-#include <QProgressDialog>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -318,6 +319,37 @@ TEST_F(ShellTest, TheCommandLineOpensItsMapAsTheOnlyWindow) {
     EXPECT_FALSE(m_app->InitInstance("gone.bmp"));
     EXPECT_EQ(m_messages.size(), 1);
     EXPECT_FALSE(Frame()->isVisible());
+}
+
+// --centre X,Y as the program starts, alone and beside the World Map: the
+// pixel in the middle of the map window as it shows, scroll bars and all,
+// and the picture's far corner in the window's far corner. The centring
+// used to count the client area before the scroll bars came: 7 pixels off,
+// and a scroll bar short of the corner.
+TEST_F(ShellTest, TheCommandLineCentresItsMapOnTheGivenPixel) {
+    const QString path = WriteMap("harbour.bmp", 2000, 1500);
+    const struct {
+        CPoint centre;
+        bool worldMap;
+    } cases[] = {{{1000, 700}, false}, {{1999, 1499}, false}, {{1000, 700}, true}};
+    for (const auto& c : cases) {
+        m_app = std::make_unique<COstrelApp>();
+        ASSERT_TRUE(m_app->InitInstance(path));
+        CommandLine line;
+        line.mapFile = path.toStdString();
+        line.centre = c.centre;
+        line.worldMap = c.worldMap;
+        ArrangeStartWindows(*Frame(), line);
+        QApplication::processEvents();
+        ASSERT_EQ(Windows().size(), c.worldMap ? 2 : 1);
+        const COstrelView* view = ActiveView();
+        ASSERT_EQ(view->m_nMode, DOCMODE_MAP);
+        const CRect client = view->GetClientRect();
+        const CPoint expected{std::min(c.centre.x - client.Width() / 2, 2000 - client.Width()),
+                              std::min(c.centre.y - client.Height() / 2, 1500 - client.Height())};
+        EXPECT_EQ(view->GetScrollPosition(), expected)
+            << c.centre.x << "," << c.centre.y << (c.worldMap ? " beside the World Map" : "");
+    }
 }
 
 // ---- New windows and the document mode ----
