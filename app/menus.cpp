@@ -1,5 +1,6 @@
 #include "app/menus.h"
 
+#include "app/menu_table.h"
 #include "app/shell_resources.h"
 #include "app/string_table.h"
 #include "platform/mdi_frame.h"
@@ -15,75 +16,6 @@
 #include <vector>
 
 namespace {
-
-// In a menu table: a separator, and the place of the recent-file entries.
-constexpr int kSeparator = 0;
-constexpr int kRecentFiles = ID_FILE_MRU_FILE1;
-
-struct MenuItem {
-    int id;
-    const char* text;
-};
-
-struct Popup {
-    const char* title;
-    std::vector<MenuItem> items;
-};
-
-const MenuItem kOpenMap{ID_FILE_OPEN, "&Open map...\tCtrl+O"};
-const MenuItem kClose{ID_FILE_CLOSE, "&Close"};
-const MenuItem kExit{ID_APP_EXIT, "E&xit"};
-const MenuItem kToolbar{ID_VIEW_TOOLBAR, "&Toolbar"};
-const MenuItem kStatusBar{ID_VIEW_STATUS_BAR, "&Status Bar"};
-const MenuItem kShowWorldMap{ID_SHOW_WORLD_MAP, "Show World Map"};
-const MenuItem kShowGpsData{ID_SHOW_GPS_DATA, "Show GPS Data"};
-const MenuItem kShowProperties{ID_SHOW_PROPERTIES, "Show Properties"};
-const MenuItem kLine{kSeparator, ""};
-const MenuItem kRecent{kRecentFiles, ""};
-// Our own commands, in both menus just before Help.
-const Popup kToolsMenu{"&Tools",
-                       {{ID_FIND_RECEIVER, "&Find Receiver..."},
-                        kLine,
-                        {ID_FOLLOW_POSITION, "&Follow Position"},
-                        {ID_EXPORT_TRACK_GPX, "Export &Track as GPX..."},
-                        {ID_EXPORT_CALIBRATION, "Export &Calibration..."},
-                        kLine,
-                        {ID_RECORD_NMEA, "&Record NMEA..."}}};
-const Popup kHelpMenu{
-    "&Help", {{ID_HELP_FINDER, "&Help Topics"}, kLine, {ID_APP_ABOUT, "&About Ostrel..."}}};
-
-// Menu IDR_MAINFRAME: no document window is open.
-const std::vector<Popup> kMainFrameMenu = {
-    {"&File", {kOpenMap, kLine, kRecent, kLine, kClose, kExit}},
-    {"&View", {kToolbar, kStatusBar, kLine, kShowWorldMap, kShowGpsData, kShowProperties}},
-    kToolsMenu,
-    kHelpMenu,
-};
-
-// Menu IDR_MAPTYPE: a document window is active.
-const std::vector<Popup> kMapTypeMenu = {
-    {"&File", {kOpenMap, kClose, kLine, kRecent, kLine, kExit}},
-    {"&View",
-     {kToolbar,
-      kStatusBar,
-      kLine,
-      {ID_SHOW_ROUTE_LINE, "Show Route Line"},
-      {ID_CLEAR_ROUTE_LINE, "Clear Route Line"},
-      kLine,
-      {ID_SHOW_CALIB_POINTS, "Show calibration points"},
-      {ID_CLEAR_CALIB_POINTS, "Clear calibration points"},
-      kLine,
-      kShowGpsData,
-      kShowWorldMap,
-      kShowProperties}},
-    {"&Window",
-     {{ID_WINDOW_NEW, "&New Window"},
-      {ID_WINDOW_CASCADE, "&Cascade"},
-      {ID_WINDOW_TILE_HORZ, "&Tile"},
-      {ID_WINDOW_ARRANGE, "&Arrange Icons"}}},
-    kToolsMenu,
-    kHelpMenu,
-};
 
 struct Accelerator {
     int id;

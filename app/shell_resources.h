@@ -5,13 +5,9 @@
 #include <QIcon>
 
 // The shell's built-in files (res/help.qrc): the help pages under :/help/,
-// the toolbar images under :/toolbar/ and the program icon under :/icons/. They live in a static library, so they
-// are registered by hand; doing it again does no harm.
+// the toolbar images under :/toolbar/ and the program icon under :/icons/. They live in a static
+// library, so they are registered by hand; doing it again does no harm.
 void InitShellResources();
-
-// The toolbar's buttons from left to right; 0 stands for a separator.
-inline constexpr int kToolbarButtons[] = {ID_FILE_OPEN, ID_SHOW_ROUTE_LINE, ID_SHOW_PROPERTIES, 0,
-                                          ID_SHOW_GPS_DATA};
 
 // The 16 x 16 image of toolbar command `id`; a null icon for other commands.
 QIcon ToolbarIcon(int id);

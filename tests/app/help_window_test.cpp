@@ -1,4 +1,5 @@
 #include "app/help_window.h"
+#include "app/menu_table.h"
 #include "app/shell_resources.h"
 
 #include <QAction>

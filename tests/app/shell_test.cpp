@@ -54,6 +54,40 @@ MenuText Describe(QMenu* menu) {
     return text;
 }
 
+// The access key of a menu text: the character after its first single '&'.
+QChar AccessKey(const QString& text) {
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != '&')
+            continue;
+        if (text[i + 1] != '&')
+            return text[i + 1].toLower();
+        ++i; // "&&" is an ampersand
+    }
+    return {};
+}
+
+// The access keys that two of `texts` share.
+QString SharedAccessKeys(const QStringList& texts) {
+    QString seen, shared;
+    for (const QString& text : texts) {
+        const QChar key = AccessKey(text);
+        if (!key.isNull())
+            (seen.contains(key) ? shared : seen) += key;
+    }
+    return shared;
+}
+
+// A key that two titles of the menu bar, or two items of one menu, share
+// chooses the first of them only.
+void ExpectDistinctAccessKeys(const QList<MenuText>& menus) {
+    QStringList titles;
+    for (const MenuText& menu : menus) {
+        titles << menu.front();
+        EXPECT_EQ(SharedAccessKeys(menu.mid(1)), QString()) << "in " << menu.front().toStdString();
+    }
+    EXPECT_EQ(SharedAccessKeys(titles), QString()) << "in the menu bar";
+}
+
 QAction* Item(QMenu* menu, const QString& text) {
     for (QAction* action : menu->actions()) {
         if (action->text() == text)
@@ -128,7 +162,7 @@ protected:
 const MenuText kToolsMenu = {"&Tools",
                              "&Find Receiver...",
                              "-",
-                             "&Follow Position",
+                             "Follow &Position",
                              "Export &Track as GPX...",
                              "Export &Calibration...",
                              "-",
@@ -159,6 +193,7 @@ TEST_F(ShellTest, StartsWithOneWorldMapAndTheMenusFollowTheActiveWindow) {
     EXPECT_EQ(Windows()[0]->windowTitle(), "World Map");
     EXPECT_EQ(Frame()->windowTitle(), "Ostrel - World Map");
     EXPECT_EQ(MenuBar(), kMapTypeMenu);
+    ExpectDistinctAccessKeys(MenuBar());
     EXPECT_FALSE(Item(Menu("&File"), "Recent File")->isEnabled());
     EXPECT_TRUE(Item(Menu("&File"), "&Close")->isEnabled());
 
@@ -167,6 +202,7 @@ TEST_F(ShellTest, StartsWithOneWorldMapAndTheMenusFollowTheActiveWindow) {
     EXPECT_TRUE(Windows().isEmpty());
     EXPECT_EQ(Frame()->windowTitle(), "Ostrel");
     EXPECT_EQ(MenuBar(), kMainFrameMenu);
+    ExpectDistinctAccessKeys(MenuBar());
     EXPECT_FALSE(Item(Menu("&File"), "Recent File")->isEnabled());
     EXPECT_FALSE(Item(Menu("&File"), "&Close")->isEnabled()) << "nothing to close";
     EXPECT_FALSE(Item(Menu("&File"), "&Open map...\tCtrl+O")->isIconVisibleInMenu());

@@ -1,6 +1,10 @@
 #include "app/string_table.h"
 
+#include "app/menu_table.h"
+
 #include <gtest/gtest.h>
+#include <iterator>
+#include <set>
 
 namespace {
 
@@ -33,14 +37,17 @@ TEST(StringTable, PromptIsBeforeTheLineFeedAndTooltipAfterIt) {
     }
 }
 
+// Taken from the menus and the toolbar themselves, so that a command added to
+// them without its text in the string table is caught.
 TEST(StringTable, EveryMenuAndToolbarCommandHasPromptAndTooltip) {
-    const int commands[] = {
-        ID_SHOW_CALIB_POINTS, ID_CLEAR_CALIB_POINTS, ID_SHOW_GPS_DATA,    ID_SHOW_WORLD_MAP,
-        ID_SHOW_ROUTE_LINE,   ID_CLEAR_ROUTE_LINE,   ID_SHOW_PROPERTIES,  ID_FILE_OPEN,
-        ID_FILE_CLOSE,        ID_APP_EXIT,           ID_VIEW_TOOLBAR,     ID_VIEW_STATUS_BAR,
-        ID_WINDOW_NEW,        ID_WINDOW_CASCADE,     ID_WINDOW_TILE_HORZ, ID_WINDOW_ARRANGE,
-        ID_HELP_FINDER,       ID_APP_ABOUT,
-    };
+    std::set<int> commands(std::begin(kToolbarButtons), std::end(kToolbarButtons));
+    for (const std::vector<Popup>* menu : {&kMainFrameMenu, &kMapTypeMenu})
+        for (const Popup& popup : *menu)
+            for (const MenuItem& item : popup.items)
+                commands.insert(item.id);
+    commands.erase(kSeparator);
+    commands.erase(kRecentFiles);
+    EXPECT_TRUE(commands.contains(ID_RECORD_NMEA)) << "the Tools menu counts too";
     for (int id : commands) {
         EXPECT_FALSE(ResourcePrompt(id).empty()) << "id " << id;
         EXPECT_FALSE(ResourceTooltip(id).empty()) << "id " << id;
