@@ -93,8 +93,9 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             line.monitor = true;
             continue;
         }
-        if (arg == "--probe") {
+        if (arg == "--probe" || arg == "--probe-tsv") {
             line.probe = true;
+            line.probeTsv = arg == "--probe-tsv";
             continue;
         }
         if (arg == "--world-map") {
