@@ -166,6 +166,12 @@ const Option kOptions[] = {
      .help = "no window: look for a receiver on DEVICEs (default: every\n"
              "serial device) at each common rate and say what was found",
      .read = Switch<&CommandLine::probe>},
+    {.name = "--probe-tsv",
+     .modes = kProbe,
+     .needs = "--probe",
+     .help = "with --probe: one tab-separated line a device, for programs\n"
+             "to read (device, port, rate, failure, description)",
+     .read = Switch<&CommandLine::probeTsv>},
     {.name = "DEVICE...",
      .modes = kProbe,
      .read =

@@ -13,6 +13,7 @@ struct CommandLine {
     bool version = false;
     bool monitor = false;
     bool probe = false;
+    bool probeTsv = false;                 // --probe-tsv: --probe's lines for Find Receiver to read
     std::vector<std::string> probeDevices; // empty: every candidate
     std::optional<std::string> port;       // "auto": the first receiver the probe finds
     std::optional<int> baudRate;           // [bit/s]

@@ -1,6 +1,6 @@
 #include "app/dia_find_receiver.h"
 
-#include "platform/message_box.h"
+#include "gps/probe.h"
 #include "platform/serial_port.h"
 
 #include <QFile>
@@ -12,12 +12,17 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cstdio>
+#include <csignal>
+#include <string_view>
+#include <sys/prctl.h>
+#include <unistd.h>
+#include <utility>
 
 CDia_FindReceiver::CDia_FindReceiver(QString program, QStringList devices, QWidget* parent)
     : CDialog(parent), m_strProgram(std::move(program)), m_devices(std::move(devices)) {
     setWindowTitle(QStringLiteral("Find Receiver"));
     m_labelStatus = new QLabel(this);
+    m_labelStatus->setObjectName(QStringLiteral("IDC_PROBE_STATUS"));
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("IDC_PROBE_PROGRESS"));
     m_listRows = new QListWidget(this);
@@ -35,11 +40,22 @@ CDia_FindReceiver::CDia_FindReceiver(QString program, QStringList devices, QWidg
 }
 
 CDia_FindReceiver::~CDia_FindReceiver() {
-    // A probe still running is ended with the dialog.
-    if (m_pProcess) {
-        m_pProcess->kill();
-        m_pProcess->waitForFinished(1000);
-    }
+    StopProbe();
+}
+
+void CDia_FindReceiver::done(int result) {
+    StopProbe();
+    CDialog::done(result);
+}
+
+void CDia_FindReceiver::StopProbe() {
+    if (!m_pProcess)
+        return;
+    // Its end must not start the next device's probe.
+    m_pProcess->disconnect(this);
+    m_pProcess->kill();
+    m_pProcess->waitForFinished(1000); // [ms]; reaps it
+    delete std::exchange(m_pProcess, nullptr);
 }
 
 void CDia_FindReceiver::OnInitDialog() {
@@ -67,31 +83,52 @@ void CDia_FindReceiver::ProbeNext() {
     }
     const QString device = m_devices[m_nNext++];
     m_labelStatus->setText(QStringLiteral("Trying %1 ...").arg(device));
-    m_pProcess = new QProcess(this);
-    m_pProcess->setProcessChannelMode(QProcess::MergedChannels);
-    connect(m_pProcess, &QProcess::finished, this, [this] { OnProbeFinished(); });
-    m_pProcess->start(m_strProgram, {QStringLiteral("--probe"), device});
+    auto* process = new QProcess(this);
+    m_pProcess = process;
+    // Only the result line is read; what the probe complains of goes to our stderr.
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Should this program be killed, the probe goes with it instead of holding
+    // the port for the rest of its 12 s. Both calls are async-signal-safe.
+    process->setChildProcessModifier([parent = getpid()] {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) // ended before the line above
+            _exit(1);
+    });
+    connect(process, &QProcess::finished, this, [this] { OnProbeFinished(); });
+    connect(process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            OnProbeFailedToStart();
+    });
+    process->start(m_strProgram,
+                   {QStringLiteral("--probe"), QStringLiteral("--probe-tsv"), device});
+}
+
+void CDia_FindReceiver::OnProbeFailedToStart() {
+    QProcess* process = std::exchange(m_pProcess, nullptr);
+    // No other device can be tried either: the program is the same.
+    m_labelStatus->setText(QStringLiteral("The search stopped: %1 cannot be started (%2).")
+                               .arg(m_strProgram, process->errorString()));
+    process->disconnect(this);
+    process->deleteLater();
 }
 
 void CDia_FindReceiver::OnProbeFinished() {
-    QProcess* process = m_pProcess;
-    m_pProcess = nullptr;
-    const QStringList lines =
-        QString::fromLocal8Bit(process->readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    const bool found = process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+    QProcess* process = std::exchange(m_pProcess, nullptr);
+    const QByteArray line = process->readAllStandardOutput();
     process->deleteLater();
-    // The device's row first; with a receiver, the command that uses it last.
-    Found row;
-    if (found && lines.size() >= 2) {
-        char port[4096] = {};
-        int rate = 0;
-        if (std::sscanf(lines.back().toLocal8Bit().constData(), "ostrel --port %4095s --baud %d",
-                        port, &rate) == 2) {
-            row.port = port;
-            row.baudRate = rate;
-        }
+    // One complete line for the one device; anything else is a probe that
+    // went wrong (crashed, killed).
+    ProbeResult result;
+    if (!line.endsWith('\n') ||
+        !ReadProbeResultLine(std::string_view(line.constData(), size_t(line.size() - 1)), result)) {
+        result = {};
+        result.row = QFile::encodeName(m_devices[m_nNext - 1]).toStdString() +
+                     "  the probe ended without a result.";
     }
-    auto* item = new QListWidgetItem(lines.isEmpty() ? m_devices[m_nNext - 1] : lines.front());
+    Found row;
+    if (result.baudRate > 0)
+        row = {result.port, result.baudRate};
+    auto* item = new QListWidgetItem(QFile::decodeName(result.row.c_str()));
     if (row.port.empty())
         item->setFlags(item->flags() & ~Qt::ItemIsSelectable);
     m_listRows->addItem(item);

@@ -13,10 +13,12 @@ class QProcess;
 class QProgressBar;
 class QPushButton;
 
-// Find Receiver: each serial device is probed in turn by `ostrel --probe
+// Find Receiver: each serial device is probed in turn by `ostrel --probe --probe-tsv
 // DEVICE` in a process of its own, so that the window stays responsive and
 // Cancel stops at once. Each device's row is listed as it comes; a row that
-// found a receiver can be chosen, and OK gives its port and rate.
+// found a receiver can be chosen, and OK gives its port and rate. The probe
+// ends with the dialog, and with this program however it ends, so that it
+// never holds a port after them.
 class CDia_FindReceiver : public CDialog {
     Q_OBJECT
 
@@ -33,6 +35,9 @@ public:
     QListWidget* m_listRows;
     QProgressBar* m_progress;
 
+    // OK, Cancel and closing end the probe at once.
+    void done(int result) override;
+
 protected:
     void OnInitDialog() override;
     void OnOK() override;
@@ -44,13 +49,16 @@ private:
     };
     void ProbeNext();
     void OnProbeFinished();
+    void OnProbeFailedToStart();
+    // Kills the probe running, if any, and waits for its end.
+    void StopProbe();
     void UpdateOk();
     // The selected row when it found a receiver, else -1.
     int ChosenRow() const;
 
     QString m_strProgram;
     QStringList m_devices;
-    QLabel* m_labelStatus;
+    QLabel* m_labelStatus; // what the search is doing, or why it stopped
     QPushButton* m_buttonOk = nullptr;
     QProcess* m_pProcess = nullptr;
     int m_nNext = 0;

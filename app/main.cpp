@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
         return message.empty() ? 0 : 1;
     }
     if (line.probe)
-        return RunProbe(line.probeDevices, stdout);
+        return RunProbe(line.probeDevices, stdout, line.probeTsv);
     if (line.exportCalibration) {
         const ExportOutcome exported =
             ExportCalibration(*line.exportCalibration, line.force);

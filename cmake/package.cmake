@@ -10,6 +10,8 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ostrel)
 set(CPACK_PACKAGE_VENDOR Kelvane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# The first packaging of this version: its changelog is changelog.Debian.gz.
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "moving map for a GPS receiver")
 set(CPACK_PACKAGE_DESCRIPTION
     "Ostrel reads NMEA 0183 sentences from a GPS receiver on a serial port and
@@ -28,3 +30,22 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${OSTREL_HOMEPAGE}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)
+
+# What Debian policy asks of every package: the copyright file and the
+# changelog (gzip -n keeps the build reproducible, as for the manual pages),
+# and the reasons for the lintian tags that do not apply to this one.
+set(OSTREL_DEBIAN_VERSION ${CPACK_PACKAGE_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE})
+set(OSTREL_DEBIAN_DIR ${PROJECT_BINARY_DIR}/debian)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/copyright.in ${OSTREL_DEBIAN_DIR}/copyright @ONLY)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/changelog.in ${OSTREL_DEBIAN_DIR}/changelog @ONLY)
+add_custom_command(OUTPUT ${OSTREL_DEBIAN_DIR}/changelog.gz
+                   COMMAND ${OSTREL_GZIP} -9 -n -f -k changelog
+                   DEPENDS ${OSTREL_DEBIAN_DIR}/changelog
+                   WORKING_DIRECTORY ${OSTREL_DEBIAN_DIR}
+                   VERBATIM)
+add_custom_target(debian_changelog ALL DEPENDS ${OSTREL_DEBIAN_DIR}/changelog.gz)
+install(FILES ${OSTREL_DEBIAN_DIR}/copyright DESTINATION share/doc/ostrel)
+install(FILES ${OSTREL_DEBIAN_DIR}/changelog.gz DESTINATION share/doc/ostrel
+        RENAME changelog.Debian.gz)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/lintian-overrides
+        DESTINATION share/lintian/overrides RENAME ostrel)

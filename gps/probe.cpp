@@ -5,6 +5,7 @@
 #include "platform/unique_fd.h"
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <climits>
 #include <cstring>
@@ -136,6 +137,19 @@ std::string OpenFailure(const std::string& device, int error) {
     }
 }
 
+void AppendEscaped(std::string& line, const std::string& field) {
+    for (const char c : field) {
+        if (c == '\\')
+            line += "\\\\";
+        else if (c == '\t')
+            line += "\\t";
+        else if (c == '\n')
+            line += "\\n";
+        else
+            line += c;
+    }
+}
+
 } // namespace
 
 ProbeResult ProbeDevice(const std::string& device) {
@@ -189,24 +203,70 @@ ProbeResult ProbeDevice(const std::string& device) {
     return result;
 }
 
-int RunProbe(const std::vector<std::string>& devices, std::FILE* out) {
+int RunProbe(const std::vector<std::string>& devices, std::FILE* out, bool tabSeparated) {
     const std::vector<std::string> names = devices.empty() ? SerialCandidates() : devices;
-    if (names.empty())
+    if (names.empty() && !tabSeparated)
         std::fprintf(out, "No serial devices found.\n");
     std::optional<ProbeResult> first;
     for (const std::string& name : names) {
         ProbeResult result = ProbeDevice(name);
-        std::fprintf(out, "%s\n", result.row.c_str());
+        std::fprintf(out, "%s\n", (tabSeparated ? ProbeResultLine(result) : result.row).c_str());
         std::fflush(out);
         if (!first && result.baudRate > 0)
             first = std::move(result);
     }
+    if (tabSeparated)
+        return first ? 0 : 1;
     if (!first) {
         std::fprintf(out, "No receiver found.\n");
         return 1;
     }
     std::fprintf(out, "ostrel --port %s --baud %d\n", first->port.c_str(), first->baudRate);
     return 0;
+}
+
+std::string ProbeResultLine(const ProbeResult& result) {
+    std::string line;
+    for (const std::string& field : {result.device, result.port, std::to_string(result.baudRate),
+                                     result.failure, result.row}) {
+        AppendEscaped(line, field);
+        line += '\t';
+    }
+    line.pop_back();
+    return line;
+}
+
+bool ReadProbeResultLine(std::string_view line, ProbeResult& result) {
+    std::string fields[5];
+    size_t n = 0; // the field being read
+    for (size_t i = 0; i < line.size(); ++i) {
+        char c = line[i];
+        if (c == '\t') {
+            if (++n == std::size(fields))
+                return false;
+            continue;
+        }
+        if (c == '\n')
+            return false;
+        if (c == '\\') {
+            const char escaped = ++i < line.size() ? line[i] : '\0';
+            if (escaped == 't')
+                c = '\t';
+            else if (escaped == 'n')
+                c = '\n';
+            else if (escaped != '\\')
+                return false;
+        }
+        fields[n] += c;
+    }
+    const char* const rateEnd = fields[2].data() + fields[2].size();
+    int baudRate = -1;
+    const auto [end, error] = std::from_chars(fields[2].data(), rateEnd, baudRate);
+    if (n != 4 || error != std::errc{} || end != rateEnd || baudRate < 0)
+        return false;
+    result = {std::move(fields[0]), std::move(fields[1]), baudRate, std::move(fields[3]),
+              std::move(fields[4])};
+    return true;
 }
 
 std::optional<ProbeResult> FindReceiver(const std::vector<std::string>& devices) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The bit rates tried for a receiver, in this order [bit/s].
@@ -25,7 +26,16 @@ ProbeResult ProbeDevice(const std::string& device);
 // `ostrel --probe [DEVICE...]`: probes the devices given, or every
 // candidate (SerialCandidates), prints one row each and the command line
 // that uses the first receiver found. 0 when one was found, 1 otherwise.
-int RunProbe(const std::vector<std::string>& devices, std::FILE* out);
+// `tabSeparated` (`--probe-tsv`) prints ProbeResultLine() for each device
+// instead and nothing else, for a program to read.
+int RunProbe(const std::vector<std::string>& devices, std::FILE* out, bool tabSeparated = false);
+
+// A result as one line without its newline: device, port, bit rate,
+// failure and row, separated by tabs; a backslash, tab or newline within a
+// field is written as \\, \t or \n.
+std::string ProbeResultLine(const ProbeResult& result);
+// Reads such a line back. False, `result` unspecified, for any other line.
+[[nodiscard]] bool ReadProbeResultLine(std::string_view line, ProbeResult& result);
 
 // The first receiver among `devices` (every candidate when empty), or none.
 std::optional<ProbeResult> FindReceiver(const std::vector<std::string>& devices);

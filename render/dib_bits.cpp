@@ -1,6 +1,7 @@
 #include "render/dib_bits.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <mutex>
 #include <new>
@@ -23,8 +24,19 @@ GuardedRange g_guarded[kGuarded];
 uintptr_t g_pageSize = 4096;
 struct sigaction g_previousBusAction {};
 
+// The handler reads the ranges while a map may be opened or closed.
+static_assert(std::atomic<uintptr_t>::is_always_lock_free);
+
+// Safe to run at any moment on Linux: it reads lock-free atomics and plain
+// values set before it was installed, and calls only sigemptyset, sigaction
+// and raise (async-signal-safe by POSIX) and mmap, which glibc makes a bare
+// system call that takes no lock in this process. errno is kept for the
+// code it interrupts.
 void OnBusError(int signal, siginfo_t* info, void* context) {
-    const uintptr_t at = uintptr_t(info->si_addr);
+    const int savedErrno = errno;
+    // A fault of this process's own reads has si_code > 0; one sent by
+    // kill or raise (SI_USER, SI_TKILL, ...) has none and no address.
+    const uintptr_t at = info->si_code > 0 ? uintptr_t(info->si_addr) : 0;
     for (GuardedRange& range : g_guarded) {
         const uintptr_t end = range.end.load();
         const uintptr_t begin = range.begin.load();
@@ -32,17 +44,29 @@ void OnBusError(int signal, siginfo_t* info, void* context) {
             continue;
         const uintptr_t page = at / g_pageSize * g_pageSize;
         if (mmap(reinterpret_cast<void*>(page), end - page, PROT_READ,
-                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED)
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+            errno = savedErrno;
             return; // the read is tried again, on zeros
+        }
     }
     // Not one of ours: as it would have been without this handler.
+    errno = savedErrno;
     if ((g_previousBusAction.sa_flags & SA_SIGINFO) && g_previousBusAction.sa_sigaction) {
         g_previousBusAction.sa_sigaction(signal, info, context);
+    } else if (g_previousBusAction.sa_handler == SIG_IGN && info->si_code <= 0) {
+        // Ignored when sent; a fault cannot be ignored and ends the program below.
     } else if (g_previousBusAction.sa_handler != SIG_DFL &&
                g_previousBusAction.sa_handler != SIG_IGN) {
         g_previousBusAction.sa_handler(signal);
     } else {
-        std::signal(SIGBUS, SIG_DFL); // the fault comes again and ends the program
+        // The default action ends the program once this handler returns
+        // (the signal is blocked until then).
+        struct sigaction fallback {};
+        fallback.sa_handler = SIG_DFL;
+        sigemptyset(&fallback.sa_mask);
+        sigaction(SIGBUS, &fallback, nullptr);
+        raise(SIGBUS);
+        errno = savedErrno;
     }
 }
 

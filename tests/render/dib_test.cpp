@@ -1,8 +1,10 @@
 #include "render/dib.h"
 #include "tests/render/bmp_file.h"
 
+#include <csignal>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -199,4 +201,39 @@ TEST(DibRead, AFileCutShortWhileMappedReadsAsZerosWhereItWasCut) {
     EXPECT_EQ(kept5A, kept - offBits);
     EXPECT_EQ(zeros, dib.GetBitsSize() - (kept - offBits));
     std::fclose(f);
+}
+
+// Guarding the maps used to swallow a `kill -BUS` sent to the program once,
+// and must not keep a bus error elsewhere from ending it either: both end
+// the program by SIGBUS, as they would without the guard.
+TEST(DibReadDeathTest, BusErrorsThatAreNotInAMapEndTheProgram) {
+    // Each case starts in a fresh process, so the guard is installed there
+    // over the default action.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto guardedMapThen = [](auto trigger) {
+        // The sanitizers' own handler would report the signal and exit instead.
+        std::signal(SIGBUS, SIG_DFL);
+        CDib dib;
+        BmpLayout b;
+        b.bits.assign(4, '\0');
+        if (ReadDib(dib, MakeBmp(b)) == 0 || !dib.m_pBits.IsMapped())
+            std::_Exit(3);
+        trigger();
+        std::_Exit(0);
+    };
+    EXPECT_EXIT(guardedMapThen([] { kill(getpid(), SIGBUS); }), testing::KilledBySignal(SIGBUS),
+                "");
+    // A page of a file cut short, mapped by someone else than CDib.
+    EXPECT_EXIT(guardedMapThen([] {
+                    std::FILE* f = std::tmpfile();
+                    const long page = sysconf(_SC_PAGESIZE);
+                    if (!f || ftruncate(fileno(f), page) != 0)
+                        std::_Exit(3);
+                    void* mapping =
+                        mmap(nullptr, size_t(page), PROT_READ, MAP_SHARED, fileno(f), 0);
+                    if (mapping == MAP_FAILED || ftruncate(fileno(f), 0) != 0)
+                        std::_Exit(3);
+                    std::printf("%d", *static_cast<volatile const char*>(mapping));
+                }),
+                testing::KilledBySignal(SIGBUS), "");
 }

@@ -5,8 +5,9 @@
 #   to its page), a SYNOPSIS of ostrel whose forms are not those of its
 #   usage, and a page that man renders with warnings.
 # package (-DSOURCE_DIR=... -DWORK=dir): scripts/package failing, a package
-#   that lacks an installed file, a Depends without the Qt libraries, a
-#   packaged program that does not run, and metainfo that AppStream refuses.
+#   that lacks an installed file or its copyright file and changelog, a
+#   Depends without the Qt libraries, a packaged program that does not run,
+#   metainfo that AppStream refuses, and any error or warning of lintian.
 
 function(run)
     execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -104,7 +105,8 @@ elseif(CHECK STREQUAL "package")
     foreach(f bin/ostrel bin/nmea-replay share/applications/ostrel.desktop
               share/icons/hicolor/scalable/apps/ostrel.svg
               share/icons/hicolor/64x64/apps/ostrel.png share/man/man1/ostrel.1.gz
-              share/man/man1/nmea-replay.1.gz share/metainfo/org.kelvane.ostrel.metainfo.xml)
+              share/man/man1/nmea-replay.1.gz share/metainfo/org.kelvane.ostrel.metainfo.xml
+              share/doc/ostrel/copyright share/doc/ostrel/changelog.Debian.gz)
         if(NOT listing MATCHES " \\./usr/${f}\n")
             message(FATAL_ERROR "the package lacks /usr/${f}:\n${listing}")
         endif()
@@ -116,7 +118,10 @@ elseif(CHECK STREQUAL "package")
             message(FATAL_ERROR "Depends lacks ${library}:\n${out}")
         endif()
     endforeach()
-    string(REGEX MATCH "Version: ([^\n]+)" version "${out}")
+    # The program's version, then the Debian revision.
+    if(NOT out MATCHES "Version: ([^\n]+)-[0-9]+\n")
+        message(FATAL_ERROR "no Version with a Debian revision:\n${out}")
+    endif()
     set(version "${CMAKE_MATCH_1}")
 
     # The packaged programs run from the unpacked tree on the system's libraries.
@@ -130,6 +135,16 @@ elseif(CHECK STREQUAL "package")
 
     run(appstreamcli validate --no-net
         "${WORK}/usr/share/metainfo/org.kelvane.ostrel.metainfo.xml")
+
+    # The copyright file in Debian's machine-readable format, with the licence.
+    file(READ "${WORK}/usr/share/doc/ostrel/copyright" copyright)
+    if(NOT copyright MATCHES "^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
+       OR NOT copyright MATCHES "\nLicense: GPL-3\\+\n")
+        message(FATAL_ERROR "the copyright file is not machine-readable GPL-3+:\n${copyright}")
+    endif()
+    # Debian's own checks, which also read the changelog; a tag that cannot
+    # apply is overridden in the package, with the reason.
+    run(lintian --fail-on error,warning "${deb}")
 else()
     message(FATAL_ERROR "CHECK must be pages or package, not \"${CHECK}\"")
 endif()
