@@ -20,7 +20,7 @@ public:
 
     // Maps `size` bytes of `fd` from `offset` on. False, nothing held, when
     // the file cannot be mapped.
-    bool Map(int fd, uint64_t offset, size_t size);
+    [[nodiscard]] bool Map(int fd, uint64_t offset, size_t size);
     // Owned, uninitialised memory of `size` bytes to read into; null when
     // there is not enough.
     uint8_t* Allocate(size_t size);

@@ -102,7 +102,7 @@ TEST(CommandLine, UsageHasOneFormForEachMode) {
         "              [--centre X,Y] [MAPFILE]\n"
         "       ostrel --monitor [--port NAME] [--baud N] [--record FILE] [--ticks N]\n"
         "              [--interval-ms MS]\n"
-        "       ostrel --probe [DEVICE...]\n"
+        "       ostrel --probe [--probe-tsv] [DEVICE...]\n"
         "       ostrel --export-gpx OUT.gpx [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
         "       ostrel --export-calibration MAP [--force]\n"
         "       ostrel --help | --version\n");
