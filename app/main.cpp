@@ -46,8 +46,7 @@ int main(int argc, char** argv) {
     if (line.probe)
         return RunProbe(line.probeDevices, stdout, line.probeTsv);
     if (line.exportCalibration) {
-        const ExportOutcome exported =
-            ExportCalibration(*line.exportCalibration, line.force);
+        const ExportOutcome exported = ExportCalibration(*line.exportCalibration, line.force);
         std::fprintf(exported.ok ? stdout : stderr, "%s%s\n",
                      exported.ok ? "" : "ostrel: ", exported.message.c_str());
         return exported.ok ? 0 : 1;

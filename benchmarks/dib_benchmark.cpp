@@ -1,7 +1,7 @@
-#include "render/dib.h"
 #include "benchmarks/grey_ramp_bitmap.h"
 #include "benchmarks/process_status.h"
 #include "platform/dib_decoder.h"
+#include "render/dib.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>

@@ -13,9 +13,9 @@
 // profile live in a folder under /tmp made at start and removed at the end.
 
 #include "app/main_frame.h"
+#include "app/ostrel_app.h"
 #include "benchmarks/grey_ramp_bitmap.h"
 #include "benchmarks/process_status.h"
-#include "app/ostrel_app.h"
 #include "gps/settings.h"
 #include "map/map_view.h"
 #include "platform/commands.h"

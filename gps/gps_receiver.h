@@ -66,7 +66,7 @@ public:
     // What OpenPort opened last (no name after a failed open), kept to open
     // it again once it vanished.
     std::string m_portName;
-    int m_portBaud = 0; // [bit/s]
+    int m_portBaud = 0;                                 // [bit/s]
     bool m_portLost = false;                            // it vanished and is not back yet
     std::chrono::steady_clock::time_point m_nextReopen; // no try before this (PollTick)
 

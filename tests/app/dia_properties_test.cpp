@@ -1,6 +1,6 @@
 #include "app/dia_properties.h"
-#include "gps/settings.h"
 #include "app/show_properties.h"
+#include "gps/settings.h"
 #include "platform/dialog_ids.h"
 #include "platform/message_box.h"
 #include "tests/modal_driver.h"

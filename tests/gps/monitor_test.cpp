@@ -471,8 +471,8 @@ TEST_F(ReceiverOnReplay, RecordingReplaysAsTheSameFixes) {
     auto monitorFixes = [&](const std::string& source, const std::string& link,
                             std::vector<std::string> extra) {
         Replay replay(source, link, {"--speed", "5"});
-        std::vector<std::string> args = {"--monitor", "--port", link, "--ticks", "12",
-                                          "--interval-ms", "200"};
+        std::vector<std::string> args = {"--monitor", "--port",        link, "--ticks",
+                                         "12",        "--interval-ms", "200"};
         args.insert(args.end(), extra.begin(), extra.end());
         const ProgramRun run = RunOstrel(args);
         EXPECT_TRUE(ExitedWith(run, 0)) << run.err;
@@ -483,7 +483,8 @@ TEST_F(ReceiverOnReplay, RecordingReplaysAsTheSameFixes) {
     const std::string bytes = ReadFileBytes(recorded);
     ASSERT_GT(bytes.size(), 200u);
     EXPECT_NE((log + log + log).find(bytes), std::string::npos)
-        << "not a run of what the receiver sent:\n" << bytes;
+        << "not a run of what the receiver sent:\n"
+        << bytes;
 
     const auto replayed = monitorFixes(recorded, dir_ + "/again", {});
     EXPECT_GE(replayed.size(), 3u);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "gps/settings.h"
 #include "gps/gps_receiver.h"
+#include "gps/settings.h"
 
 #include <array>
 #include <memory>

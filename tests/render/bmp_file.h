@@ -1,7 +1,7 @@
 #pragma once
 
-#include "render/dib.h"
 #include "platform/dib_decoder.h"
+#include "render/dib.h"
 
 #include <cstdint>
 #include <cstdio>
