@@ -63,18 +63,21 @@ void HandlePolledChunk(CGpsReceiver& gps, const std::string& chunk,
 std::string ReadBacklog(CGpsReceiver& gps) {
     constexpr size_t kReadSize = 1000; // [byte] the most one ReadPort gives
     std::string chunk;
+    // Counted as taken from the port, not as kept: a read of nothing but
+    // zero bytes keeps nothing, yet what follows them is waiting.
+    size_t taken = 0;
     int waiting = SerialBytesWaiting(g_hComm);
     size_t target = waiting > 0 ? size_t(waiting) : 0;
-    while (chunk.size() < target && chunk.size() + kReadSize <= kMaxBacklog) {
-        const std::string piece = gps.ReadPort();
-        if (piece.empty())
+    while (taken < target && taken + kReadSize <= kMaxBacklog) {
+        chunk += gps.ReadPort();
+        if (gps.m_nPortBytesTaken == 0)
             break;
-        chunk += piece;
+        taken += gps.m_nPortBytesTaken;
         // A full input queue hides what waits behind it in the driver: look
         // again once it is read.
-        if (chunk.size() >= target && waiting >= kSerialQueueFull) {
+        if (taken >= target && waiting >= kSerialQueueFull) {
             waiting = SerialBytesWaiting(g_hComm);
-            target = chunk.size() + size_t(waiting > 0 ? waiting : 0);
+            target = taken + size_t(waiting > 0 ? waiting : 0);
         }
     }
     return chunk;

@@ -32,8 +32,9 @@ void HandlePolledChunk(CGpsReceiver& gps, const std::string& chunk,
                        const SentenceCutHandler& onCut = {});
 
 // Everything that waited on the port when called, joined: ReadPort again
-// and again until at least that many bytes are read, at most kMaxBacklog.
-// A receiver faster than one ReadPort a tick is so never left behind.
+// and again until at least that many bytes are taken from the port (the zero
+// bytes it drops included), at most kMaxBacklog. A receiver faster than one
+// ReadPort a tick is so never left behind.
 std::string ReadBacklog(CGpsReceiver& gps);
 
 // What a poll tick saw happen to the port.
