@@ -2,8 +2,10 @@
 #include "track/track_journal.h"
 #include "track/track_recorder.h"
 
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/wait.h>
@@ -94,7 +96,7 @@ TEST(TrackJournal, AFullDiskIsReportedOnceAndWritingResumes) {
     {
         FileSizeLimit limit(60);
         const std::string first = journal.Append(Point(kDay + 1000, 1, 3), 1);
-        EXPECT_NE(first.find("Can not write the track"), std::string::npos) << first;
+        EXPECT_NE(first.find("Cannot write the track"), std::string::npos) << first;
         EXPECT_EQ(journal.Append(Point(kDay + 2000, 1, 4), 2), "");
     }
     EXPECT_EQ(journal.Append(Point(kDay + 3000, 1, 5), 3), "");
@@ -108,6 +110,49 @@ TEST(TrackJournal, AFullDiskIsReportedOnceAndWritingResumes) {
 
     CTrackJournal unwritable("/proc/no/such/folder");
     EXPECT_NE(unwritable.Append(Point(kDay, 1, 2), 0), "");
+}
+
+// The export's list read every point of every day, hundreds of megabytes
+// after a year of use; it must cost a fraction of that and still give each
+// day's first and last point and count, whatever the file's ends hold.
+TEST(TrackJournal, DaysAreListedFromTheEndsOfTheirFiles) {
+    TempDir dir;
+    const std::filesystem::path folder = dir.Path();
+    const auto writeDay = [&](const std::string& day, const std::string& text) {
+        std::ofstream(folder / (day + ".track"), std::ios::binary) << text;
+        return (folder / (day + ".track")).string();
+    };
+    std::string text;
+    size_t lines = 0;
+    for (; lines < 40000; ++lines)
+        text += FormatJournalLine(Point(kDay + int64_t(lines) * 500, 37, 23));
+    const std::string longDay = writeDay("2026-12-08", text + "2026-12-08T23:5"); // torn by a kill
+    // The last whole line is one torn, then ended when the journal reopened.
+    writeDay("2026-12-09", FormatJournalLine(Point(kDay + 86400000, 1, 2)) +
+                               FormatJournalLine(Point(kDay + 86401000, 1, 3)) +
+                               "2026-12-09T00:00:0\n");
+    writeDay("2026-12-10", "no point\n");
+
+    std::vector<JournalDay> days = ListJournalDays(folder.string());
+    ASSERT_EQ(days.size(), 2u);
+    EXPECT_EQ(days[0].points, lines);
+    EXPECT_EQ(days[0].firstMs, kDay);
+    EXPECT_EQ(days[0].lastMs, kDay + int64_t(lines - 1) * 500);
+    EXPECT_EQ(days[1].firstMs, kDay + 86400000);
+    EXPECT_EQ(days[1].lastMs, kDay + 86401000);
+
+    using Clock = std::chrono::steady_clock;
+    Clock::duration listing = Clock::duration::max(), reading = Clock::duration::max();
+    for (int round = 0; round < 3; ++round) {
+        auto start = Clock::now();
+        days = ListJournalDays(folder.string());
+        listing = std::min(listing, Clock::now() - start);
+        start = Clock::now();
+        EXPECT_EQ(ReadJournalFile(longDay).size(), lines);
+        reading = std::min(reading, Clock::now() - start);
+    }
+    EXPECT_LT(listing * 4, reading)
+        << "listing took " << std::chrono::duration<double>(listing).count() << " s";
 }
 
 // Killed at any moment, the journal must stay readable and keep every
