@@ -90,31 +90,24 @@ void CMainFrame::OnTimer(int id) {
         ~BusyGuard() { busy = false; }
     } guard{m_bBusy};
 
-    bool rmcTaken = false;
     // A receiver that vanished is opened again silently (PollTick).
-    const PollResult poll =
-        PollTick(m_gps, [this, &rmcTaken](NmeaType type, const std::string& sentence) {
-            m_strMessage = sentence;
-            if (type == NmeaType::Rmc && !sentence.empty()) {
-                rmcTaken = true;
-                if (g_bShowAtStatusLine)
-                    SetMessageText(sentence);
-            }
-        });
-    RecordPoll(poll.chunk, rmcTaken);
+    const PollResult poll = PollTick(m_gps, [this](NmeaType type, const std::string& sentence) {
+        m_strMessage = sentence;
+        if (type == NmeaType::Rmc && !sentence.empty() && g_bShowAtStatusLine)
+            SetMessageText(sentence);
+    });
+    RecordPoll(poll.chunk);
     m_wndStatusBar.RefreshIndicators();
 }
 
-void CMainFrame::RecordPoll(const std::string& chunk, bool rmcTaken) {
+void CMainFrame::RecordPoll(const std::string& chunk) {
     std::string message;
     if (m_nmeaRecording.IsOpen() && !chunk.empty())
         message = m_nmeaRecording.Write(chunk);
     const int64_t now = SteadyMs();
-    if (const std::optional<TrackPoint> point =
-            m_trackRecorder.Update(m_gps.m_fix, rmcTaken, SystemUtcMs())) {
-        if (std::string failed = m_journal.Append(*point, now); !failed.empty())
+    for (const TrackPoint& point : m_trackRecorder.Record(chunk, SystemUtcMs()))
+        if (std::string failed = m_journal.Append(point, now); !failed.empty())
             message = std::move(failed);
-    }
     m_journal.SyncIfDue(now);
     if (!message.empty())
         SetMessageText(message);

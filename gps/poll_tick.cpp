@@ -14,12 +14,12 @@ constexpr std::chrono::seconds kReopenPeriod{1};
 
 } // namespace
 
-std::string NewestSentence(std::string_view type, const std::string& chunk) {
+std::string NewestSentence(std::string_view type, std::string_view chunk) {
     // A sentence is complete when a line feed follows its start, so only
     // starts before the last line feed count. One backwards pass over the
     // dollar signs: a flood of other talkers costs no more than a "$GP" one.
     const size_t lastLineFeed = chunk.rfind('\n');
-    if (lastLineFeed == std::string::npos)
+    if (lastLineFeed == std::string_view::npos)
         return {};
     size_t other = std::string::npos; // the newest from another talker
     size_t start = std::string::npos;
@@ -28,7 +28,7 @@ std::string NewestSentence(std::string_view type, const std::string& chunk) {
         if (dollar == nullptr)
             break;
         at = size_t(static_cast<const char*>(dollar) - chunk.data());
-        const std::string_view address = std::string_view(chunk).substr(at + 1, 5);
+        const std::string_view address = chunk.substr(at + 1, 5);
         if (address.size() < 5 || address.substr(2) != type)
             continue;
         if (address.substr(0, 2) == "GP")
@@ -40,24 +40,29 @@ std::string NewestSentence(std::string_view type, const std::string& chunk) {
         start = other;
     if (start == std::string::npos)
         return {};
-    return chunk.substr(start, chunk.find('\n', start) - start);
+    return std::string(chunk.substr(start, chunk.find('\n', start) - start));
 }
 
-void HandlePolledChunk(CGpsReceiver& gps, const std::string& chunk,
-                       const SentenceCutHandler& onCut) {
-    if (chunk.empty())
-        return;
+bool ParseNewestSentences(CGpsFix& fix, std::string_view chunk, const SentenceCutHandler& onCut) {
     static const struct {
         NmeaType type;
         const char* name;
     } kOrder[] = {{NmeaType::Rmc, "RMC"}, {NmeaType::Gga, "GGA"}, {NmeaType::Vtg, "VTG"}};
+    bool rmcTaken = false;
     for (const auto& step : kOrder) {
         const std::string sentence = NewestSentence(step.name, chunk);
         if (onCut)
             onCut(step.type, sentence);
-        if (!sentence.empty())
-            gps.ParseSentence(sentence);
+        if (!sentence.empty() && ParseNmeaSentence(fix, sentence) && step.type == NmeaType::Rmc)
+            rmcTaken = true;
     }
+    return rmcTaken;
+}
+
+void HandlePolledChunk(CGpsReceiver& gps, const std::string& chunk,
+                       const SentenceCutHandler& onCut) {
+    if (!chunk.empty())
+        (void)ParseNewestSentences(gps.m_fix, chunk, onCut);
 }
 
 std::string ReadBacklog(CGpsReceiver& gps) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
@@ -85,6 +86,132 @@ TEST(TrackRecorder, JournalsEachMoveOnceWithItsUtcTime) {
     fix.m_strLatitude = "0000.0000";
     fix.m_strLongitude = "00000.0000";
     EXPECT_FALSE(recorder.Update(fix, true, 0)) << "0/0 is no position";
+}
+
+// Points just after UTC midnight went on the day before: a GGA time was put
+// on the last RMC's date. Without any date, a time just before midnight
+// went on the system clock's next day.
+TEST(TrackRecorder, TimesPastMidnightGoOnTheirOwnDay) {
+    CTrackRecorder recorder;
+    CGpsFix fix;
+    fix.m_strNorthSouth = "N";
+    fix.m_strLongitude = "02338.7900";
+    fix.m_strEastWest = "E";
+    int moves = 0;
+    const auto stamp = [&](bool rmcTaken, int64_t systemUtcMs = 0) {
+        fix.m_strLatitude = "37" + std::to_string(10 + ++moves) + ".0000";
+        const std::optional<TrackPoint> p = recorder.Update(fix, rmcTaken, systemUtcMs);
+        return p ? FormatUtcTime(p->timeMs) : std::string("no point");
+    };
+    fix.m_strDate = "081226";
+    fix.m_strTime = "235959";
+    EXPECT_EQ(stamp(true), "2026-12-08T23:59:59Z");
+    fix.m_strGgaTime = "000000.5";
+    EXPECT_EQ(stamp(false), "2026-12-09T00:00:00.500Z") << "a GGA past midnight, no RMC yet";
+    fix.m_strGgaTime = "000001";
+    EXPECT_EQ(stamp(false), "2026-12-09T00:00:01Z") << "and the GGA after it";
+    fix.m_strDate = "091226";
+    fix.m_strTime = "000002";
+    EXPECT_EQ(stamp(true), "2026-12-09T00:00:02Z");
+    fix.m_strGgaTime = "000001";
+    EXPECT_EQ(stamp(false), "2026-12-09T00:00:01Z") << "a step back is no new day";
+
+    const struct {
+        int64_t systemUtcMs; // [ms]
+        const char* ggaTime;
+        const char* stamped;
+    } undated[] = {
+        {kDay + 5000, "235958", "2026-12-07T23:59:58Z"},
+        {kDay - 1000, "000001", "2026-12-08T00:00:01Z"},
+        {kDay + 43200000, "120000", "2026-12-08T12:00:00Z"},
+    };
+    for (const auto& c : undated) {
+        recorder = CTrackRecorder();
+        fix = CGpsFix();
+        fix.m_strGgaTime = c.ggaTime;
+        fix.m_strNorthSouth = "N";
+        fix.m_strLongitude = "02338.7900";
+        fix.m_strEastWest = "E";
+        EXPECT_EQ(stamp(false, c.systemUtcMs), c.stamped) << "system clock at " << c.systemUtcMs;
+    }
+}
+
+// One tenth-second epoch of a 5 Hz receiver: RMC and GGA in the order given
+// ("RG" or "GR", as receivers differ), among the other sentences of a burst.
+// GGA's position has a digit more, so that one taken without the other shows.
+std::string Epoch(int tenths, const std::string& order) {
+    const std::string time =
+        "1235" + std::to_string(19 + tenths / 10) + "." + std::to_string(tenths % 10) + "0";
+    const std::string minutes = "07." + std::to_string(100 + tenths);
+    const std::string rmc =
+        "$GPRMC," + time + ",A,48" + minutes + ",N,01131.000,E,022.4,084.4,230394,,*6A\r\n";
+    const std::string gga = "$GPGGA," + time + ",48" + minutes + "5,N,01131.000,E,1,08,0.9," +
+                            std::to_string(500 + tenths) + ".0,M,46.9,M,,*47\r\n";
+    const std::string others = "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n"
+                               "$GPVTG,084.4,T,,M,022.4,N,041.5,K*68\r\n";
+    return order == "RG" ? rmc + others + gga : gga + others + rmc;
+}
+
+std::vector<std::string> Journalled(const std::vector<TrackPoint>& points) {
+    std::vector<std::string> lines;
+    for (const TrackPoint& p : points)
+        lines.push_back(FormatJournalLine(p));
+    return lines;
+}
+
+// A receiver faster than the tick leaves several epochs in one tick's bytes;
+// only the newest reached the journal. A tick can also end inside an epoch
+// or a sentence, which must neither lose a point nor give one twice.
+TEST(TrackRecorder, EveryEpochOfEachTickIsJournalledOnce) {
+    for (const std::string order : {"RG", "GR"}) {
+        std::string second; // one second of a 5 Hz receiver
+        for (int tenths = 0; tenths < 10; tenths += 2)
+            second += Epoch(tenths, order);
+        CTrackRecorder whole;
+        const std::vector<std::string> points = Journalled(whole.Record(second, 0));
+        ASSERT_EQ(points.size(), 5u) << order;
+        EXPECT_EQ(points[0], "1994-03-23T12:35:19.000Z,48.1183417,11.5166667,500.0,22.4,S\n");
+        EXPECT_EQ(points[4], "1994-03-23T12:35:19.800Z,48.1184750,11.5166667,508.0,22.4,\n");
+        EXPECT_TRUE(Journalled(whole.Record("", 0)).empty()) << order << ": nothing more";
+
+        for (size_t cut = 0; cut <= second.size(); ++cut) {
+            CTrackRecorder ticks;
+            std::vector<std::string> got = Journalled(ticks.Record(second.substr(0, cut), 0));
+            for (const std::string& chunk : {second.substr(cut), std::string()})
+                for (const std::string& line : Journalled(ticks.Record(chunk, 0)))
+                    got.push_back(line);
+            EXPECT_EQ(got, points) << order << " cut after " << cut << " bytes";
+        }
+    }
+}
+
+// Real receivers, 2 Hz ones among them: however the ticks cut a log (each
+// at least one burst long), the journal gets the same points as from the
+// whole log at once.
+TEST(TrackRecorder, RealLogsGiveTheSamePointsWhereverTheTicksCutThem) {
+    OSTREL_REQUIRE_TESTDATA("nmea");
+    size_t halfSeconds = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(TestDataDir() / "nmea")) {
+        if (entry.path().extension() != ".log")
+            continue;
+        const std::string bytes = ReadFileBytes(entry.path());
+        CTrackRecorder whole;
+        std::vector<std::string> expected = Journalled(whole.Record(bytes, 0));
+        for (const std::string& line : Journalled(whole.Record("", 0)))
+            expected.push_back(line);
+        for (const std::string& line : expected)
+            halfSeconds += line.compare(19, 5, ".500Z") == 0;
+        for (size_t size : {1000, 1499, 4096}) {
+            CTrackRecorder ticks;
+            std::vector<std::string> got;
+            for (size_t at = 0; at < bytes.size() + size; at += size)
+                for (const std::string& line :
+                     Journalled(ticks.Record(at < bytes.size() ? bytes.substr(at, size) : "", 0)))
+                    got.push_back(line);
+            EXPECT_EQ(got, expected) << entry.path().filename() << " in ticks of " << size;
+        }
+    }
+    EXPECT_GT(halfSeconds, 10u) << "the 2 Hz logs gave every epoch";
 }
 
 // A full disk must give one message, not one a second, and the journal must
