@@ -83,34 +83,49 @@ bool CMainFrame::OnCmdMsg(int id, CCmdUI* ui) {
 void CMainFrame::OnTimer(int id) {
     if (id != kPollTimer || m_bBusy)
         return;
-    m_bBusy = true;
-    // Cleared on every way out, also should the parse throw.
-    struct BusyGuard {
-        bool& busy;
-        ~BusyGuard() { busy = false; }
-    } guard{m_bBusy};
+    std::string journalFailure;
+    {
+        m_bBusy = true;
+        // Cleared on every way out, also should the parse throw.
+        struct BusyGuard {
+            bool& busy;
+            ~BusyGuard() { busy = false; }
+        } guard{m_bBusy};
 
-    // A receiver that vanished is opened again silently (PollTick).
-    const PollResult poll = PollTick(m_gps, [this](NmeaType type, const std::string& sentence) {
-        m_strMessage = sentence;
-        if (type == NmeaType::Rmc && !sentence.empty() && g_bShowAtStatusLine)
-            SetMessageText(sentence);
-    });
-    RecordPoll(poll.chunk);
-    m_wndStatusBar.RefreshIndicators();
+        // A receiver that vanished is opened again silently (PollTick).
+        const PollResult poll = PollTick(m_gps, [this](NmeaType type, const std::string& sentence) {
+            m_strMessage = sentence;
+            if (type == NmeaType::Rmc && !sentence.empty() && g_bShowAtStatusLine)
+                SetMessageText(sentence);
+        });
+        journalFailure = RecordPoll(poll.chunk);
+        m_wndStatusBar.RefreshIndicators();
+    }
+    // Outside the tick, so that polling and the journal go on while it is open.
+    if (!journalFailure.empty())
+        ReportJournalFailure(journalFailure);
 }
 
-void CMainFrame::RecordPoll(const std::string& chunk) {
-    std::string message;
+std::string CMainFrame::RecordPoll(const std::string& chunk) {
     if (m_nmeaRecording.IsOpen() && !chunk.empty())
-        message = m_nmeaRecording.Write(chunk);
+        if (const std::string message = m_nmeaRecording.Write(chunk); !message.empty())
+            SetMessageText(message);
+    std::string journalFailure;
     const int64_t now = SteadyMs();
     for (const TrackPoint& point : m_trackRecorder.Record(chunk, SystemUtcMs()))
         if (std::string failed = m_journal.Append(point, now); !failed.empty())
-            message = std::move(failed);
+            journalFailure = std::move(failed);
     m_journal.SyncIfDue(now);
-    if (!message.empty())
-        SetMessageText(message);
+    return journalFailure;
+}
+
+void CMainFrame::ReportJournalFailure(const std::string& message) {
+    // One box at a time: while one is open, it already says the journal fails.
+    if (m_bJournalBoxOpen)
+        return;
+    m_bJournalBoxOpen = true;
+    ShowMessageBox(this, message);
+    m_bJournalBoxOpen = false;
 }
 
 std::string CMainFrame::StartNmeaRecording(const std::string& path) {
