@@ -54,6 +54,10 @@ CMainFrame::CMainFrame() {
 CMainFrame::~CMainFrame() {
     // The views clear the message pane and use the receiver as they go.
     DestroyChildFrames();
+    // An epoch still waiting for the rest of its burst is journalled as it
+    // is; there is nobody left to tell of a failure.
+    for (const TrackPoint& point : m_trackRecorder.Record({}, SystemUtcMs()))
+        (void)m_journal.Append(point, SteadyMs());
 }
 
 int CMainFrame::OnCreate() {

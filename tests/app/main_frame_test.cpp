@@ -67,6 +67,19 @@ TEST_F(PollLoop, RecordsTheReceiversBytesAndJournalsEachMove) {
     EXPECT_EQ(days[0].points, 3u);
 }
 
+// An epoch that waits for the rest of its burst was lost when the program
+// ended before the next tick.
+TEST_F(PollLoop, AnEpochStillWaitingAtTheEndIsJournalled) {
+    const std::string folder = Frame()->m_journal.Folder();
+    std::filesystem::remove_all(folder);
+    SendAndTick(kRmc + "\r\n"); // no GGA yet
+    EXPECT_TRUE(ListJournalDays(folder).empty());
+    m_app.reset();
+    const std::vector<JournalDay> days = ListJournalDays(folder);
+    ASSERT_EQ(days.size(), 1u);
+    EXPECT_EQ(days[0].points, 1u);
+}
+
 // A journal that could not be written was said once in the status line,
 // which the next RMC overwrote within a second. It must be a message box,
 // once per failure and never two at a time, while polling goes on.
