@@ -125,13 +125,10 @@ TEST(TrackRecorder, TimesPastMidnightGoOnTheirOwnDay) {
         {kDay - 1000, "000001", "2026-12-08T00:00:01Z"},
         {kDay + 43200000, "120000", "2026-12-08T12:00:00Z"},
     };
+    fix.m_strDate.clear();
     for (const auto& c : undated) {
         recorder = CTrackRecorder();
-        fix = CGpsFix();
         fix.m_strGgaTime = c.ggaTime;
-        fix.m_strNorthSouth = "N";
-        fix.m_strLongitude = "02338.7900";
-        fix.m_strEastWest = "E";
         EXPECT_EQ(stamp(false, c.systemUtcMs), c.stamped) << "system clock at " << c.systemUtcMs;
     }
 }
