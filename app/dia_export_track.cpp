@@ -50,8 +50,9 @@ CDia_ExportTrack::CDia_ExportTrack(std::string folder, std::string creator, QWid
 }
 
 void CDia_ExportTrack::OnInitDialog() {
-    m_days = ListJournalDays(m_strFolder);
+    // Cleared first: the selection signals of the old rows read m_days.
     m_listDays->clear();
+    m_days = ListJournalDays(m_strFolder);
     for (const JournalDay& day : m_days) {
         const std::string first = FormatUtcTime(day.firstMs).substr(11, 8);
         const std::string last = FormatUtcTime(day.lastMs).substr(11, 8);
