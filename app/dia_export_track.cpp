@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,9 +28,14 @@ CDia_ExportTrack::CDia_ExportTrack(std::string folder, std::string creator, QWid
         const QString file = QFileDialog::getSaveFileName(
             this, QStringLiteral("Export Track as GPX"), m_editFile->text(),
             QStringLiteral("GPX files (*.gpx);;All Files (*)"));
-        if (!file.isEmpty())
+        if (!file.isEmpty()) {
+            // The file dialog has asked before a file is replaced.
+            m_strConfirmed = file;
             m_editFile->setText(file);
+        }
     });
+    connect(m_listDays, &QListWidget::itemSelectionChanged, this,
+            &CDia_ExportTrack::SuggestFileName);
 
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(QStringLiteral("Recorded days (UTC):"), this), 0, 0, 1, 3);
@@ -44,8 +50,9 @@ CDia_ExportTrack::CDia_ExportTrack(std::string folder, std::string creator, QWid
 }
 
 void CDia_ExportTrack::OnInitDialog() {
-    m_days = ListJournalDays(m_strFolder);
+    // Cleared first: the selection signals of the old rows read m_days.
     m_listDays->clear();
+    m_days = ListJournalDays(m_strFolder);
     for (const JournalDay& day : m_days) {
         const std::string first = FormatUtcTime(day.firstMs).substr(11, 8);
         const std::string last = FormatUtcTime(day.lastMs).substr(11, 8);
@@ -55,11 +62,24 @@ void CDia_ExportTrack::OnInitDialog() {
                                 .arg(QString::fromStdString(first), QString::fromStdString(last)));
     }
     // The newest day, the one most often wanted.
-    if (!m_days.empty()) {
+    if (!m_days.empty())
         m_listDays->setCurrentRow(int(m_days.size()) - 1);
-        m_editFile->setText(QDir::home().filePath(
-            QStringLiteral("track-%1.gpx").arg(QString::fromStdString(m_days.back().day))));
-    }
+}
+
+void CDia_ExportTrack::SuggestFileName() {
+    // A name the user typed or browsed to stays.
+    if (!m_editFile->text().isEmpty() && m_editFile->text() != m_strSuggested)
+        return;
+    QStringList days;
+    for (int row = 0; row < m_listDays->count(); ++row)
+        if (m_listDays->item(row)->isSelected())
+            days << QString::fromStdString(m_days[size_t(row)].day);
+    if (days.isEmpty())
+        return;
+    const QString span =
+        days.size() == 1 ? days.front() : days.front() + QLatin1Char('_') + days.back();
+    m_strSuggested = QDir::home().filePath(QStringLiteral("track-%1.gpx").arg(span));
+    m_editFile->setText(m_strSuggested);
 }
 
 void CDia_ExportTrack::OnOK() {
@@ -77,6 +97,9 @@ void CDia_ExportTrack::OnOK() {
         return;
     }
     const std::string path = QFile::encodeName(m_editFile->text()).toStdString();
+    if (m_editFile->text() != m_strConfirmed && QFileInfo::exists(m_editFile->text()) &&
+        !AskYesNo(this, "\"" + path + "\" exists. Do you want to replace it?"))
+        return;
     if (const std::string message = ExportGpx(journals, path, m_strCreator); !message.empty()) {
         ShowMessageBox(this, message);
         return;

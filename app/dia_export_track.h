@@ -3,6 +3,7 @@
 #include "platform/dialog.h"
 #include "track/track_journal.h"
 
+#include <QString>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,9 @@ class QLineEdit;
 class QListWidget;
 
 // Export Track as GPX: the recorded days (date, points, first and last time)
-// to pick from, and the file to write them to. OK writes the file and
-// closes; a failure is shown and the dialog stays open.
+// to pick from, and the file to write them to, named after the days chosen
+// until the user names it. OK asks before it replaces a file, writes the
+// file and closes; a failure is shown and the dialog stays open.
 class CDia_ExportTrack : public CDialog {
     Q_OBJECT
 
@@ -27,7 +29,12 @@ protected:
     void OnOK() override;
 
 private:
+    // The file name after the selected days, unless the user gave one.
+    void SuggestFileName();
+
     std::string m_strFolder;
     std::string m_strCreator;
     std::vector<JournalDay> m_days;
+    QString m_strSuggested; // the name SuggestFileName put in last
+    QString m_strConfirmed; // a name whose replacement the file dialog asked about
 };

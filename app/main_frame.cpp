@@ -54,6 +54,10 @@ CMainFrame::CMainFrame() {
 CMainFrame::~CMainFrame() {
     // The views clear the message pane and use the receiver as they go.
     DestroyChildFrames();
+    // An epoch still waiting for the rest of its burst is journalled as it
+    // is; there is nobody left to tell of a failure.
+    for (const TrackPoint& point : m_trackRecorder.Record({}, SystemUtcMs()))
+        (void)m_journal.Append(point, SteadyMs());
 }
 
 int CMainFrame::OnCreate() {
@@ -83,41 +87,49 @@ bool CMainFrame::OnCmdMsg(int id, CCmdUI* ui) {
 void CMainFrame::OnTimer(int id) {
     if (id != kPollTimer || m_bBusy)
         return;
-    m_bBusy = true;
-    // Cleared on every way out, also should the parse throw.
-    struct BusyGuard {
-        bool& busy;
-        ~BusyGuard() { busy = false; }
-    } guard{m_bBusy};
+    std::string journalFailure;
+    {
+        m_bBusy = true;
+        // Cleared on every way out, also should the parse throw.
+        struct BusyGuard {
+            bool& busy;
+            ~BusyGuard() { busy = false; }
+        } guard{m_bBusy};
 
-    bool rmcTaken = false;
-    // A receiver that vanished is opened again silently (PollTick).
-    const PollResult poll =
-        PollTick(m_gps, [this, &rmcTaken](NmeaType type, const std::string& sentence) {
+        // A receiver that vanished is opened again silently (PollTick).
+        const PollResult poll = PollTick(m_gps, [this](NmeaType type, const std::string& sentence) {
             m_strMessage = sentence;
-            if (type == NmeaType::Rmc && !sentence.empty()) {
-                rmcTaken = true;
-                if (g_bShowAtStatusLine)
-                    SetMessageText(sentence);
-            }
+            if (type == NmeaType::Rmc && !sentence.empty() && g_bShowAtStatusLine)
+                SetMessageText(sentence);
         });
-    RecordPoll(poll.chunk, rmcTaken);
-    m_wndStatusBar.RefreshIndicators();
+        journalFailure = RecordPoll(poll.chunk);
+        m_wndStatusBar.RefreshIndicators();
+    }
+    // Outside the tick, so that polling and the journal go on while it is open.
+    if (!journalFailure.empty())
+        ReportJournalFailure(journalFailure);
 }
 
-void CMainFrame::RecordPoll(const std::string& chunk, bool rmcTaken) {
-    std::string message;
+std::string CMainFrame::RecordPoll(const std::string& chunk) {
     if (m_nmeaRecording.IsOpen() && !chunk.empty())
-        message = m_nmeaRecording.Write(chunk);
+        if (const std::string message = m_nmeaRecording.Write(chunk); !message.empty())
+            SetMessageText(message);
+    std::string journalFailure;
     const int64_t now = SteadyMs();
-    if (const std::optional<TrackPoint> point =
-            m_trackRecorder.Update(m_gps.m_fix, rmcTaken, SystemUtcMs())) {
-        if (std::string failed = m_journal.Append(*point, now); !failed.empty())
-            message = std::move(failed);
-    }
+    for (const TrackPoint& point : m_trackRecorder.Record(chunk, SystemUtcMs()))
+        if (std::string failed = m_journal.Append(point, now); !failed.empty())
+            journalFailure = std::move(failed);
     m_journal.SyncIfDue(now);
-    if (!message.empty())
-        SetMessageText(message);
+    return journalFailure;
+}
+
+void CMainFrame::ReportJournalFailure(const std::string& message) {
+    // One box at a time: while one is open, it already says the journal fails.
+    if (m_bJournalBoxOpen)
+        return;
+    m_bJournalBoxOpen = true;
+    ShowMessageBox(this, message);
+    m_bJournalBoxOpen = false;
 }
 
 std::string CMainFrame::StartNmeaRecording(const std::string& path) {

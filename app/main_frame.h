@@ -53,7 +53,8 @@ public:
     QToolBar m_wndToolBar;
     // The template that opens the windows of the View menu; not owned.
     CDocTemplate* m_pDocTemplate = nullptr;
-    // Every position the fix takes goes to the journal, window or not.
+    // Every position the receiver reports goes to the journal, window or not;
+    // a failure to write it is reported in a message box, once per failure.
     CTrackJournal m_journal{DefaultJournalFolder()};
     CTrackRecorder m_trackRecorder;
     CNmeaRecording m_nmeaRecording;
@@ -67,7 +68,11 @@ private:
     // Closes the port and opens `name` at `baudRate` [bit/s]; a failure is
     // kept in m_strMessage. True when it opened.
     bool ReopenPort(const std::string& name, int baudRate);
-    // After a poll: the receiver's bytes to the recording, a moved position
-    // to the journal; a failure once in the message pane.
-    void RecordPoll(const std::string& chunk, bool rmcTaken);
+    // After a poll: the receiver's bytes to the recording (a failure in the
+    // message pane), each epoch's moved position to the journal. The
+    // journal's failure to report, or empty.
+    std::string RecordPoll(const std::string& chunk);
+    // A message box, unless one about the journal is open already.
+    void ReportJournalFailure(const std::string& message);
+    bool m_bJournalBoxOpen = false;
 };

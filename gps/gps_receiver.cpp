@@ -66,9 +66,11 @@ bool CGpsReceiver::OpenDevice(const std::string& name, int baudRate) {
 
 std::string CGpsReceiver::ReadPort() {
     m_strWork.clear();
+    m_nPortBytesTaken = 0;
     if (SerialBytesWaiting(g_hComm) > 0) {
         char buffer[1000] = {};
-        const ssize_t count = SerialRead(g_hComm, buffer, sizeof buffer, m_timeouts.readIntervalMs);
+        const ssize_t count = SerialRead(g_hComm, buffer, sizeof buffer, m_timeouts.readIntervalMs,
+                                         &m_nPortBytesTaken);
         if (count > 0)
             m_strWork.assign(buffer, size_t(count));
     }

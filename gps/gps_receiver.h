@@ -37,6 +37,7 @@ public:
     bool ReopenLostPort();
 
     // The bytes received since the previous call (at most 1000), or empty.
+    // m_nPortBytesTaken tells how many it took from the port.
     std::string ReadPort();
 
     // The first complete sentence in `text` that begins with `prefix`, up to
@@ -62,6 +63,9 @@ public:
     CGpsFix m_fix;
     termios m_dcb{};         // the line settings read from the port and written back
     CommTimeouts m_timeouts; // the read time-outs given to the port
+    // [byte] what the last ReadPort took from the port, the zero bytes it
+    // dropped included: a read that kept nothing may still have emptied it.
+    size_t m_nPortBytesTaken = 0;
 
     // What OpenPort opened last (no name after a failed open), kept to open
     // it again once it vanished.

@@ -6,6 +6,7 @@
 #include <string_view>
 
 class CGpsReceiver;
+struct CGpsFix;
 
 // The sentence types a poll tick takes, in the order it parses them.
 enum class NmeaType { Rmc, Gga, Vtg };
@@ -22,18 +23,23 @@ inline constexpr size_t kMaxBacklog = 64 * 1024;
 // ExtractSentence cuts: the last "$GP" one, or when the chunk has none, the
 // one of another GNSS talker (kOtherGnssTalkers) that begins latest. Empty
 // when there is none.
-std::string NewestSentence(std::string_view type, const std::string& chunk);
+std::string NewestSentence(std::string_view type, std::string_view chunk);
 
-// The sentence handling of one poll tick on a chunk of received bytes: for
-// RMC, GGA and VTG in this order, take the newest complete sentence of the
-// type (NewestSentence), tell `onCut`, and parse it into gps.m_fix when it
-// is not empty. An empty chunk does nothing.
+// For RMC, GGA and VTG in this order: the newest complete sentence of the
+// type in `chunk` (NewestSentence), told to `onCut`, then parsed into `fix`
+// (ParseNmeaSentence) when it is not empty. True when an RMC was accepted.
+bool ParseNewestSentences(CGpsFix& fix, std::string_view chunk,
+                          const SentenceCutHandler& onCut = {});
+
+// The sentence handling of one poll tick on a chunk of received bytes:
+// ParseNewestSentences into gps.m_fix. An empty chunk does nothing.
 void HandlePolledChunk(CGpsReceiver& gps, const std::string& chunk,
                        const SentenceCutHandler& onCut = {});
 
 // Everything that waited on the port when called, joined: ReadPort again
-// and again until at least that many bytes are read, at most kMaxBacklog.
-// A receiver faster than one ReadPort a tick is so never left behind.
+// and again until at least that many bytes are taken from the port (the zero
+// bytes it drops included), at most kMaxBacklog. A receiver faster than one
+// ReadPort a tick is so never left behind.
 std::string ReadBacklog(CGpsReceiver& gps);
 
 // What a poll tick saw happen to the port.

@@ -117,16 +117,20 @@ bool SerialHungUp(int fd) {
     return ioctl(fd, FIONREAD, &count) != 0 && errno == EIO;
 }
 
-ssize_t SerialRead(int fd, char* buffer, size_t size, int intervalMs) {
+ssize_t SerialRead(int fd, char* buffer, size_t size, int intervalMs, size_t* bytesTaken) {
     // Dropped zero bytes count against `size` too: a line that sends nothing
     // but zeros (a receiver at another bit rate) must not hold the read open.
     size_t taken = 0; // bytes taken from the device
     size_t total = 0; // bytes kept in `buffer`
+    if (bytesTaken)
+        *bytesTaken = 0;
     while (taken < size) {
         const ssize_t n = read(fd, buffer + total, size - taken);
         if (n > 0) {
             char* begin = buffer + total;
             taken += size_t(n);
+            if (bytesTaken)
+                *bytesTaken = taken;
             total += std::remove(begin, begin + n, '\0') - begin;
             continue;
         }

@@ -56,7 +56,9 @@ inline constexpr int kSerialQueueFull = 4095;
 // Reads up to `size` bytes into `buffer`, dropping zero bytes, until `size`
 // bytes (zeros included) have arrived or no byte comes for `intervalMs` [ms].
 // The count kept, or -1 on a failed read. Ends early when the device hangs up.
-[[nodiscard]] ssize_t SerialRead(int fd, char* buffer, size_t size, int intervalMs);
+// `bytesTaken`, when given, gets the count taken from the device, zeros included.
+[[nodiscard]] ssize_t SerialRead(int fd, char* buffer, size_t size, int intervalMs,
+                                 size_t* bytesTaken = nullptr);
 
 // Serial devices worth trying for a receiver, as device paths: where every
 // /dev/serial/by-id link points, /dev/ttyUSB*, /dev/ttyACM*, and the

@@ -73,9 +73,9 @@ std::string ExportGpx(const std::vector<std::string>& journals, const std::strin
     const std::string temporary = outPath + ".part";
     switch (ReplaceFile(outPath, temporary, text)) {
     case ReplaceResult::NotWritten:
-        return "Can not write \"" + temporary + "\": " + std::strerror(errno);
+        return "Cannot write \"" + temporary + "\": " + std::strerror(errno);
     case ReplaceResult::NotRenamed:
-        return "Can not replace \"" + outPath + "\": " + std::strerror(errno);
+        return "Cannot replace \"" + outPath + "\": " + std::strerror(errno);
     case ReplaceResult::Replaced:
         break;
     }

@@ -14,6 +14,82 @@ namespace {
 
 constexpr std::string_view kSuffix = ".track";
 
+// Takes back the `count` bytes just appended to `fd` (a line the disk had
+// room for only in part), so that the file holds whole lines only.
+void TakeBack(int fd, ssize_t count) {
+    struct stat info {};
+    if (count <= 0 || fstat(fd, &info) != 0 || info.st_size < count)
+        return;
+    // Should this fail, the line stays torn: OpenDay ends it before the next
+    // point, and readers pass it over.
+    [[maybe_unused]] const int result = ftruncate(fd, info.st_size - count);
+}
+
+// The first point among the whole lines of `text`.
+std::optional<TrackPoint> FirstPoint(std::string_view text) {
+    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string_view::npos;
+         start = end + 1)
+        if (std::optional<TrackPoint> point = ParseJournalLine(text.substr(start, end - start)))
+            return point;
+    return std::nullopt;
+}
+
+// The last point among the whole lines of `text`, which begins at a line's start.
+std::optional<TrackPoint> LastPoint(std::string_view text) {
+    // What follows the last line feed is a torn line.
+    text = text.substr(0, text.rfind('\n') + 1);
+    while (!text.empty()) {
+        text.remove_suffix(1); // the line's line feed
+        const size_t start = text.rfind('\n') + 1;
+        if (std::optional<TrackPoint> point = ParseJournalLine(text.substr(start)))
+            return point;
+        text = text.substr(0, start);
+    }
+    return std::nullopt;
+}
+
+// Fills in `day` from its file, reading points only near the file's ends:
+// its lines are counted by their line feeds, so that a long journal lists at
+// once. False when the file holds no point.
+bool ReadJournalDay(JournalDay& day) {
+    UniqueFd fd(open(day.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat info {};
+    if (!fd || fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    char buffer[65536];
+    std::optional<TrackPoint> first;
+    size_t lines = 0;
+    off_t size = 0; // [byte] read
+    for (ssize_t n; (n = read(fd.get(), buffer, sizeof buffer)) > 0; size += n) {
+        if (size == 0)
+            first = FirstPoint(std::string_view(buffer, size_t(n)));
+        lines += size_t(std::count(buffer, buffer + n, '\n'));
+    }
+    const off_t from = std::max<off_t>(0, size - off_t(sizeof buffer));
+    const ssize_t n = pread(fd.get(), buffer, size_t(size - from), from);
+    std::string_view tail(buffer, n > 0 ? size_t(n) : 0);
+    if (from > 0) {
+        // From the first line that begins in it.
+        const size_t lineFeed = tail.find('\n');
+        tail = lineFeed == std::string_view::npos ? std::string_view() : tail.substr(lineFeed + 1);
+    }
+    const std::optional<TrackPoint> last = LastPoint(tail);
+    if (first && last) {
+        day.points = lines;
+        day.firstMs = first->timeMs;
+        day.lastMs = last->timeMs;
+        return true;
+    }
+    // No point near an end: a damaged file, read whole.
+    const std::vector<TrackPoint> points = ReadJournalFile(day.path);
+    if (points.empty())
+        return false;
+    day.points = points.size();
+    day.firstMs = points.front().timeMs;
+    day.lastMs = points.back().timeMs;
+    return true;
+}
+
 } // namespace
 
 std::string DefaultJournalFolder() {
@@ -38,11 +114,11 @@ std::string CTrackJournal::OpenDay(const std::string& day) {
     m_fd.reset();
     m_strDay.clear();
     if (!MakeFolders(m_strFolder, 0755))
-        return "Can not make the track folder \"" + m_strFolder + "\": " + std::strerror(errno);
+        return "Cannot make the track folder \"" + m_strFolder + "\": " + std::strerror(errno);
     const std::string path = m_strFolder + "/" + day + std::string(kSuffix);
     UniqueFd fd(open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
     if (!fd)
-        return "Can not write the track \"" + path + "\": " + std::strerror(errno);
+        return "Cannot write the track \"" + path + "\": " + std::strerror(errno);
     // A line torn by a kill or a full disk is ended first, so that it cannot
     // swallow the next point.
     struct stat info {};
@@ -50,7 +126,7 @@ std::string CTrackJournal::OpenDay(const std::string& day) {
     if (fstat(fd.get(), &info) == 0 && info.st_size > 0 &&
         pread(fd.get(), &last, 1, info.st_size - 1) == 1 && last != '\n' &&
         write(fd.get(), "\n", 1) != 1)
-        return "Can not write the track \"" + path + "\": " + std::strerror(errno);
+        return "Cannot write the track \"" + path + "\": " + std::strerror(errno);
     m_fd = std::move(fd);
     m_strDay = day;
     return {};
@@ -66,11 +142,10 @@ std::string CTrackJournal::Append(const TrackPoint& point, int64_t nowMs) {
     const ssize_t written = write(m_fd.get(), line.data(), line.size());
     if (written != ssize_t(line.size())) {
         const int error = written < 0 ? errno : ENOSPC;
-        // A part-written line stays a torn line, which readers pass over;
-        // reopening ends it before the next point.
+        TakeBack(m_fd.get(), written);
         m_fd.reset();
-        return Failed("Can not write the track \"" + m_strFolder + "/" + day +
-                      std::string(kSuffix) + "\": " + std::strerror(error));
+        return Failed("Cannot write the track \"" + m_strFolder + "/" + day + std::string(kSuffix) +
+                      "\": " + std::strerror(error));
     }
     m_bFailing = false;
     m_bUnsynced = true;
@@ -122,13 +197,8 @@ std::vector<JournalDay> ListJournalDays(const std::string& folder) {
         JournalDay day;
         day.day = name.substr(0, 10);
         day.path = folder + "/" + name;
-        const std::vector<TrackPoint> points = ReadJournalFile(day.path);
-        if (points.empty())
-            continue;
-        day.points = points.size();
-        day.firstMs = points.front().timeMs;
-        day.lastMs = points.back().timeMs;
-        days.push_back(std::move(day));
+        if (ReadJournalDay(day))
+            days.push_back(std::move(day));
     }
     closedir(dir);
     std::sort(days.begin(), days.end(),

@@ -55,12 +55,13 @@ std::vector<TrackPoint> ReadJournalFile(const std::string& path);
 
 // One day's journal, as the export lists it.
 struct JournalDay {
-    std::string day;  // "YYYY-MM-DD"
-    std::string path; // the file
-    size_t points = 0;
+    std::string day;     // "YYYY-MM-DD"
+    std::string path;    // the file
+    size_t points = 0;   // its whole lines (one torn by a crash counts too)
     int64_t firstMs = 0; // [ms] the first point's time
     int64_t lastMs = 0;  // [ms] the last point's time
 };
 
-// The days in `folder` that hold at least one point, oldest first.
+// The days in `folder` that hold at least one point, oldest first. Only the
+// lines near each file's ends are read as points.
 std::vector<JournalDay> ListJournalDays(const std::string& folder);

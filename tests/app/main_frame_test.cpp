@@ -1,11 +1,15 @@
 #include "app/child_frame.h"
 #include "app/string_table.h"
+#include "platform/message_box.h"
 #include "platform/serial_port.h"
 #include "tests/app/app_fixture.h"
 #include "tests/test_support.h"
 
 #include <QTest>
 #include <QToolBar>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <poll.h>
 #include <unistd.h>
 
@@ -53,11 +57,80 @@ TEST_F(PollLoop, RecordsTheReceiversBytesAndJournalsEachMove) {
     Frame()->RouteCommand(ID_RECORD_NMEA);
     EXPECT_EQ(Frame()->CommandAction(ID_RECORD_NMEA)->text(), "&Record NMEA...");
     EXPECT_EQ(ReadFileBytes(log), bytes + kRmc + "\r\n");
+    Frame()->OnTimer(1); // nothing more: the last epoch waits no longer
 
+    // Each epoch, not only the newest of a tick: the first RMC's position,
+    // the GGA's a second later, the second RMC's.
     const std::vector<JournalDay> days = ListJournalDays(Frame()->m_journal.Folder());
     ASSERT_EQ(days.size(), 1u);
     EXPECT_EQ(days[0].day, "1994-03-23");
-    EXPECT_EQ(days[0].points, 2u) << "GGA moved it, the second RMC moved it back";
+    EXPECT_EQ(days[0].points, 3u);
+}
+
+// An epoch that waits for the rest of its burst was lost when the program
+// ended before the next tick.
+TEST_F(PollLoop, AnEpochStillWaitingAtTheEndIsJournalled) {
+    const std::string folder = Frame()->m_journal.Folder();
+    std::filesystem::remove_all(folder);
+    SendAndTick(kRmc + "\r\n"); // no GGA yet
+    EXPECT_TRUE(ListJournalDays(folder).empty());
+    m_app.reset();
+    const std::vector<JournalDay> days = ListJournalDays(folder);
+    ASSERT_EQ(days.size(), 1u);
+    EXPECT_EQ(days[0].points, 1u);
+}
+
+// A journal that could not be written was said once in the status line,
+// which the next RMC overwrote within a second. It must be a message box,
+// once per failure and never two at a time, while polling goes on.
+TEST_F(PollLoop, AJournalThatCannotBeWrittenIsReportedInOneBoxPerFailure) {
+    const std::filesystem::path folder = Frame()->m_journal.Folder();
+    const auto block = [&folder](bool blocked) {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder.parent_path());
+        if (blocked)
+            std::ofstream(folder) << "a file where the folder should be";
+    };
+    int moves = 0;
+    // One epoch at a new position on `date` ("ddmmyy"), and a tick.
+    const auto move = [&](const std::string& date) {
+        ++moves;
+        const std::string time = "1235" + std::to_string(10 + moves);
+        const std::string lat = "4807." + std::to_string(100 + moves);
+        SendAndTick("$GPRMC," + time + ",A," + lat + ",N,01131.000,E,022.4,084.4," + date +
+                    ",003.1,W*6A\r\n$GPGGA," + time + "," + lat +
+                    ",N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
+    };
+    QStringList boxes;
+    int open = 0, mostOpen = 0;
+    SetMessageBoxHook([&](const QString& text) {
+        mostOpen = std::max(mostOpen, ++open);
+        boxes << text;
+        if (boxes.size() == 1) {
+            // While the box is open, ticks go on.
+            move("230394");
+            block(false);
+            move("230394");
+            block(true);
+            move("240394"); // a new day's file: the journal fails again
+            EXPECT_EQ(Frame()->m_gps.m_fix.m_strLatitude, "4807.104") << "the poll went on";
+        }
+        --open;
+    });
+    block(true);
+    move("230394");
+    EXPECT_EQ(boxes.size(), 1);
+    move("240394");
+    block(false);
+    move("240394");
+    block(true);
+    move("250394");
+    SetMessageBoxHook({});
+    block(false);
+    ASSERT_EQ(boxes.size(), 2) << "once per failure, after it was written again";
+    EXPECT_TRUE(boxes[0].startsWith("Cannot make the track folder \"")) << boxes[0].toStdString();
+    EXPECT_EQ(mostOpen, 1);
+    EXPECT_NE(Frame()->GetMessageText(), boxes[1]);
 }
 
 TEST_F(PollLoop, WithoutRmcThePaneKeepsItsText) {

@@ -3,7 +3,10 @@
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <sstream>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -123,6 +126,27 @@ TEST(PollTickOtherTalkers, EachTypeChoosesItsTalkerOnItsOwn) {
     EXPECT_EQ(gps->m_fix.m_strDate, "150306");
     EXPECT_EQ(gps->m_fix.m_strLatitude, "5231.0000");
     EXPECT_EQ(gps->m_fix.m_strSpeedKmh, "011.1");
+}
+
+// ---- Reading the port ----
+
+// A read that took nothing but zero bytes (which the port drops) ended the
+// backlog, leaving what followed them for the next tick, a second later.
+TEST(PollTickBacklog, ZeroBytesDoNotEndTheBacklog) {
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    {
+        auto gps = MakeOfflineReceiver();
+        ASSERT_TRUE(gps->OpenPort(name, 4800));
+        const std::string bytes = std::string(1000, '\0') + "xyz";
+        ASSERT_EQ(write(master, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        pollfd input{g_hComm, POLLIN, 0};
+        ASSERT_EQ(poll(&input, 1, 2000), 1);
+        EXPECT_EQ(ReadBacklog(*gps), "xyz");
+    }
+    close(master);
+    close(slave);
 }
 
 // ---- Real receiver logs ----

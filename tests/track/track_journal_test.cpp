@@ -2,8 +2,11 @@
 #include "track/track_journal.h"
 #include "track/track_recorder.h"
 
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/wait.h>
@@ -85,6 +88,129 @@ TEST(TrackRecorder, JournalsEachMoveOnceWithItsUtcTime) {
     EXPECT_FALSE(recorder.Update(fix, true, 0)) << "0/0 is no position";
 }
 
+// Points just after UTC midnight went on the day before: a GGA time was put
+// on the last RMC's date. Without any date, a time just before midnight
+// went on the system clock's next day.
+TEST(TrackRecorder, TimesPastMidnightGoOnTheirOwnDay) {
+    CTrackRecorder recorder;
+    CGpsFix fix;
+    fix.m_strNorthSouth = "N";
+    fix.m_strLongitude = "02338.7900";
+    fix.m_strEastWest = "E";
+    int moves = 0;
+    const auto stamp = [&](bool rmcTaken, int64_t systemUtcMs = 0) {
+        fix.m_strLatitude = "37" + std::to_string(10 + ++moves) + ".0000";
+        const std::optional<TrackPoint> p = recorder.Update(fix, rmcTaken, systemUtcMs);
+        return p ? FormatUtcTime(p->timeMs) : std::string("no point");
+    };
+    fix.m_strDate = "081226";
+    fix.m_strTime = "235959";
+    EXPECT_EQ(stamp(true), "2026-12-08T23:59:59Z");
+    fix.m_strGgaTime = "000000.5";
+    EXPECT_EQ(stamp(false), "2026-12-09T00:00:00.500Z") << "a GGA past midnight, no RMC yet";
+    fix.m_strGgaTime = "000001";
+    EXPECT_EQ(stamp(false), "2026-12-09T00:00:01Z") << "and the GGA after it";
+    fix.m_strDate = "091226";
+    fix.m_strTime = "000002";
+    EXPECT_EQ(stamp(true), "2026-12-09T00:00:02Z");
+    fix.m_strGgaTime = "000001";
+    EXPECT_EQ(stamp(false), "2026-12-09T00:00:01Z") << "a step back is no new day";
+
+    const struct {
+        int64_t systemUtcMs; // [ms]
+        const char* ggaTime;
+        const char* stamped;
+    } undated[] = {
+        {kDay + 5000, "235958", "2026-12-07T23:59:58Z"},
+        {kDay - 1000, "000001", "2026-12-08T00:00:01Z"},
+        {kDay + 43200000, "120000", "2026-12-08T12:00:00Z"},
+    };
+    fix.m_strDate.clear();
+    for (const auto& c : undated) {
+        recorder = CTrackRecorder();
+        fix.m_strGgaTime = c.ggaTime;
+        EXPECT_EQ(stamp(false, c.systemUtcMs), c.stamped) << "system clock at " << c.systemUtcMs;
+    }
+}
+
+// One tenth-second epoch of a 5 Hz receiver: RMC and GGA in the order given
+// ("RG" or "GR", as receivers differ), among the other sentences of a burst.
+// GGA's position has a digit more, so that one taken without the other shows.
+std::string Epoch(int tenths, const std::string& order) {
+    const std::string time =
+        "1235" + std::to_string(19 + tenths / 10) + "." + std::to_string(tenths % 10) + "0";
+    const std::string minutes = "07." + std::to_string(100 + tenths);
+    const std::string rmc =
+        "$GPRMC," + time + ",A,48" + minutes + ",N,01131.000,E,022.4,084.4,230394,,*6A\r\n";
+    const std::string gga = "$GPGGA," + time + ",48" + minutes + "5,N,01131.000,E,1,08,0.9," +
+                            std::to_string(500 + tenths) + ".0,M,46.9,M,,*47\r\n";
+    const std::string others = "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n"
+                               "$GPVTG,084.4,T,,M,022.4,N,041.5,K*68\r\n";
+    return order == "RG" ? rmc + others + gga : gga + others + rmc;
+}
+
+std::vector<std::string> Journalled(const std::vector<TrackPoint>& points) {
+    std::vector<std::string> lines;
+    for (const TrackPoint& p : points)
+        lines.push_back(FormatJournalLine(p));
+    return lines;
+}
+
+// A receiver faster than the tick leaves several epochs in one tick's bytes;
+// only the newest reached the journal. A tick can also end inside an epoch
+// or a sentence, which must neither lose a point nor give one twice.
+TEST(TrackRecorder, EveryEpochOfEachTickIsJournalledOnce) {
+    for (const std::string order : {"RG", "GR"}) {
+        std::string second; // one second of a 5 Hz receiver
+        for (int tenths = 0; tenths < 10; tenths += 2)
+            second += Epoch(tenths, order);
+        CTrackRecorder whole;
+        const std::vector<std::string> points = Journalled(whole.Record(second, 0));
+        ASSERT_EQ(points.size(), 5u) << order;
+        EXPECT_EQ(points[0], "1994-03-23T12:35:19.000Z,48.1183417,11.5166667,500.0,22.4,S\n");
+        EXPECT_EQ(points[4], "1994-03-23T12:35:19.800Z,48.1184750,11.5166667,508.0,22.4,\n");
+        EXPECT_TRUE(Journalled(whole.Record("", 0)).empty()) << order << ": nothing more";
+
+        for (size_t cut = 0; cut <= second.size(); ++cut) {
+            CTrackRecorder ticks;
+            std::vector<std::string> got = Journalled(ticks.Record(second.substr(0, cut), 0));
+            for (const std::string& chunk : {second.substr(cut), std::string()})
+                for (const std::string& line : Journalled(ticks.Record(chunk, 0)))
+                    got.push_back(line);
+            EXPECT_EQ(got, points) << order << " cut after " << cut << " bytes";
+        }
+    }
+}
+
+// Real receivers, 2 Hz ones among them: however the ticks cut a log (each
+// at least one burst long), the journal gets the same points as from the
+// whole log at once.
+TEST(TrackRecorder, RealLogsGiveTheSamePointsWhereverTheTicksCutThem) {
+    OSTREL_REQUIRE_TESTDATA("nmea");
+    size_t halfSeconds = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(TestDataDir() / "nmea")) {
+        if (entry.path().extension() != ".log")
+            continue;
+        const std::string bytes = ReadFileBytes(entry.path());
+        CTrackRecorder whole;
+        std::vector<std::string> expected = Journalled(whole.Record(bytes, 0));
+        for (const std::string& line : Journalled(whole.Record("", 0)))
+            expected.push_back(line);
+        for (const std::string& line : expected)
+            halfSeconds += line.compare(19, 5, ".500Z") == 0;
+        for (size_t size : {1000, 1499, 4096}) {
+            CTrackRecorder ticks;
+            std::vector<std::string> got;
+            for (size_t at = 0; at < bytes.size() + size; at += size)
+                for (const std::string& line :
+                     Journalled(ticks.Record(at < bytes.size() ? bytes.substr(at, size) : "", 0)))
+                    got.push_back(line);
+            EXPECT_EQ(got, expected) << entry.path().filename() << " in ticks of " << size;
+        }
+    }
+    EXPECT_GT(halfSeconds, 10u) << "the 2 Hz logs gave every epoch";
+}
+
 // A full disk must give one message, not one a second, and the journal must
 // resume by itself once there is room again.
 TEST(TrackJournal, AFullDiskIsReportedOnceAndWritingResumes) {
@@ -94,7 +220,7 @@ TEST(TrackJournal, AFullDiskIsReportedOnceAndWritingResumes) {
     {
         FileSizeLimit limit(60);
         const std::string first = journal.Append(Point(kDay + 1000, 1, 3), 1);
-        EXPECT_NE(first.find("Can not write the track"), std::string::npos) << first;
+        EXPECT_NE(first.find("Cannot write the track"), std::string::npos) << first;
         EXPECT_EQ(journal.Append(Point(kDay + 2000, 1, 4), 2), "");
     }
     EXPECT_EQ(journal.Append(Point(kDay + 3000, 1, 5), 3), "");
@@ -108,6 +234,49 @@ TEST(TrackJournal, AFullDiskIsReportedOnceAndWritingResumes) {
 
     CTrackJournal unwritable("/proc/no/such/folder");
     EXPECT_NE(unwritable.Append(Point(kDay, 1, 2), 0), "");
+}
+
+// The export's list read every point of every day, hundreds of megabytes
+// after a year of use; it must cost a fraction of that and still give each
+// day's first and last point and count, whatever the file's ends hold.
+TEST(TrackJournal, DaysAreListedFromTheEndsOfTheirFiles) {
+    TempDir dir;
+    const std::filesystem::path folder = dir.Path();
+    const auto writeDay = [&](const std::string& day, const std::string& text) {
+        std::ofstream(folder / (day + ".track"), std::ios::binary) << text;
+        return (folder / (day + ".track")).string();
+    };
+    std::string text;
+    size_t lines = 0;
+    for (; lines < 40000; ++lines)
+        text += FormatJournalLine(Point(kDay + int64_t(lines) * 500, 37, 23));
+    const std::string longDay = writeDay("2026-12-08", text + "2026-12-08T23:5"); // torn by a kill
+    // The last whole line is one torn, then ended when the journal reopened.
+    writeDay("2026-12-09", FormatJournalLine(Point(kDay + 86400000, 1, 2)) +
+                               FormatJournalLine(Point(kDay + 86401000, 1, 3)) +
+                               "2026-12-09T00:00:0\n");
+    writeDay("2026-12-10", "no point\n");
+
+    std::vector<JournalDay> days = ListJournalDays(folder.string());
+    ASSERT_EQ(days.size(), 2u);
+    EXPECT_EQ(days[0].points, lines);
+    EXPECT_EQ(days[0].firstMs, kDay);
+    EXPECT_EQ(days[0].lastMs, kDay + int64_t(lines - 1) * 500);
+    EXPECT_EQ(days[1].firstMs, kDay + 86400000);
+    EXPECT_EQ(days[1].lastMs, kDay + 86401000);
+
+    using Clock = std::chrono::steady_clock;
+    Clock::duration listing = Clock::duration::max(), reading = Clock::duration::max();
+    for (int round = 0; round < 3; ++round) {
+        auto start = Clock::now();
+        days = ListJournalDays(folder.string());
+        listing = std::min(listing, Clock::now() - start);
+        start = Clock::now();
+        EXPECT_EQ(ReadJournalFile(longDay).size(), lines);
+        reading = std::min(reading, Clock::now() - start);
+    }
+    EXPECT_LT(listing * 4, reading)
+        << "listing took " << std::chrono::duration<double>(listing).count() << " s";
 }
 
 // Killed at any moment, the journal must stay readable and keep every
