@@ -98,10 +98,10 @@ void CDia_ExportTrack::OnOK() {
     }
     const std::string path = QFile::encodeName(m_editFile->text()).toStdString();
     if (m_editFile->text() != m_strConfirmed && QFileInfo::exists(m_editFile->text()) &&
-        !AskYesNo(this, "\"" + path + "\" exists. Do you want to replace it?"))
+        !AskYesNo(this, PathText{"\"" + path + "\" exists. Do you want to replace it?"}))
         return;
     if (const std::string message = ExportGpx(journals, path, m_strCreator); !message.empty()) {
-        ShowMessageBox(this, message);
+        ShowMessageBox(this, PathText{message});
         return;
     }
     accept();

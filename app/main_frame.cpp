@@ -113,7 +113,7 @@ void CMainFrame::OnTimer(int id) {
 std::string CMainFrame::RecordPoll(const std::string& chunk) {
     if (m_nmeaRecording.IsOpen() && !chunk.empty())
         if (const std::string message = m_nmeaRecording.Write(chunk); !message.empty())
-            SetMessageText(message);
+            SetMessageText(PathText{message});
     std::string journalFailure;
     const int64_t now = SteadyMs();
     for (const TrackPoint& point : m_trackRecorder.Record(chunk, SystemUtcMs()))
@@ -128,7 +128,7 @@ void CMainFrame::ReportJournalFailure(const std::string& message) {
     if (m_bJournalBoxOpen)
         return;
     m_bJournalBoxOpen = true;
-    ShowMessageBox(this, message);
+    ShowMessageBox(this, PathText{message});
     m_bJournalBoxOpen = false;
 }
 
@@ -149,7 +149,7 @@ void CMainFrame::OnRecordNmea() {
         return;
     const std::string path = QFile::encodeName(dialog.selectedFiles().front()).toStdString();
     if (const std::string message = StartNmeaRecording(path); !message.empty())
-        ShowMessageBox(this, message);
+        ShowMessageBox(this, PathText{message});
 }
 
 void CMainFrame::OnUpdateRecordNmea(CCmdUI* ui) {
