@@ -7,9 +7,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = write(fd, bytes.data(), bytes.size());
+namespace {
+
+// Calls `write(bytes, size, done)` until all `size` bytes are written, going
+// on after a signal; a write of nothing is a full disk.
+template <class Write> bool WriteLoop(const char* bytes, size_t size, Write write) {
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = write(bytes + done, size - done, done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -17,27 +21,23 @@ bool WriteAll(int fd, std::string_view bytes) {
                 errno = ENOSPC;
             return false;
         }
-        bytes.remove_prefix(size_t(n));
+        done += size_t(n);
     }
     return true;
 }
 
+} // namespace
+
+bool WriteAll(int fd, std::string_view bytes) {
+    return WriteLoop(bytes.data(), bytes.size(),
+                     [fd](const char* next, size_t n, size_t) { return write(fd, next, n); });
+}
+
 bool PwriteAll(int fd, const void* bytes, size_t size, off_t at) {
-    const auto* next = static_cast<const char*>(bytes);
-    while (size > 0) {
-        const ssize_t n = pwrite(fd, next, size, at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        next += n;
-        size -= size_t(n);
-        at += off_t(n);
-    }
-    return true;
+    return WriteLoop(static_cast<const char*>(bytes), size,
+                     [=](const char* next, size_t n, size_t done) {
+                         return pwrite(fd, next, n, at + off_t(done));
+                     });
 }
 
 ReplaceResult ReplaceFile(const std::string& path, const std::string& temp,
