@@ -371,15 +371,10 @@ void CCacheEntryWriter::Store(const uint8_t* row, uint8_t* stored) const {
 }
 
 void CCacheEntryWriter::Load(const uint8_t* stored, uint8_t* row) const {
-    if (m_nBits >= 8) {
+    if (m_nBits >= 8)
         std::copy_n(stored, m_nRowBytes, row);
-        return;
-    }
-    const unsigned perByte = 8 / m_nBits;
-    for (size_t x = 0; x < m_nWidth; ++x) {
-        const unsigned shift = 8 - m_nBits * (unsigned(x % perByte) + 1);
-        row[x] = uint8_t(stored[x / perByte] >> shift & ((1u << m_nBits) - 1));
-    }
+    else
+        UnpackIndexes(stored, m_nBits, m_nWidth, row);
 }
 
 bool CCacheEntryWriter::PutRow(int32_t y, const uint8_t* row, std::string& problem) {

@@ -57,6 +57,16 @@ DecodeOutcome DecodePng(std::FILE* file, CPictureSink& sink);
 DecodeOutcome DecodeJpeg(std::FILE* file, CPictureSink& sink);
 DecodeOutcome DecodeTiff(std::FILE* file, CPictureSink& sink);
 
+// The `width` indexes of `bits` (1, 2, 4 or 8) each in `packed`, from the
+// left with the high bits first as TIFF and bitmaps keep them, one a byte.
+inline void UnpackIndexes(const uint8_t* packed, unsigned bits, size_t width, uint8_t* indexes) {
+    const unsigned mask = (1u << bits) - 1;
+    for (size_t x = 0; x < width; ++x) {
+        const size_t bit = x * bits;
+        indexes[x] = uint8_t(packed[bit / 8] >> (8 - bits - bit % 8) & mask);
+    }
+}
+
 // `argb` (alpha in the top byte) over white, as 0xRRGGBB.
 inline uint32_t OverWhite(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
     auto mix = [a](uint32_t c) { return (c * a + 255u * (255u - a) + 127u) / 255u; };

@@ -36,13 +36,7 @@ DecodeOutcome DecodeIndexed(const Tiff& t, DecodedLayout& layout, uint16_t bits,
     if (!sink.Begin(layout, out.problem))
         return out;
     std::vector<uint8_t> row(layout.RowBytes());
-    auto unpack = [&](const uint8_t* src) {
-        const unsigned mask = (1u << bits) - 1;
-        for (int32_t x = 0; x < w; ++x) {
-            const size_t bit = size_t(x) * bits;
-            row[size_t(x)] = uint8_t(src[bit / 8] >> (8 - bits - bit % 8) & mask);
-        }
-    };
+    auto unpack = [&](const uint8_t* src) { UnpackIndexes(src, bits, size_t(w), row.data()); };
     if (TIFFIsTiled(tif)) {
         uint32_t tw = 0, th = 0;
         TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
