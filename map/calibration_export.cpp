@@ -10,6 +10,7 @@
 #include "platform/unique_file.h"
 #include "platform/user_folders.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -49,17 +50,18 @@ std::vector<std::string> ReadRecord(const ExportRecordPlace& place) {
     return lines;
 }
 
-bool WrittenByUs(const ExportRecordPlace& place, const std::string& path) {
-    const std::string stamp = Stamp(path);
-    for (const std::string& line : ReadRecord(place))
-        if (line == stamp)
-            return true;
+bool WriteWhole(const std::string& path, const std::string& text, std::string& problem) {
+    const std::string temp = path + ".tmp-" + std::to_string(getpid());
+    if (ReplaceFile(path, temp, text) == ReplaceResult::Replaced)
+        return true;
+    problem = "cannot write \"" + path + "\" (" + std::strerror(errno) + ")";
     return false;
 }
 
-// Notes `paths` as written by an export. False, with errno set, when the
-// record cannot be written.
-bool Remember(const ExportRecordPlace& place, const std::vector<std::string>& paths) {
+// Notes `paths` as written by an export. False, with the reason in
+// `problem`, when the record cannot be written.
+bool Remember(const ExportRecordPlace& place, const std::vector<std::string>& paths,
+              std::string& problem) {
     std::vector<std::string> lines = ReadRecord(place);
     for (const std::string& path : paths) {
         const std::string tail = " " + path;
@@ -72,23 +74,16 @@ bool Remember(const ExportRecordPlace& place, const std::vector<std::string>& pa
     std::string text;
     for (const std::string& line : lines)
         text += line + '\n';
-    const std::string record = RecordIn(place.dir);
-    if (!MakeFolders(place.dir, 0700) ||
-        ReplaceFile(record, record + ".tmp-" + std::to_string(getpid()), text) !=
-            ReplaceResult::Replaced)
+    if (!MakeFolders(place.dir, 0700)) {
+        problem = "cannot make \"" + place.dir + "\" (" + std::strerror(errno) + ")";
+        return false;
+    }
+    if (!WriteWhole(RecordIn(place.dir), text, problem))
         return false;
     // Read from the new place from now on.
     if (place.oldDir != place.dir)
         unlink(RecordIn(place.oldDir).c_str());
     return true;
-}
-
-bool WriteWhole(const std::string& path, const std::string& text, std::string& problem) {
-    const std::string temp = path + ".tmp-" + std::to_string(getpid());
-    if (ReplaceFile(path, temp, text) == ReplaceResult::Replaced)
-        return true;
-    problem = "cannot write \"" + path + "\" (" + std::strerror(errno) + ")";
-    return false;
 }
 
 std::string ReadWhole(const std::string& path) {
@@ -155,8 +150,11 @@ ExportOutcome ExportCalibration(const std::string& mapArg, bool force,
     for (const std::string& target : {mapFile, worldFile})
         if (target != source)
             targets.push_back(target);
+    const std::vector<std::string> recorded =
+        force ? std::vector<std::string>() : ReadRecord(record);
     for (const std::string& target : targets) {
-        if (!force && access(target.c_str(), F_OK) == 0 && !WrittenByUs(record, target)) {
+        if (!force && access(target.c_str(), F_OK) == 0 &&
+            std::find(recorded.begin(), recorded.end(), Stamp(target)) == recorded.end()) {
             out.message = "\"" + target +
                           "\" exists and was not written by an export; "
                           "--force replaces it";
@@ -199,10 +197,9 @@ ExportOutcome ExportCalibration(const std::string& mapArg, bool force,
     std::string written = "\"" + targets.front() + "\"";
     if (targets.size() > 1)
         written += " and \"" + targets.back() + "\"";
-    if (!Remember(record, targets)) {
-        out.message = "wrote " + written + ", but cannot note them in \"" + RecordIn(record.dir) +
-                      "\" (" + std::strerror(errno) +
-                      "): a later export replaces them only when asked to";
+    if (std::string problem; !Remember(record, targets, problem)) {
+        out.message = "wrote " + written + ", but cannot note them: " + problem +
+                      "; a later export replaces them only when asked to";
         return out;
     }
     out.ok = true;
