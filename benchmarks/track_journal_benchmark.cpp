@@ -6,51 +6,62 @@
 #include <cstdlib>
 #include <string>
 
-static void BM_JournalAppendPerFix(benchmark::State& state) {
-    char folder[] = "/tmp/ostrel-journal-bench-XXXXXX";
-    if (!mkdtemp(folder))
-        std::abort();
-    {
-        CTrackJournal journal(folder);
-        TrackPoint point;
-        point.timeMs = 1796688000000;
-        point.latitude = 37.9421;
-        point.longitude = 23.6465;
-        point.altitude = 12.3;
-        point.speedKnots = 5.2;
-        for (auto _ : state) {
-            point.timeMs += 1000;
-            point.latitude += 1e-6;
-            // The same instant of the steady clock: no sync falls due.
-            if (!journal.Append(point, 0).empty())
-                std::abort();
-        }
+namespace {
+
+// A journal folder of its own under /tmp, removed with everything in it.
+struct BenchFolder {
+    char path[33] = "/tmp/ostrel-journal-bench-XXXXXX";
+    BenchFolder() {
+        if (!mkdtemp(path))
+            std::abort();
     }
-    std::system((std::string("rm -rf ") + folder).c_str());
+    ~BenchFolder() { std::system((std::string("rm -rf ") + path).c_str()); }
+};
+
+// A point off Piraeus, and the next one a second later and a little north.
+TrackPoint FirstPoint() {
+    TrackPoint point;
+    point.timeMs = 1796688000000;
+    point.latitude = 37.9421;
+    point.longitude = 23.6465;
+    return point;
+}
+void Advance(TrackPoint& point) {
+    point.timeMs += 1000;
+    point.latitude += 1e-6;
+}
+
+} // namespace
+
+static void BM_JournalAppendPerFix(benchmark::State& state) {
+    const BenchFolder folder;
+    CTrackJournal journal(folder.path);
+    TrackPoint point = FirstPoint();
+    point.altitude = 12.3;
+    point.speedKnots = 5.2;
+    for (auto _ : state) {
+        Advance(point);
+        // The same instant of the steady clock: no sync falls due.
+        if (!journal.Append(point, 0).empty())
+            std::abort();
+    }
 }
 BENCHMARK(BM_JournalAppendPerFix);
 
 // The export's list of days: a week of a 1 Hz receiver (86400 lines a day),
 // as the Export Track dialog reads it each time it opens.
 static void BM_ListJournalDays(benchmark::State& state) {
-    char folder[] = "/tmp/ostrel-journal-bench-XXXXXX";
-    if (!mkdtemp(folder))
-        std::abort();
+    const BenchFolder folder;
     {
-        CTrackJournal journal(folder);
-        TrackPoint point;
-        point.timeMs = 1796688000000;
-        point.latitude = 37.9421;
-        point.longitude = 23.6465;
+        CTrackJournal journal(folder.path);
+        TrackPoint point = FirstPoint();
         for (int i = 0; i < 7 * 86400; ++i) {
-            point.timeMs += 1000;
-            point.latitude += 1e-6;
+            Advance(point);
             if (!journal.Append(point, 0).empty())
                 std::abort();
         }
     }
     for (auto _ : state)
-        benchmark::DoNotOptimize(ListJournalDays(folder));
-    std::system((std::string("rm -rf ") + folder).c_str());
+        benchmark::DoNotOptimize(ListJournalDays(folder.path));
 }
 BENCHMARK(BM_ListJournalDays)->Unit(benchmark::kMillisecond);
