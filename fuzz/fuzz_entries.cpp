@@ -448,7 +448,7 @@ std::string DecodeThroughFile(DecodeOutcome (*decode)(std::FILE*, CPictureSink&)
 
 std::string CheckSidecar(const SidecarRead& read) {
     if (read.result != SidecarRead::Usable)
-        return read.problem.empty() && read.result == SidecarRead::Projected
+        return read.problem.empty() && read.result == SidecarRead::Unknown
                    ? "a projection without a name"
                    : std::string();
     CMapCalibration cal;

@@ -10,7 +10,7 @@
 #include <vector>
 
 class COstrelView;
-struct CMapCalibration;
+struct CMapModel;
 class CFont;
 
 // The one GPS receiver: owns the fix, reads the serial port, cuts sentences
@@ -52,7 +52,7 @@ public:
     bool ParseSentence(std::string sentence);
 
     // Drawing into a view; defined with the view and the data panel.
-    CPoint DrawPosition(COstrelView* view, const CMapCalibration& cal, int radius);
+    CPoint DrawPosition(COstrelView* view, const CMapModel& model, int radius);
     void DrawDataPanel(COstrelView* view, CFont* fontSmall, CFont* fontLarge);
 
     int m_nThinWidth = 1;  // [pixel] width of m_penThin

@@ -60,7 +60,7 @@ SidecarRead ReadGeoTiff(const std::string& path) {
     if (!gtif || GTIFKeyGet(gtif, GTModelTypeGeoKey, &model, 0, 1) != 1)
         return done(); // no GeoTIFF tags: Damaged with no problem
     if (model == ModelTypeProjected) {
-        out.result = SidecarRead::Projected;
+        out.result = SidecarRead::Unknown;
         out.problem = Citation(gtif, PCSCitationGeoKey);
         if (out.problem.empty())
             out.problem = Citation(gtif, GTCitationGeoKey);

@@ -2,6 +2,7 @@
 
 #include "platform/c_numbers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -102,6 +103,21 @@ int32_t NmeaToArcSeconds(const std::string& text, int degreeDigits, const std::s
     if (value >= double(kInt32Max))
         return int32_t(kInt32Max);
     return int32_t(value);
+}
+
+std::optional<double> NmeaToDegrees(const std::string& text, int degreeDigits,
+                                    const std::string& hemisphere,
+                                    const std::string& negativeLetter) {
+    const size_t digits = size_t(std::max(degreeDigits, 0));
+    if (text.size() <= digits || text.find_first_not_of("0123456789.") != std::string::npos ||
+        text.find('.') < digits)
+        return std::nullopt;
+    const double degrees = ParseCInt(text.substr(0, digits));
+    const double minutes = ParseCReal(text.substr(digits));
+    if (!(minutes >= 0 && minutes < 60))
+        return std::nullopt;
+    const double value = (degrees + minutes / 60) * (hemisphere == negativeLetter ? -1 : 1);
+    return value;
 }
 
 std::string FormatReadout(const CGeoPoint& g) {

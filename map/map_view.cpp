@@ -6,7 +6,6 @@
 #include "map/calibration_store.h"
 #include "map/command_ids.h"
 #include "map/dia_calibration.h"
-#include "map/sidecar_calibration.h"
 #include "platform/dialog_ids.h"
 #include "platform/document.h"
 #include "platform/mdi_child_wnd.h"
@@ -17,6 +16,7 @@
 #include <QMdiSubWindow>
 #include <QScrollBar>
 #include <QtGlobal>
+#include <cmath>
 #include <cstdlib>
 
 // The resources live in a static library; they must be pulled in by name.
@@ -137,15 +137,15 @@ void COstrelView::OnTimer(uintptr_t id) {
     m_bBusy = true;
     switch (m_nMode) {
     case DOCMODE_WORLDMAP:
-        m_pGps->DrawPosition(this, m_cal, 0);
+        m_pGps->DrawPosition(this, Model(), 0);
         break;
     case DOCMODE_MAP:
         if (m_bCalibrated) {
-            const CPoint p = m_pGps->DrawPosition(this, m_cal, kRingRadius);
+            const CPoint p = m_pGps->DrawPosition(this, Model(), kRingRadius);
             if (p != CPoint{-1, -1}) {
                 AddRoutePoint(p);
                 if (m_bFollowPosition && FollowMarker(p))
-                    m_pGps->DrawPosition(this, m_cal, kRingRadius);
+                    m_pGps->DrawPosition(this, Model(), kRingRadius);
             }
         }
         break;
@@ -181,10 +181,18 @@ void COstrelView::AddRoutePoint(CPoint client) {
 }
 
 void COstrelView::DrawCalibrationPoints() {
+    const CPoint s = GetScrollPosition();
+    if (m_pGeoref) {
+        CClientDC dc(this);
+        for (const PixelXY& p : m_pGeoref->PointPixels())
+            if (std::fabs(p.x) < 1e9 && std::fabs(p.y) < 1e9)
+                DrawCalibrationMark(
+                    dc, CPoint{int32_t(std::lround(p.x)) - s.x, int32_t(std::lround(p.y)) - s.y});
+        return;
+    }
     if (!m_cal.m_bPoint1Set && !m_cal.m_bPoint2Set)
         return;
     CClientDC dc(this);
-    const CPoint s = GetScrollPosition();
     if (m_cal.m_bPoint1Set)
         DrawCalibrationMark(dc, CPoint{m_cal.m_nX1 - s.x, m_cal.m_nY1 - s.y});
     if (m_cal.m_bPoint2Set)
@@ -224,6 +232,7 @@ void COstrelView::OnUpdateShowCalibrationPoints(CCmdUI* ui) {
 void COstrelView::OnClearCalibrationPoints() {
     m_cal.m_bPoint1Set = false;
     m_cal.m_bPoint2Set = false;
+    m_pGeoref.reset();
     m_bCalibrated = false;
     RedrawWindow();
 }
@@ -338,7 +347,7 @@ void COstrelView::OnRButtonDown(CPoint point) {
 void COstrelView::OnMouseMove(CPoint point) {
     if (m_nMode == DOCMODE_WORLDMAP || !m_bCalibrated)
         return;
-    const std::optional<CGeoPoint> g = ClientToGeo(point, GetScrollPosition(), m_cal);
+    const std::optional<CGeoPoint> g = Model().AtClient(point, GetScrollPosition());
     if (!g)
         return;
     if (auto* frame = qobject_cast<CMDIChildWnd*>(parentWidget()))
@@ -346,19 +355,17 @@ void COstrelView::OnMouseMove(CPoint point) {
 }
 
 void COstrelView::LoadCalibration(const std::string& path) {
-    if (!ReadStoredCalibration(path, m_cal)) {
-        // A calibration the map carries beside it is in force until the
-        // user enters one; it is not stored.
-        const SidecarCalibration side =
-            FindSidecarCalibration(path, m_dib.GetWidth(), m_dib.GetHeight());
-        if (side.result == SidecarCalibration::Refused)
-            ShowMessageBox(this, PathText{side.message});
-        if (side.result != SidecarCalibration::Found)
-            return;
-        m_cal = side.cal;
-        if (!side.message.empty() && m_pMainFrame)
-            m_pMainFrame->SetMessageText(PathText{side.message});
-    }
+    // A calibration the map carries beside it is in force until the user
+    // enters one; it is not stored.
+    LoadedModel loaded = LoadMapModel(path, m_dib.GetWidth(), m_dib.GetHeight());
+    if (loaded.refused)
+        ShowMessageBox(this, PathText{loaded.message});
+    if (loaded.source == CalibrationSource::None)
+        return;
+    m_cal = loaded.cal;
+    m_pGeoref = std::move(loaded.georef);
+    if (!loaded.message.empty() && m_pMainFrame)
+        m_pMainFrame->SetMessageText(PathText{loaded.message});
     m_bCalibrated = true;
     RedrawWindow();
 }

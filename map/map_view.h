@@ -2,6 +2,7 @@
 
 #include "gps/gps_receiver.h"
 #include "map/map_calibration.h"
+#include "map/map_model.h"
 #include "platform/device_context.h"
 #include "platform/scroll_view.h"
 #include "render/dib.h"
@@ -101,6 +102,11 @@ public:
     // default, and turned off by a scroll by hand.
     bool m_bFollowPosition = false;
     CMapCalibration m_cal;
+    // The map's own georeference, when it carries one; it then stands in
+    // for m_cal in every position.
+    std::unique_ptr<CGeoreference> m_pGeoref;
+    // The window's one position model.
+    CMapModel Model() const { return {m_cal, m_pGeoref.get()}; }
 
 protected:
     void OnDraw(CDC* pDC) override;

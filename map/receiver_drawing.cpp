@@ -1,6 +1,7 @@
 // The receiver's drawing into a view: where the fix lies on the view, and
 // the marker and panel drawn there by render/.
 #include "gps/gps_receiver.h"
+#include "map/map_model.h"
 #include "map/map_view.h"
 #include "render/data_panel.h"
 #include "render/markers.h"
@@ -11,7 +12,7 @@ namespace {
 constexpr int32_t kFarOff = 0x3FFFFFFF;
 } // namespace
 
-CPoint CGpsReceiver::DrawPosition(COstrelView* view, const CMapCalibration& cal, int radius) {
+CPoint CGpsReceiver::DrawPosition(COstrelView* view, const CMapModel& model, int radius) {
     const CPoint none{-1, -1};
     if (!view)
         return none;
@@ -23,7 +24,15 @@ CPoint CGpsReceiver::DrawPosition(COstrelView* view, const CMapCalibration& cal,
     const int32_t lat = NmeaToArcSeconds(m_fix.m_strLatitude, 2, m_fix.m_strNorthSouth, "S");
     if (lon == 0 && lat == 0)
         return none;
-    const std::optional<CPoint> client = GeoToClient(CGeoPoint{lon, lat}, scroll, cal);
+    FixPosition fix{{lon, lat}, {}};
+    if (model.georef) {
+        const auto exactLon = NmeaToDegrees(m_fix.m_strLongitude, 3, m_fix.m_strEastWest, "W");
+        const auto exactLat = NmeaToDegrees(m_fix.m_strLatitude, 2, m_fix.m_strNorthSouth, "S");
+        if (!exactLon || !exactLat)
+            return none;
+        fix.degrees = {*exactLon, *exactLat};
+    }
+    const std::optional<CPoint> client = model.ToClient(fix, scroll);
     if (!client)
         return none;
     const CPoint p = *client;

@@ -43,10 +43,28 @@ std::string WorldFileName(const std::string& mapPath, int style) {
 
 SidecarCalibration FindSidecarCalibration(const std::string& mapPath, int32_t w, int32_t h) {
     SidecarCalibration out;
-    auto take = [&](const std::string& source, const SidecarRead& read) {
+    auto take = [&](const std::string& source, CalibrationSource kind, const SidecarRead& read) {
         out.source = source;
+        out.kind = kind;
         const std::string name = "\"" + BaseName(source) + "\"";
-        if (read.result == SidecarRead::Projected) {
+        std::string problem;
+        if (read.result == SidecarRead::Georeferenced) {
+            out.georef = CGeoreference::Create(read.spec, problem);
+            if (!out.georef) {
+                out.result = SidecarCalibration::Refused;
+                out.message = "The calibration file " + name + " is ignored: " + problem + ".";
+            } else {
+                out.result = SidecarCalibration::Found;
+                if (out.georef->IsBallpark())
+                    out.message = "The datum of " + name +
+                                  " has no known shift to WGS 84: positions may be off by "
+                                  "up to a few hundred metres";
+                else if (out.georef->PointPixels().size() > 2)
+                    out.message = "Calibration from " + name + ": largest point error " +
+                                  std::to_string(std::lround(out.georef->Errors().maxMetres)) +
+                                  " m";
+            }
+        } else if (read.result == SidecarRead::Unknown) {
             out.result = SidecarCalibration::Refused;
             out.message = "The position in " + name + " is in " + read.problem +
                           ", which Ostrel cannot use: the map opens uncalibrated. "
@@ -67,23 +85,26 @@ SidecarCalibration FindSidecarCalibration(const std::string& mapPath, int32_t w,
             out.message = "The calibration file " + name +
                           " is ignored: it places the map outside the world.";
         }
-        return out;
     };
     std::string text;
     const std::string mapDataName = MapDataFileName(mapPath);
-    if (mapDataName != mapPath && ReadSmallFile(mapDataName, text))
-        return take(mapDataName, ReadMapDataFile(text));
+    if (mapDataName != mapPath && ReadSmallFile(mapDataName, text)) {
+        take(mapDataName, CalibrationSource::MapDataFile, ReadMapDataFile(text));
+        return out;
+    }
     for (int style = 0; style < 3; ++style) {
         const std::string name = WorldFileName(mapPath, style);
-        if (name != mapPath && ReadSmallFile(name, text))
-            return take(name, ReadWorldFile(text));
+        if (name != mapPath && ReadSmallFile(name, text)) {
+            take(name, CalibrationSource::WorldFile, ReadWorldFile(text));
+            return out;
+        }
     }
     const std::string lower = AsciiLower(SplitExtension(mapPath).ext);
     if (lower == "tif" || lower == "tiff") {
         const SidecarRead geo = ReadGeoTiff(mapPath);
         // A TIFF without GeoTIFF tags is just a picture.
         if (geo.result != SidecarRead::Damaged || !geo.problem.empty())
-            return take(mapPath, geo);
+            take(mapPath, CalibrationSource::GeoTiff, geo);
     }
     return out;
 }

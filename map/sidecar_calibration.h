@@ -1,15 +1,24 @@
 #pragma once
 
+#include "map/georeference.h"
 #include "map/map_calibration.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+// Where a map's calibration comes from.
+enum class CalibrationSource { None, Store, MapDataFile, WorldFile, GeoTiff };
 
 // A calibration found beside a map picture, for a map the store has none for.
 struct SidecarCalibration {
     enum Result { None, Found, Refused } result = None;
-    CMapCalibration cal; // both points set when Found
-    std::string source;  // the file it came from
+    CalibrationSource kind = CalibrationSource::None;
+    // Found: the two-point calibration (both points set), or the map's own
+    // georeference when it is projected, on another datum or fitted.
+    CMapCalibration cal;
+    std::unique_ptr<CGeoreference> georef;
+    std::string source; // the file it came from
     // Refused: the message to show (projected coordinates, a damaged file);
     // Found: the status-line note on a fitted .map file, or empty.
     std::string message;

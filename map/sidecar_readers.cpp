@@ -98,7 +98,7 @@ SidecarRead ReadMapDataFile(const std::string& text) {
         if (f.size() >= 2 && f[0] == "Map Projection") {
             projection = true;
             if (f[1] != "Latitude/Longitude") {
-                out.result = SidecarRead::Projected;
+                out.result = SidecarRead::Unknown;
                 out.problem = f[1].empty() ? "an unnamed projection" : f[1];
                 return out;
             }
@@ -182,7 +182,7 @@ SidecarRead ReadWorldFile(const std::string& text) {
     }
     // Degrees lie on the globe with pixels of a few degrees at most; metres do not.
     if (std::fabs(c) > 180 || std::fabs(f) > 90 || std::fabs(a) > 10 || std::fabs(e) > 10) {
-        out.result = SidecarRead::Projected;
+        out.result = SidecarRead::Unknown;
         out.problem = "projected coordinates (a world file in metres or feet)";
         return out;
     }

@@ -1,15 +1,22 @@
 #pragma once
 
 #include "map/geo_model.h"
+#include "map/georeference.h"
 #include "map/map_calibration.h"
 
 #include <string>
 
 // What a reader made of a calibration file.
 struct SidecarRead {
-    enum Result { Usable, Damaged, Projected } result = Damaged;
+    // Usable: `model` (or `points`) is longitude/latitude on WGS 84, axis
+    // aligned, and becomes a two-point calibration; Georeferenced: `spec`
+    // is the map's own georeference; Unknown: a projection or datum that
+    // Ostrel does not know.
+    enum Result { Usable, Georeferenced, Damaged, Unknown } result = Damaged;
     GeoModel model;
-    // Damaged: what is wrong; Projected: the projection's name.
+    GeoreferenceSpec spec;
+    // Damaged: what is wrong; Unknown: what was not known, e.g.
+    // "the projection \"Foo\"".
     std::string problem;
     // A .map file with more than two points is fitted; the largest distance
     // of a point from the fit [m], else -1.

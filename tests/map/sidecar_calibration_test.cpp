@@ -124,9 +124,9 @@ TEST(SidecarCalibration, FittedProjectedAndDamagedFiles) {
     const std::string utm = std::string(kMapDataHead) +
                             "Map Projection,Transverse Mercator,PolyCal,No,AutoCalOnly,No\r\n" +
                             kMapDataPoints;
-    EXPECT_EQ(ReadMapDataFile(utm).result, SidecarRead::Projected);
+    EXPECT_EQ(ReadMapDataFile(utm).result, SidecarRead::Unknown);
     EXPECT_EQ(ReadMapDataFile(utm).problem, "Transverse Mercator");
-    EXPECT_EQ(ReadWorldFile("10\n0\n0\n-10\n500000\n5500000\n").result, SidecarRead::Projected);
+    EXPECT_EQ(ReadWorldFile("10\n0\n0\n-10\n500000\n5500000\n").result, SidecarRead::Unknown);
 
     TempDir dir;
     WriteGeoTiff(dir.Path() / "utm.tif", true);

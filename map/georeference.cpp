@@ -1,0 +1,249 @@
+#include "map/georeference.h"
+
+#include <cmath>
+#include <geodesic.h>
+#include <proj.h>
+
+namespace {
+
+struct PjDelete {
+    void operator()(PJ* p) const { proj_destroy(p); }
+};
+using PjPtr = std::unique_ptr<PJ, PjDelete>;
+
+// PROJ's context of this thread, made the first time a projected map asks
+// for it, so that nothing of PROJ is loaded for maps that need none.
+PJ_CONTEXT* ThreadContext() {
+    struct Context {
+        PJ_CONTEXT* ctx = proj_context_create();
+        Context() {
+            // Its messages would go to standard error; the caller reports.
+            proj_log_level(ctx, PJ_LOG_NONE);
+            proj_context_set_enable_network(ctx, 0);
+        }
+        ~Context() { proj_context_destroy(ctx); }
+    };
+    thread_local Context context;
+    return context.ctx;
+}
+
+std::string LastError(PJ_CONTEXT* ctx, const char* fallback) {
+    const char* text = proj_context_errno_string(ctx, proj_context_errno(ctx));
+    return text && *text ? text : fallback;
+}
+
+// A transform from `from` to `to`, axes as longitude/latitude and
+// easting/northing whatever the systems' own order.
+PjPtr Transform(PJ_CONTEXT* ctx, const PJ* from, const PJ* to) {
+    PjPtr raw{proj_create_crs_to_crs_from_pj(ctx, from, to, nullptr, nullptr)};
+    if (!raw)
+        return nullptr;
+    return PjPtr{proj_normalize_for_visualization(ctx, raw.get())};
+}
+
+std::optional<PixelXY> Apply(PJ* pj, PJ_DIRECTION direction, PixelXY p) {
+    const PJ_COORD out = proj_trans(pj, direction, proj_coord(p.x, p.y, 0, 0));
+    if (!std::isfinite(out.xy.x) || !std::isfinite(out.xy.y))
+        return std::nullopt;
+    return PixelXY{out.xy.x, out.xy.y};
+}
+
+} // namespace
+
+struct CGeoreference::Proj {
+    PjPtr toWgs84; // map coordinates to WGS 84 longitude/latitude
+};
+
+std::optional<PixelXY> Affine::Invert(PixelXY m) const {
+    const double det = ex * ny - ey * nx;
+    if (!(std::fabs(det) > 0) || !std::isfinite(det))
+        return std::nullopt;
+    const double de = m.x - e0, dn = m.y - n0;
+    const PixelXY p{(ny * de - ey * dn) / det, (ex * dn - nx * de) / det};
+    if (!std::isfinite(p.x) || !std::isfinite(p.y))
+        return std::nullopt;
+    return p;
+}
+
+std::optional<Affine> FitAffine(const std::vector<PixelXY>& pixels,
+                                const std::vector<PixelXY>& coords) {
+    const size_t n = pixels.size();
+    if (n < 2 || coords.size() != n)
+        return std::nullopt;
+    Affine a;
+    if (n == 2) {
+        // Two points fix a scale per axis and nothing more.
+        const double dx = pixels[1].x - pixels[0].x, dy = pixels[1].y - pixels[0].y;
+        if (dx == 0 || dy == 0)
+            return std::nullopt;
+        a.ex = (coords[1].x - coords[0].x) / dx;
+        a.ny = (coords[1].y - coords[0].y) / dy;
+        a.e0 = coords[0].x - a.ex * pixels[0].x;
+        a.n0 = coords[0].y - a.ny * pixels[0].y;
+    } else {
+        // Normal equations about the centroid, which keeps them well
+        // conditioned for pixels in the tens of thousands.
+        double mx = 0, my = 0, me = 0, mn = 0;
+        for (size_t i = 0; i < n; ++i) {
+            mx += pixels[i].x / double(n);
+            my += pixels[i].y / double(n);
+            me += coords[i].x / double(n);
+            mn += coords[i].y / double(n);
+        }
+        double sxx = 0, sxy = 0, syy = 0, sxe = 0, sye = 0, sxn = 0, syn = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const double x = pixels[i].x - mx, y = pixels[i].y - my;
+            const double e = coords[i].x - me, m = coords[i].y - mn;
+            sxx += x * x;
+            sxy += x * y;
+            syy += y * y;
+            sxe += x * e;
+            sye += y * e;
+            sxn += x * m;
+            syn += y * m;
+        }
+        const double det = sxx * syy - sxy * sxy;
+        // Points on one line leave one direction unknown.
+        if (!(det > 1e-9 * sxx * syy) || !std::isfinite(det))
+            return std::nullopt;
+        a.ex = (sxe * syy - sye * sxy) / det;
+        a.ey = (sye * sxx - sxe * sxy) / det;
+        a.nx = (sxn * syy - syn * sxy) / det;
+        a.ny = (syn * sxx - sxn * sxy) / det;
+        a.e0 = me - a.ex * mx - a.ey * my;
+        a.n0 = mn - a.nx * mx - a.ny * my;
+    }
+    for (double v : {a.e0, a.ex, a.ey, a.n0, a.nx, a.ny})
+        if (!std::isfinite(v))
+            return std::nullopt;
+    if (!a.Invert({a.e0, a.n0}))
+        return std::nullopt;
+    return a;
+}
+
+std::unique_ptr<CGeoreference> CGeoreference::Create(const GeoreferenceSpec& spec,
+                                                     std::string& problem) {
+    std::unique_ptr<CGeoreference> g{new CGeoreference};
+    g->m_crs = spec.crs;
+    std::vector<PixelXY> pixels, coords;
+    for (const TiePoint& t : spec.points) {
+        pixels.push_back({t.x, t.y});
+        coords.push_back({t.e, t.n});
+    }
+    if (!spec.crs.empty()) {
+        PJ_CONTEXT* ctx = ThreadContext();
+        const PjPtr crs{proj_create(ctx, spec.crs.c_str())};
+        if (!crs || !proj_is_crs(crs.get())) {
+            problem = "PROJ does not know its coordinate system (" +
+                      LastError(ctx, "not a coordinate system") + ")";
+            return nullptr;
+        }
+        const PjPtr wgs84{proj_create(ctx, "EPSG:4326")};
+        const PjPtr geodetic{proj_crs_get_geodetic_crs(ctx, crs.get())};
+        g->m_proj = std::make_unique<Proj>();
+        g->m_proj->toWgs84 = wgs84 ? Transform(ctx, crs.get(), wgs84.get()) : nullptr;
+        const PjPtr fromGeographic = geodetic ? Transform(ctx, geodetic.get(), crs.get()) : nullptr;
+        if (!g->m_proj->toWgs84 || !fromGeographic) {
+            problem = "PROJ cannot relate its coordinate system to WGS 84 (" +
+                      LastError(ctx, "no transformation") + ")";
+            return nullptr;
+        }
+        if (const char* name = proj_get_name(crs.get());
+            name && *name && std::string(name) != "unknown")
+            g->m_description = name;
+        else
+            g->m_description = spec.crs;
+        // Points given as longitude/latitude on the map's datum become map
+        // coordinates through its own projection.
+        for (size_t i = 0; i < spec.points.size(); ++i) {
+            if (!spec.points[i].geographic)
+                continue;
+            const std::optional<PixelXY> m = Apply(fromGeographic.get(), PJ_FWD, coords[i]);
+            if (!m) {
+                problem = "a point lies outside its projection";
+                return nullptr;
+            }
+            coords[i] = *m;
+        }
+    } else {
+        for (const TiePoint& t : spec.points)
+            if (!(std::fabs(t.e) <= 180 && std::fabs(t.n) <= 90)) {
+                problem = "a point lies outside the world";
+                return nullptr;
+            }
+    }
+    const std::optional<Affine> fit = FitAffine(pixels, coords);
+    if (!fit) {
+        problem = "it has no points apart in both directions";
+        return nullptr;
+    }
+    g->m_affine = *fit;
+    g->m_pixels = pixels;
+    for (size_t i = 0; i < coords.size(); ++i) {
+        const std::optional<PixelXY> p =
+            g->m_proj ? Apply(g->m_proj->toWgs84.get(), PJ_FWD, coords[i]) : coords[i];
+        if (!p) {
+            problem = "a point lies outside its projection";
+            return nullptr;
+        }
+        g->m_positions.push_back({p->x, p->y});
+    }
+    if (g->m_proj) {
+        // Which operation PROJ chose shows once it has been used.
+        PJ* pj = g->m_proj->toWgs84.get();
+        (void)Apply(pj, PJ_FWD, g->m_affine.Apply(pixels.front()));
+        const PjPtr used{proj_trans_get_last_used_operation(pj)};
+        g->m_bBallpark = proj_coordoperation_has_ballpark_transformation(ThreadContext(),
+                                                                         used ? used.get() : pj);
+    }
+    return g;
+}
+
+CGeoreference::~CGeoreference() = default;
+
+std::optional<LonLat> CGeoreference::PositionAt(PixelXY pixel) const {
+    const PixelXY m = m_affine.Apply(pixel);
+    const std::optional<PixelXY> g = m_proj ? Apply(m_proj->toWgs84.get(), PJ_FWD, m) : m;
+    if (!g || !(std::fabs(g->x) <= 180 + 1e-9) || !(std::fabs(g->y) <= 90 + 1e-9))
+        return std::nullopt;
+    return LonLat{g->x, g->y};
+}
+
+std::optional<PixelXY> CGeoreference::PixelAt(LonLat position) const {
+    if (!(std::fabs(position.lon) <= 180) || !(std::fabs(position.lat) <= 90))
+        return std::nullopt;
+    const PixelXY g{position.lon, position.lat};
+    const std::optional<PixelXY> m = m_proj ? Apply(m_proj->toWgs84.get(), PJ_INV, g) : g;
+    if (!m)
+        return std::nullopt;
+    return m_affine.Invert(*m);
+}
+
+PointErrors CGeoreference::Errors() const {
+    PointErrors out;
+    const size_t n = m_pixels.size();
+    for (size_t i = 0; i < n; ++i) {
+        const std::optional<PixelXY> p = PixelAt(m_positions[i]);
+        const std::optional<LonLat> g = PositionAt(m_pixels[i]);
+        const double px = p ? std::hypot(p->x - m_pixels[i].x, p->y - m_pixels[i].y) : HUGE_VAL;
+        const double m = g ? GeodesicMetres(*g, m_positions[i]) : HUGE_VAL;
+        out.maxPixels = std::max(out.maxPixels, px);
+        out.maxMetres = std::max(out.maxMetres, m);
+        out.rmsPixels += px * px / double(n);
+        out.rmsMetres += m * m / double(n);
+    }
+    out.rmsPixels = std::sqrt(out.rmsPixels);
+    out.rmsMetres = std::sqrt(out.rmsMetres);
+    return out;
+}
+
+double GeodesicMetres(LonLat a, LonLat b) {
+    static const geod_geodesic wgs84 = [] {
+        geod_geodesic g{};
+        geod_init(&g, 6378137.0, 1 / 298.257223563);
+        return g;
+    }();
+    double s12 = 0;
+    geod_inverse(&wgs84, a.lat, a.lon, b.lat, b.lon, &s12, nullptr, nullptr);
+    return s12;
+}
