@@ -1,7 +1,9 @@
 #include "app/command_line.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
+#include <cmath>
 
 namespace {
 
@@ -42,6 +44,24 @@ bool ReadPixel(const std::string& text, CPoint& point) {
     return true;
 }
 
+// "A,B": two decimal numbers, as finite doubles.
+bool ReadPair(const std::string& text, std::optional<std::pair<double, double>>& pair) {
+    const size_t comma = text.find(',');
+    if (comma == std::string::npos)
+        return false;
+    double v[2] = {};
+    const std::string parts[2] = {text.substr(0, comma), text.substr(comma + 1)};
+    for (int i = 0; i < 2; ++i) {
+        const char* begin = parts[i].data();
+        const char* end = begin + parts[i].size();
+        const auto [stop, error] = std::from_chars(begin, end, v[i]);
+        if (begin == end || error != std::errc() || stop != end || !std::isfinite(v[i]))
+            return false;
+    }
+    pair = std::pair{v[0], v[1]};
+    return true;
+}
+
 // Readers of the options: a switch, a value kept as given, a day.
 template <auto member> bool Switch(const std::string&, CommandLine& line) {
     line.*member = true;
@@ -70,6 +90,9 @@ enum Mode : unsigned {
     kExportCalibration = 1u << 4,
     kHelp = 1u << 5,
     kVersion = 1u << 6,
+    kMapInfo = 1u << 7,
+    kPixelToPosition = 1u << 8,
+    kPositionToPixel = 1u << 9,
 };
 // The modes whose option ends the command line: what follows it is not read.
 constexpr unsigned kAlone = kHelp | kVersion;
@@ -208,6 +231,37 @@ const Option kOptions[] = {
      .modes = kExportCalibration,
      .help = "let --export-calibration replace files it did not write",
      .read = Switch<&CommandLine::force>},
+    {.name = "--map-info",
+     .value = "MAP",
+     .modes = kMapInfo,
+     .startsMode = true,
+     .help = "no window: MAP's size, where its calibration comes from, its\n"
+             "coordinate system, its points' errors and its corners on WGS 84",
+     .read = Keep<&CommandLine::mapInfo>},
+    {.name = "--pixel-to-position",
+     .value = "MAP",
+     .modes = kPixelToPosition,
+     .startsMode = true,
+     .needs = "X,Y",
+     .help = "no window: print the WGS 84 longitude and latitude of MAP's\n"
+             "picture pixel X,Y, as its window places it",
+     .read = Keep<&CommandLine::pixelToPosition>},
+    {.name = "X,Y",
+     .modes = kPixelToPosition,
+     .read = [](const std::string& v, CommandLine& l) { return ReadPair(v, l.point); },
+     .rule = "a picture pixel X,Y"},
+    {.name = "--position-to-pixel",
+     .value = "MAP",
+     .modes = kPositionToPixel,
+     .startsMode = true,
+     .needs = "LON,LAT",
+     .help = "no window: print the picture pixel X Y of MAP at the WGS 84\n"
+             "longitude and latitude LON,LAT [deg]",
+     .read = Keep<&CommandLine::positionToPixel>},
+    {.name = "LON,LAT",
+     .modes = kPositionToPixel,
+     .read = [](const std::string& v, CommandLine& l) { return ReadPair(v, l.point); },
+     .rule = "a longitude and latitude LON,LAT in degrees"},
     {.name = "--help", .modes = kHelp, .startsMode = true, .read = Switch<&CommandLine::help>},
     {.name = "--version",
      .modes = kVersion,
@@ -253,12 +307,15 @@ std::string UsageWord(const Option& option, bool optional) {
 // The usage of one mode: its option first, then those it allows.
 std::vector<std::string> UsageForm(unsigned mode) {
     std::vector<std::string> words{"ostrel"};
+    const char* needed = nullptr; // what the mode's option cannot do without
     for (const Option& option : kOptions)
-        if (option.startsMode && option.modes == mode)
+        if (option.startsMode && option.modes == mode) {
             words.push_back(UsageWord(option, false));
+            needed = option.needs;
+        }
     for (const Option& option : kOptions)
         if (!option.startsMode && (option.modes & mode))
-            words.push_back(UsageWord(option, true));
+            words.push_back(UsageWord(option, !needed || std::string(option.name) != needed));
     return words;
 }
 
@@ -330,7 +387,10 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const Option* option = FindOption(arg);
-        if (!option && arg.size() > 1 && arg[0] == '-') {
+        // "-3.5,52" is a place west of Greenwich, not an option.
+        const bool number =
+            arg.size() > 1 && (std::isdigit((unsigned char)arg[1]) || arg[1] == '.');
+        if (!option && arg.size() > 1 && arg[0] == '-' && !number) {
             error = "unknown option " + arg;
             return false;
         }

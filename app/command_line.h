@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // What the command line asks for. The port and bit rate replace the
@@ -36,11 +37,18 @@ struct CommandLine {
     // No window: write MAP's calibration as files other programs read.
     std::optional<std::string> exportCalibration;
     bool force = false; // the export may replace files it did not write
+    // No window: what the model of a map says. --map-info MAP describes it;
+    // --pixel-to-position MAP X,Y and --position-to-pixel MAP LON,LAT turn
+    // `point` from picture pixels to WGS 84 degrees or back.
+    std::optional<std::string> mapInfo;
+    std::optional<std::string> pixelToPosition;
+    std::optional<std::string> positionToPixel;
+    std::optional<std::pair<double, double>> point;
 };
 
 // The usage lines printed by --help and after a bad command line: one form
 // for each mode (the windows, --monitor, --probe, --export-gpx,
-// --export-calibration, --help or --version) with the options it allows.
+// --export-calibration, the map queries, --help or --version) with the options it allows.
 std::string UsageText();
 // What each option does, printed by --help after the usage lines.
 std::string OptionHelpText();

@@ -8,6 +8,7 @@
 #include "gps/probe.h"
 #include "gps/settings.h"
 #include "map/calibration_export.h"
+#include "map/map_queries.h"
 #include "track/gpx_export.h"
 #include "track/track_journal.h"
 
@@ -51,6 +52,14 @@ int main(int argc, char** argv) {
                      exported.ok ? "" : "ostrel: ", exported.message.c_str());
         return exported.ok ? 0 : 1;
     }
+    if (line.mapInfo)
+        return PrintMapInfo(*line.mapInfo, stdout, stderr);
+    if (line.pixelToPosition)
+        return PrintPixelToPosition(*line.pixelToPosition, {line.point->first, line.point->second},
+                                    stdout, stderr);
+    if (line.positionToPixel)
+        return PrintPositionToPixel(*line.positionToPixel, {line.point->first, line.point->second},
+                                    stdout, stderr);
     // Before anything opens the port.
     if (line.port)
         g_strPortName = *line.port;

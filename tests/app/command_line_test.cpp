@@ -86,6 +86,13 @@ TEST(CommandLine, ReadsTheExportsAndStopsAtHelpOrVersion) {
     EXPECT_EQ(line.exportCalibration, "/maps/a.bmp");
     EXPECT_TRUE(line.force);
 
+    // A longitude west of Greenwich must not be taken for an option.
+    ASSERT_TRUE(Parse({"--position-to-pixel", "m.jpg", "-3.25,-52.5"}, line, error)) << error;
+    EXPECT_EQ(line.positionToPixel, "m.jpg");
+    EXPECT_EQ(line.point, (std::pair{-3.25, -52.5}));
+    ASSERT_TRUE(Parse({"--pixel-to-position", "m.jpg", "10.5,2e2"}, line, error)) << error;
+    EXPECT_EQ(line.point, (std::pair{10.5, 200.0}));
+
     ASSERT_TRUE(Parse({"--monitor", "--world-map", "--help", "--bogus"}, line, error)) << error;
     EXPECT_TRUE(line.help);
     ASSERT_TRUE(Parse({"--probe", "--version", "a", "b"}, line, error)) << error;
@@ -105,6 +112,9 @@ TEST(CommandLine, UsageHasOneFormForEachMode) {
         "       ostrel --probe [--probe-tsv] [DEVICE...]\n"
         "       ostrel --export-gpx OUT.gpx [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
         "       ostrel --export-calibration MAP [--force]\n"
+        "       ostrel --map-info MAP\n"
+        "       ostrel --pixel-to-position MAP X,Y\n"
+        "       ostrel --position-to-pixel MAP LON,LAT\n"
         "       ostrel --help | --version\n");
 }
 
@@ -170,6 +180,15 @@ TEST(CommandLine, RefusesMalformedValuesAndStrayArguments) {
         {{"--from", "2024-06-01"}, "--from needs --export-gpx"},
         {{"--force"}, "--force needs --export-calibration"},
         {{"--export-gpx", "x.gpx", "--to", "30.6.2024"}, "--to needs a day YYYY-MM-DD"},
+        // A query without its place, or with one that is no pair of numbers.
+        {{"--pixel-to-position", "m.jpg"}, "--pixel-to-position needs X,Y"},
+        {{"--position-to-pixel", "m.jpg"}, "--position-to-pixel needs LON,LAT"},
+        {{"--pixel-to-position", "m.jpg", "1,nan"}, "X,Y needs a picture pixel X,Y"},
+        {{"--pixel-to-position", "m.jpg", "1,2,3"}, "X,Y needs a picture pixel X,Y"},
+        {{"--position-to-pixel", "m.jpg", "-x,2"}, "unknown option -x,2"},
+        {{"--position-to-pixel", "m.jpg", "1e999,2"}, "LON,LAT needs a longitude"},
+        {{"--map-info", "m.jpg", "--pixel-to-position", "m.jpg"},
+         "--map-info and --pixel-to-position cannot be used together"},
     };
     for (const auto& c : cases) {
         CommandLine line;
