@@ -73,7 +73,7 @@ expect() {
 picture() {
     /usr/bin/convert -size "$2x$3" xc:'#e4ecd4' -fill none -stroke '#7f9a6a' \
         -draw "line 0,$(($3 / 3)) $(($2 - 1)),$(($3 / 2))" -draw "line $(($2 / 2)),0 $(($2 / 3)),$(($3 - 1))" \
-        -colors 8 -define png:exclude-chunks=date,time -strip "$1"
+        -colors 8 -define png:exclude-chunks=date,time -strip "PNG8:$1"
 }
 
 # Reads "x y lat lon" (lon/lat on the map's datum [deg]) or "x y zone e n"
