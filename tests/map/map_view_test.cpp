@@ -6,6 +6,7 @@
 #include "tests/render/bmp_file.h"
 #include "tests/test_support.h"
 #include <QScrollBar>
+#include <QTest>
 
 #include <cmath>
 #include <cstdio>
@@ -467,6 +468,39 @@ TEST_F(ScannedMapView, UncalibratedMapDrawsNoMarker) {
     MoveTo(60, 60);
     EXPECT_TRUE(IsGround(60, 60));
     EXPECT_EQ(view->m_nRoutePoints, 0);
+}
+
+// A UTM sheet (zone 33, 10 m pixels, pixel (0, 0) at 500000 E 5500000 N)
+// must put the marker, the route, the readout and the crosses where its
+// georeference says, not where the two-point calibration left in m_cal
+// would, and Clear Calibration Points must drop it.
+TEST_F(ScannedMapView, ProjectedMapGoesThroughItsGeoreferenceEverywhere) {
+    std::string problem;
+    view->m_pGeoref = CGeoreference::Create({"EPSG:32633",
+                                             {{20, 30, 500200, 5499700, false},
+                                              {500, 30, 505000, 5499700, false},
+                                              {20, 350, 500200, 5496500, false}}},
+                                            problem);
+    ASSERT_TRUE(view->m_pGeoref) << problem;
+    view->OnShowRouteLine();
+    view->RedrawWindow();
+    EXPECT_TRUE(IsBlack(Pixel(view, 20, 30))) << "a cross at the first point";
+    // echo "502500 5498500" | cs2cs -f %.10f EPSG:32633 +to EPSG:4326
+    SetPosition(*gps, "4938.3427501", "N", "01502.0774988", "E");
+    view->OnTimer(2);
+    EXPECT_TRUE(IsBlack(Pixel(view, 250, 150)));
+    EXPECT_TRUE(IsWhite(Pixel(view, 248, 150)));
+    ASSERT_EQ(view->m_nRoutePoints, 1);
+    EXPECT_EQ(view->m_pRouteX[0], 250);
+    EXPECT_EQ(view->m_pRouteY[0], 150);
+    // echo "501000 5499500" | cs2cs ... gives 15.0138525448 E 49.6480447942 N.
+    QTest::mouseMove(view->viewport(), {100, 50});
+    EXPECT_EQ(Frame()->GetMessageText().toStdString(),
+              "LON:  15\u00B0  0.83' E      LAT:  49\u00B0 38.88' N");
+
+    view->OnClearCalibrationPoints();
+    EXPECT_FALSE(view->m_pGeoref);
+    EXPECT_FALSE(view->m_bCalibrated);
 }
 
 TEST_F(ScannedMapView, CommandsReachTheActiveViewAndShowTheirChecks) {
