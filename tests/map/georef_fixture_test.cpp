@@ -13,9 +13,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -113,23 +115,28 @@ protected:
     }
     static void TearDownTestSuite() { std::filesystem::remove_all(s_workDir); }
 
-    // The program's answer to `query` on `picture` at `point`, and its
-    // exit code; standard error follows the output.
-    static std::string Ask(const char* query, const char* picture, const std::string& point,
-                           int& exitCode) {
+    struct Answer {
+        std::string out, err; // standard output and standard error
+        int exitCode = -1;
+    };
+    // The program's answer to `query` on `picture` at `point`.
+    static Answer Ask(const char* query, const char* picture, const std::string& point) {
+        const std::string errFile = s_workDir + "/stderr.txt";
         const std::string command = "cd '" + s_workDir + "' && '" OSTREL_PROGRAM "' " + query +
-                                    " '" + kFixtureDir + "/" + picture + "' " + point + " 2>&1";
-        std::string out;
-        exitCode = -1;
+                                    " '" + kFixtureDir + "/" + picture + "' " + point + " 2>'" +
+                                    errFile + "'";
+        Answer answer;
         FILE* pipe = popen(command.c_str(), "r");
         if (!pipe)
-            return out;
+            return answer;
         std::array<char, 256> buffer{};
         while (size_t n = fread(buffer.data(), 1, buffer.size(), pipe))
-            out.append(buffer.data(), n);
+            answer.out.append(buffer.data(), n);
         const int status = pclose(pipe);
-        exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return out;
+        answer.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream err(errFile);
+        answer.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
+        return answer;
     }
 
     // The two numbers of an answer line, or false.
@@ -162,27 +169,27 @@ TEST_P(GeorefFixture, PixelsAndPositionsAgreeWithProj) {
     // No finer than the two decimals the pixel is printed with.
     const double tolerancePx = std::max(std::min(0.5, 1.0 / metresPerPixel), 0.01);
     for (const Expected& e : rows) {
+        // Scripts read the answer alone from standard output.
         const std::string pixel = Coordinates(e.pixel.x, e.pixel.y, 0);
-        int exitCode = -1;
-        const std::string position = Ask("--pixel-to-position", fixture.picture, pixel, exitCode);
+        const Answer position = Ask("--pixel-to-position", fixture.picture, pixel);
         LonLat got;
-        ASSERT_TRUE(exitCode == 0 && TwoNumbers(position, got.lon, got.lat))
-            << fixture.picture << " pixel " << pixel << ": " << position
+        ASSERT_TRUE(position.exitCode == 0 && TwoNumbers(position.out, got.lon, got.lat))
+            << fixture.picture << " pixel " << pixel << ": " << position.out << position.err
             << "\nLikely fault: " << fixture.catches;
         EXPECT_LE(GeodesicMetres(got, e.position), toleranceM)
-            << fixture.picture << " pixel " << pixel << " gave " << position << " expected "
+            << fixture.picture << " pixel " << pixel << " gave " << position.out << "expected "
             << Coordinates(e.position.lon, e.position.lat, 9)
             << "\nLikely fault: " << fixture.catches;
 
         const std::string lonLat = Coordinates(e.position.lon, e.position.lat, 9);
-        const std::string back = Ask("--position-to-pixel", fixture.picture, lonLat, exitCode);
+        const Answer back = Ask("--position-to-pixel", fixture.picture, lonLat);
         PixelXY p;
-        ASSERT_TRUE(exitCode == 0 && TwoNumbers(back, p.x, p.y))
-            << fixture.picture << " position " << lonLat << ": " << back
+        ASSERT_TRUE(back.exitCode == 0 && TwoNumbers(back.out, p.x, p.y))
+            << fixture.picture << " position " << lonLat << ": " << back.out << back.err
             << "\nLikely fault: " << fixture.catches;
         EXPECT_LE(std::hypot(p.x - e.pixel.x, p.y - e.pixel.y), tolerancePx)
-            << fixture.picture << " position " << lonLat << " gave pixel " << back << " expected "
-            << pixel << "\nLikely fault: " << fixture.catches;
+            << fixture.picture << " position " << lonLat << " gave pixel " << back.out
+            << "expected " << pixel << "\nLikely fault: " << fixture.catches;
     }
 }
 
