@@ -10,7 +10,7 @@
 # expected positions are the WGS 84 longitude/latitude [deg] of a 5 x 5 grid
 # of pixels over each map. All projection and datum arithmetic is PROJ's.
 #
-# Needs: proj-bin (cs2cs), imagemagick (/usr/bin/convert), geotiff-bin
+# Needs: proj-bin (cs2cs, projinfo), imagemagick (/usr/bin/convert), geotiff-bin
 # (geotifcp, listgeo), awk.
 set -euo pipefail
 cd "$(dirname "$0")"
