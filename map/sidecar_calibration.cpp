@@ -1,5 +1,6 @@
 #include "map/sidecar_calibration.h"
 
+#include "map/proj_context.h"
 #include "map/sidecar_readers.h"
 #include "platform/paths.h"
 
@@ -12,6 +13,16 @@ namespace {
 
 // Sidecar files are small; anything longer is not one. [byte]
 constexpr std::streamsize kMaxSidecarBytes = 1 << 20;
+
+// The text of a .prj file as PROJ takes it: without the byte order mark
+// some editors write, or the blank around it.
+std::string CrsText(const std::string& prj) {
+    const size_t bom = prj.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+    const size_t a = prj.find_first_not_of(" \t\r\n", bom);
+    if (a == std::string::npos)
+        return {};
+    return prj.substr(a, prj.find_last_not_of(" \t\r\n") - a + 1);
+}
 
 bool ReadSmallFile(const std::string& path, std::string& text) {
     struct stat st {};
@@ -94,10 +105,35 @@ SidecarCalibration FindSidecarCalibration(const std::string& mapPath, int32_t w,
     }
     for (int style = 0; style < 3; ++style) {
         const std::string name = WorldFileName(mapPath, style);
-        if (name != mapPath && ReadSmallFile(name, text)) {
-            take(name, CalibrationSource::WorldFile, ReadWorldFile(text));
-            return out;
+        if (name == mapPath || !ReadSmallFile(name, text))
+            continue;
+        // The .prj beside it names the system of its numbers, as ESRI WKT.
+        const std::string prjName = SplitExtension(mapPath).stem + ".prj";
+        std::string prj;
+        const bool hasPrj = prjName != mapPath && ReadSmallFile(prjName, prj);
+        const SidecarRead read =
+            ReadWorldFile(text, hasPrj ? std::optional(CrsText(prj)) : std::nullopt, w, h);
+        std::string problem;
+        if (read.result == SidecarRead::Georeferenced && hasPrj &&
+            !CProjContext().Crs(read.spec.crs, problem)) {
+            out.source = name;
+            out.kind = CalibrationSource::WorldFile;
+            out.result = SidecarCalibration::Refused;
+            out.message = "The calibration file \"" + BaseName(name) +
+                          "\" is ignored: PROJ cannot read the coordinate system in \"" +
+                          BaseName(prjName) + "\" (" + problem + ").";
+        } else if (read.result == SidecarRead::Unknown && !hasPrj) {
+            out.source = name;
+            out.kind = CalibrationSource::WorldFile;
+            out.result = SidecarCalibration::Refused;
+            out.message = "The position in \"" + BaseName(name) + "\" is in map units, and no \"" +
+                          BaseName(prjName) +
+                          "\" beside it says which: the map opens uncalibrated. Put the map's "
+                          ".prj file beside it, or calibrate it with two right-clicks.";
+        } else {
+            take(name, CalibrationSource::WorldFile, read);
         }
+        return out;
     }
     const std::string lower = AsciiLower(SplitExtension(mapPath).ext);
     if (lower == "tif" || lower == "tiff") {

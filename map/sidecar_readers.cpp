@@ -154,7 +154,23 @@ SidecarRead ReadMapDataFile(const std::string& text) {
     return out;
 }
 
-SidecarRead ReadWorldFile(const std::string& text) {
+std::vector<TiePoint> CornerPoints(const Affine& pixelToMap, int32_t w, int32_t h) {
+    // Any span gives the same fit; a picture of unknown size is spanned by
+    // 1024 pixels. [pixel]
+    const double right = w > 1 ? w - 1 : 1024, bottom = h > 1 ? h - 1 : 1024;
+    std::vector<PixelXY> pixels{{0, 0}, {right, bottom}};
+    if (pixelToMap.ey != 0 || pixelToMap.nx != 0)
+        pixels = {{0, 0}, {right, 0}, {0, bottom}, {right, bottom}};
+    std::vector<TiePoint> points;
+    for (const PixelXY& p : pixels) {
+        const PixelXY m = pixelToMap.Apply(p);
+        points.push_back({p.x, p.y, m.x, m.y, false});
+    }
+    return points;
+}
+
+SidecarRead ReadWorldFile(const std::string& text, const std::optional<std::string>& crs, int32_t w,
+                          int32_t h) {
     SidecarRead out;
     double v[6] = {};
     size_t n = 0;
@@ -172,18 +188,26 @@ SidecarRead ReadWorldFile(const std::string& text) {
         return out;
     }
     const double a = v[0], d = v[1], b = v[2], e = v[3], c = v[4], f = v[5];
-    if (d != 0 || b != 0) {
-        out.problem = "it turns the map (its rotation terms are not 0)";
+    const Affine pixelToMap{c, a, b, f, d, e};
+    if (!pixelToMap.Invert({c, f})) {
+        out.problem = "its pixels have no size";
         return out;
     }
-    if (a == 0 || e == 0) {
-        out.problem = "its pixel size is 0";
+    if (crs) {
+        out.spec = {*crs, CornerPoints(pixelToMap, w, h)};
+        out.result = SidecarRead::Georeferenced;
         return out;
     }
     // Degrees lie on the globe with pixels of a few degrees at most; metres do not.
-    if (std::fabs(c) > 180 || std::fabs(f) > 90 || std::fabs(a) > 10 || std::fabs(e) > 10) {
+    if (std::fabs(c) > 180 || std::fabs(f) > 90 || std::fabs(a) > 10 || std::fabs(e) > 10 ||
+        std::fabs(b) > 10 || std::fabs(d) > 10) {
         out.result = SidecarRead::Unknown;
-        out.problem = "projected coordinates (a world file in metres or feet)";
+        out.problem = "map units, with no .prj file to name their coordinate system";
+        return out;
+    }
+    if (b != 0 || d != 0) {
+        out.spec = {{}, CornerPoints(pixelToMap, w, h)};
+        out.result = SidecarRead::Georeferenced;
         return out;
     }
     out.model = {c, a, f, e};

@@ -149,7 +149,7 @@ TEST(SidecarCalibration, FittedProjectedAndDamagedFiles) {
     for (const std::string& text : damaged)
         EXPECT_EQ(ReadMapDataFile(text).result, SidecarRead::Damaged) << text;
     for (const char* text :
-         {"", "1\n0\n0\n-1\n10\n", "0.1\n0.01\n0\n-0.1\n10\n50\n", "0.1\n0\n0\n-0.1\n10\n50\n7\n",
+         {"", "1\n0\n0\n-1\n10\n", "0.1\n0.1\n0.1\n0.1\n10\n50\n", "0.1\n0\n0\n-0.1\n10\n50\n7\n",
           "0.1\n0\n0\n-0.1\nten\n50\n", "nan\n0\n0\n-0.1\n10\n50\n"})
         EXPECT_EQ(ReadWorldFile(text).result, SidecarRead::Damaged) << text;
 
