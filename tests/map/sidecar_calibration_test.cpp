@@ -132,10 +132,8 @@ TEST(SidecarCalibration, FittedProjectedAndDamagedFiles) {
     WriteGeoTiff(dir.Path() / "utm.tif", true);
     const SidecarCalibration geo =
         FindSidecarCalibration((dir.Path() / "utm.tif").string(), kW, kH);
-    EXPECT_EQ(geo.result, SidecarCalibration::Refused);
-    EXPECT_EQ(geo.message, "The position in \"utm.tif\" is in WGS 84 / UTM zone 32N, which Ostrel "
-                           "cannot use: the map opens uncalibrated. Calibrate it with two "
-                           "right-clicks.");
+    ASSERT_EQ(geo.result, SidecarCalibration::Found) << geo.message;
+    EXPECT_EQ(geo.georef->Crs(), "EPSG:32632");
 
     const std::string damaged[] = {
         "",
