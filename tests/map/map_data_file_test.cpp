@@ -1,5 +1,6 @@
 #include "map/georeference.h"
 #include "map/sidecar_readers.h"
+#include "map/sidecar_writers.h"
 
 #include <cmath>
 #include <cstdio>
@@ -308,4 +309,83 @@ TEST(MapDataFile, RefusesWhatItCannotPlace) {
         EXPECT_EQ(read.result, c.result) << c.text;
         EXPECT_EQ(read.problem, c.problem) << c.text;
     }
+}
+
+// Catches a written file that places the map elsewhere than its
+// georeference (a datum or projection named wrongly, a parameter or false
+// origin lost, the Paris meridian, the hemisphere, minutes that round up to
+// 60), and systems written under a name the format does not give them.
+TEST(MapDataFile, WritesGeoreferencesThatReadBackInPlace) {
+    constexpr int32_t kW = 1200, kH = 900;
+    // Turned a little and 5 map units a pixel from `e0`, `n0` at pixel (0, 0).
+    auto ties = [](double e0, double n0, double unit) {
+        return std::vector<TiePoint>{{0, 0, e0, n0, false},
+                                     {kW, 0, e0 + kW * unit, n0 + 60 * unit, false},
+                                     {0, kH, e0 + 40 * unit, n0 - kH * unit, false}};
+    };
+    const double deg = 5e-5; // [deg] a pixel
+    const struct System {
+        const char* crs;
+        std::vector<TiePoint> points;
+        const char* projection; // as written; empty: refused
+        const char* datum;
+    } systems[] = {
+        {"EPSG:32633", ties(400000, 5800000, 5), "(UTM) Universal Transverse Mercator", "WGS 84"},
+        {"EPSG:32756", ties(330000, 6250000, 5), "(UTM) Universal Transverse Mercator", "WGS 84"},
+        {"EPSG:27700", ties(530000, 181000, 5), "(BNG) British National Grid",
+         "Ord Srvy Grt Britn"},
+        {"EPSG:2056", ties(2600000, 1200000, 5), "(SUI) Swiss Grid", "CH-1903"},
+        {"EPSG:21781", ties(600000, 200000, 5), "(SUI) Swiss Grid", "CH-1903"},
+        {"EPSG:27572", ties(601000, 2428000, 5), "(II) France Zone II", "NTF France"},
+        {"EPSG:3395", ties(1000000, 6000000, 5), "Mercator", "WGS 84"},
+        {"EPSG:31467", ties(3565000, 5933000, 5), "Transverse Mercator", "Potsdam Rauenberg DHDN"},
+        {"EPSG:5070", ties(0, 1500000, 5), "Albers Equal Area", "WGS 84"},
+        {"EPSG:4284", ties(37.6, 55.75, deg), "Latitude/Longitude", "Pulkovo 1942 ("},
+        {"EPSG:4326", ties(9.999999999, 50.000000001, deg), "Latitude/Longitude", "WGS 84"},
+        // No known shift: kept on WGS 84.
+        {"+proj=tmerc +lon_0=9 +x_0=3500000 +ellps=bessel +type=crs", ties(3565000, 5933000, 5),
+         "Transverse Mercator", "WGS 84"},
+        {"EPSG:3857", ties(1000000, 6000000, 5), "", ""},
+        {"+proj=longlat +R=6371000 +towgs84=0,0,0 +type=crs", ties(10, 50, deg), "", ""},
+    };
+    const PixelXY pixels[] = {{0, 0}, {kW - 1, kH - 1}, {600, 450}, {300, 700}, {1100, 50}};
+    for (const System& s : systems) {
+        SCOPED_TRACE(s.crs);
+        [&] {
+            std::string problem;
+            const auto g = CGeoreference::Create({s.crs, s.points}, problem);
+            ASSERT_TRUE(g) << problem;
+            const std::string text =
+                FormatGeoreferencedMapDataFile(*g, "/maps/city.png", kW, kH, problem);
+            if (!*s.projection) {
+                EXPECT_EQ(text, "");
+                EXPECT_NE(problem.find("has no name for the"), std::string::npos) << problem;
+                return;
+            }
+            ASSERT_NE(text, "") << problem;
+            EXPECT_NE(text.find(std::string("\r\nMap Projection,") + s.projection + ","),
+                      std::string::npos)
+                << text;
+            EXPECT_NE(text.find(std::string("\r\n") + s.datum), std::string::npos) << text;
+            const SidecarRead read = ReadMapDataFile(text);
+            ASSERT_EQ(read.result, SidecarRead::Georeferenced) << read.problem;
+            const auto back = CGeoreference::Create(read.spec, problem);
+            ASSERT_TRUE(back) << problem;
+            for (const PixelXY p : pixels) {
+                const std::optional<LonLat> there = g->PositionAt(p);
+                const std::optional<LonLat> read = back->PositionAt(p);
+                ASSERT_TRUE(there && read);
+                const std::optional<PixelXY> p1 = back->PixelAt(*there);
+                const std::optional<PixelXY> p2 = g->PixelAt(*read);
+                ASSERT_TRUE(p1 && p2);
+                EXPECT_LT(std::hypot(p1->x - p.x, p1->y - p.y), 0.05) << p.x << "," << p.y;
+                EXPECT_LT(std::hypot(p2->x - p.x, p2->y - p.y), 0.05) << p.x << "," << p.y;
+            }
+        }();
+    }
+    std::string problem;
+    const auto g = CGeoreference::Create({"EPSG:32633", ties(400000, 5800000, 5)}, problem);
+    ASSERT_TRUE(g);
+    EXPECT_EQ(FormatGeoreferencedMapDataFile(*g, "tiny.png", 1, 1, problem), "");
+    EXPECT_EQ(problem, "the picture is too small to carry points");
 }
