@@ -259,6 +259,8 @@ SidecarRead ReadMapDataFile(const std::string& text) {
         } else if (!f.empty() && f[0] == "Projection Setup") {
             setupFields = f;
         } else if (!f.empty() && f[0] == "MSF") {
+            // The map scale factor: the picture was scaled by it after it was
+            // calibrated, so the points' pixels are multiplied by it.
             if (f.size() < 2 || !Number(f[1], scale) || !(scale > 0)) {
                 out.problem = "its map scale factor (MSF) is not a positive number";
                 return out;

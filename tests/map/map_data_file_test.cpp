@@ -1,4 +1,5 @@
 #include "map/georeference.h"
+#include "map/map_projections.h"
 #include "map/sidecar_readers.h"
 #include "map/sidecar_writers.h"
 
@@ -255,6 +256,19 @@ TEST(MapDataFile, PlacesEachProjectionAndDatumAsPROJDoes) {
             ASSERT_TRUE(px);
             EXPECT_LT(std::hypot(px->x - c.pixel.x, px->y - c.pixel.y), 0.5);
         }();
+    }
+}
+
+// Catches a datum row that PROJ cannot build (a mistyped ellipsoid shows
+// only when a file names it) and a name that finds another row.
+TEST(MapDataFile, EveryDatumIsFoundAndBuilt) {
+    const MapProjection& latLon = *FindMapProjection("Latitude/Longitude");
+    for (const MapDatum& d : MapDatums()) {
+        EXPECT_EQ(FindMapDatum(d.name), &d) << d.name;
+        const GeoreferenceSpec spec{MapCrs(latLon, {}, 0, false, d),
+                                    {{0, 0, 10, 50, true}, {100, 100, 10.01, 49.99, true}}};
+        std::string problem;
+        EXPECT_TRUE(CGeoreference::Create(spec, problem)) << spec.crs << ": " << problem;
     }
 }
 
