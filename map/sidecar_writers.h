@@ -18,3 +18,10 @@ std::string FormatWorldFile(const GeoModel& model);
 // PROJ cannot write the system so.
 std::string FormatWorldFile(const Affine& pixelToMap);
 std::string FormatPrjFile(const std::string& crs, std::string& problem);
+// A .map file that carries the georeference `g` of the w x h picture
+// `mapPath`: its projection and datum, and points at the picture's corners
+// and centre with latitude and longitude on that datum, and grid coordinates
+// where the projection has a grid. Empty, with `problem` set, when its
+// coordinate system has no name in the format.
+std::string FormatGeoreferencedMapDataFile(const CGeoreference& g, const std::string& mapPath,
+                                           int32_t w, int32_t h, std::string& problem);

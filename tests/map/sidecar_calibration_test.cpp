@@ -108,27 +108,45 @@ TEST(SidecarCalibration, EachKindGivesTheReadoutAtTwoPixels) {
     }
 }
 
-// Catches a fit that ignores a point, an error reported in the wrong unit,
-// projected or damaged files put in force, and readers that run off the end.
+// Catches a fit that ignores a point, a fitted or projected .map file not
+// put in force, damaged files put in force, and readers that run off the end.
 TEST(SidecarCalibration, FittedProjectedAndDamagedFiles) {
-    // A third point 30 m (1 arc-second of latitude) off the line of the others.
-    const std::string three = std::string(kMapDataHead) + kMapDataLatLon + kMapDataPoints +
-                              "Point04,xy,  400,  400,in, deg,  49, 53.3500,N,  10,  6.6667,E, "
-                              "grid,   ,  ,  ,N\r\n";
-    const SidecarRead fitted = ReadMapDataFile(three);
-    ASSERT_EQ(fitted.result, SidecarRead::Usable) << fitted.problem;
-    EXPECT_FALSE(fitted.hasPoints);
-    EXPECT_GT(fitted.maxErrorM, 5);
-    EXPECT_LT(fitted.maxErrorM, 30);
+    // Two more points, one of them 30 m (1 arc-second of latitude) off the
+    // plane of the others: the affine fit through all four leaves errors of a
+    // few metres at each, and puts the map where they agree.
+    const std::string four = std::string(kMapDataHead) + kMapDataLatLon + kMapDataPoints +
+                             "Point04,xy,  400,    0,in, deg,  50,  0.0000,N,  10,  6.6667,E, "
+                             "grid,   ,  ,  ,N\r\n"
+                             "Point05,xy,    0,  400,in, deg,  49, 53.3500,N,  10,  0.0000,E, "
+                             "grid,   ,  ,  ,N\r\n";
+    const SidecarRead fitted = ReadMapDataFile(four);
+    ASSERT_EQ(fitted.result, SidecarRead::Georeferenced) << fitted.problem;
+    EXPECT_EQ(fitted.spec.crs, "");
+    EXPECT_EQ(fitted.spec.points.size(), 4u);
+    TempDir dir;
+    std::ofstream(dir.Path() / "fitted.map") << four;
+    const SidecarCalibration side =
+        FindSidecarCalibration((dir.Path() / "fitted.bmp").string(), kW, kH);
+    ASSERT_EQ(side.result, SidecarCalibration::Found) << side.message;
+    ASSERT_TRUE(side.georef);
+    EXPECT_GT(side.georef->Errors().maxMetres, 5);
+    EXPECT_LT(side.georef->Errors().maxMetres, 30);
+    EXPECT_EQ(side.message.rfind("Calibration from \"fitted.map\": largest point error ", 0), 0u);
+    const std::optional<LonLat> middle = side.georef->PositionAt({200, 200});
+    ASSERT_TRUE(middle);
+    EXPECT_LT(GeodesicMetres(*middle, {10 + 3.3333 / 60, 49 + 56.6667 / 60}), 30);
 
-    const std::string utm = std::string(kMapDataHead) +
-                            "Map Projection,Transverse Mercator,PolyCal,No,AutoCalOnly,No\r\n" +
-                            kMapDataPoints;
-    EXPECT_EQ(ReadMapDataFile(utm).result, SidecarRead::Unknown);
-    EXPECT_EQ(ReadMapDataFile(utm).problem, "Transverse Mercator");
+    const std::string tm = std::string(kMapDataHead) +
+                           "Map Projection,Transverse Mercator,PolyCal,No,AutoCalOnly,No\r\n" +
+                           kMapDataPoints;
+    EXPECT_EQ(ReadMapDataFile(tm).result, SidecarRead::Georeferenced);
+    EXPECT_EQ(ReadMapDataFile(tm).spec.crs.rfind("+proj=tmerc ", 0), 0u);
+    std::string potsdam = std::string(kMapDataHead) + kMapDataLatLon + kMapDataPoints;
+    potsdam.replace(potsdam.find("WGS 84"), 6, "Potsdam");
+    EXPECT_EQ(ReadMapDataFile(potsdam).result, SidecarRead::Unknown);
+    EXPECT_EQ(ReadMapDataFile(potsdam).problem, "the datum \"Potsdam\"");
     EXPECT_EQ(ReadWorldFile("10\n0\n0\n-10\n500000\n5500000\n").result, SidecarRead::Unknown);
 
-    TempDir dir;
     WriteGeoTiff(dir.Path() / "utm.tif", true);
     const SidecarCalibration geo =
         FindSidecarCalibration((dir.Path() / "utm.tif").string(), kW, kH);
@@ -141,8 +159,6 @@ TEST(SidecarCalibration, FittedProjectedAndDamagedFiles) {
         std::string(kMapDataHead) + kMapDataLatLon, // no points
         std::string(kMapDataHead) + kMapDataLatLon +
             "Point01,xy,0,0,in, deg,  95,  0.0,N,  10,  0.0,E\r\n",
-        std::string(kMapDataHead).replace(std::string(kMapDataHead).find("WGS 84"), 6, "Potsdam") +
-            kMapDataLatLon + kMapDataPoints,
     };
     for (const std::string& text : damaged)
         EXPECT_EQ(ReadMapDataFile(text).result, SidecarRead::Damaged) << text;
