@@ -90,13 +90,19 @@ std::optional<Affine> FitAffine(const std::vector<PixelXY>& pixels,
             syn += y * m;
         }
         const double det = sxx * syy - sxy * sxy;
-        // Points on one line leave one direction unknown.
-        if (!(det > 1e-9 * sxx * syy) || !std::isfinite(det))
+        if (det > 1e-9 * sxx * syy && std::isfinite(det)) {
+            a.ex = (sxe * syy - sye * sxy) / det;
+            a.ey = (sye * sxx - sxe * sxy) / det;
+            a.nx = (sxn * syy - syn * sxy) / det;
+            a.ny = (syn * sxx - sxn * sxy) / det;
+        } else if (sxx > 0 && syy > 0) {
+            // Points on one slanting line (along a diagonal of the picture)
+            // leave the turn unknown: a scale per axis, as for two points.
+            a.ex = sxe / sxx;
+            a.ny = syn / syy;
+        } else {
             return std::nullopt;
-        a.ex = (sxe * syy - sye * sxy) / det;
-        a.ey = (sye * sxx - sxe * sxy) / det;
-        a.nx = (sxn * syy - syn * sxy) / det;
-        a.ny = (syn * sxx - sxn * sxy) / det;
+        }
         a.e0 = me - a.ex * mx - a.ey * my;
         a.n0 = mn - a.nx * mx - a.ny * my;
     }

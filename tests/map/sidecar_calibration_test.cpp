@@ -1,5 +1,6 @@
 #include "map/calibration_export.h"
 #include "map/calibration_store.h"
+#include "map/map_model.h"
 #include "map/sidecar_calibration.h"
 #include "map/sidecar_readers.h"
 #include "tests/render/bmp_file.h"
@@ -32,8 +33,10 @@ const char* const kMapDataPoints =
     "Point03,xy,     ,     ,in, deg,    ,        ,N,    ,        ,W, grid,   ,  ,  ,N\r\n";
 const char* const kWorld = "0.000277777777778\n0\n0\n-0.000277777777778\n10\n50\n";
 
-std::string Readout(const CMapCalibration& cal, CPoint pixel) {
-    const std::optional<CGeoPoint> g = ClientToGeo(pixel, CPoint{0, 0}, cal);
+// The readout at `pixel` of the model that `side` gives a window.
+std::string Readout(const SidecarCalibration& side, CPoint pixel) {
+    const std::optional<CGeoPoint> g =
+        CMapModel{side.cal, side.georef.get()}.AtClient(pixel, {0, 0});
     return g ? FormatReadout(*g) : "none";
 }
 
@@ -101,9 +104,8 @@ TEST(SidecarCalibration, EachKindGivesTheReadoutAtTwoPixels) {
         const SidecarCalibration side = FindSidecarCalibration(target.string(), kW, kH);
         ASSERT_EQ(side.result, SidecarCalibration::Found) << side.message;
         EXPECT_EQ(side.source, (dir.Path() / c.file).string());
-        EXPECT_EQ(Readout(side.cal, {0, 0}), "LON:  10\xB0  0.00' E      LAT:  50\xB0  0.00' N");
-        EXPECT_EQ(Readout(side.cal, {600, 300}),
-                  "LON:  10\xB0 10.00' E      LAT:  49\xB0 55.00' N");
+        EXPECT_EQ(Readout(side, {0, 0}), "LON:  10\xB0  0.00' E      LAT:  50\xB0  0.00' N");
+        EXPECT_EQ(Readout(side, {600, 300}), "LON:  10\xB0 10.00' E      LAT:  49\xB0 55.00' N");
         fs::remove(dir.Path() / c.file);
     }
 }
@@ -196,7 +198,7 @@ TEST(CalibrationExport, WritesFilesThatReadBackAndKeepsTheUsersOwn) {
     fs::remove(dir.Path() / "city.map");
     const SidecarCalibration world = FindSidecarCalibration(map.string(), 300, 200);
     ASSERT_EQ(world.result, SidecarCalibration::Found) << world.message;
-    EXPECT_EQ(Readout(world.cal, {250, 180}), Readout(back.cal, {250, 180}));
+    EXPECT_EQ(Readout(world, {250, 180}), Readout(back, {250, 180}));
 
     // Again from the world file it wrote itself: allowed.
     out = ExportCalibration(map.string(), false, record);
@@ -240,8 +242,9 @@ TEST(CalibrationExport, LeavesTheFileItReadAndKeepsItsRecordAsState) {
     unsetenv("XDG_CACHE_HOME");
     ASSERT_TRUE(out.ok) << out.message;
     EXPECT_EQ(ReadFileBytes(dir.Path() / "own.pgw"), kWorld) << "the file it was read from";
+    // Degrees of a world file are kept exact: the .map has more than two points.
     const SidecarRead back = ReadMapDataFile(ReadFileBytes(dir.Path() / "own.map"));
-    EXPECT_EQ(back.result, SidecarRead::Usable) << back.problem;
+    EXPECT_EQ(back.result, SidecarRead::Georeferenced) << back.problem;
     for (const auto& e : fs::directory_iterator(cache))
         EXPECT_NE(e.path().extension(), ".bmp") << "decoded to learn its size: " << e.path();
 
