@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -446,7 +447,29 @@ std::string DecodeThroughFile(DecodeOutcome (*decode)(std::FILE*, CPictureSink&)
     return sink.Check(out);
 }
 
+// A georeference read from a file has two points or more, all numbers, and
+// PROJ either takes it or says why not. What it takes is asked where each
+// point lies and back, for the sanitizers to watch.
+std::string CheckGeoreference(const GeoreferenceSpec& spec) {
+    if (spec.points.size() < 2)
+        return "a georeference with fewer than two points";
+    for (const TiePoint& t : spec.points)
+        for (double v : {t.x, t.y, t.e, t.n})
+            if (!std::isfinite(v))
+                return "a point that is not a number";
+    std::string problem;
+    const std::unique_ptr<CGeoreference> g = CGeoreference::Create(spec, problem);
+    if (!g)
+        return problem.empty() ? "a georeference refused without a reason" : std::string();
+    for (const PixelXY& p : g->PointPixels())
+        if (const std::optional<LonLat> at = g->PositionAt(p))
+            (void)g->PixelAt(*at);
+    return {};
+}
+
 std::string CheckSidecar(const SidecarRead& read) {
+    if (read.result == SidecarRead::Georeferenced)
+        return CheckGeoreference(read.spec);
     if (read.result != SidecarRead::Usable)
         return read.problem.empty() && read.result == SidecarRead::Unknown
                    ? "a projection without a name"

@@ -1,6 +1,7 @@
 #include "map/calibration_export.h"
 
 #include "map/calibration_store.h"
+#include "map/map_model.h"
 #include "map/sidecar_calibration.h"
 #include "map/sidecar_readers.h"
 #include "map/sidecar_writers.h"
@@ -12,10 +13,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -86,11 +87,17 @@ bool Remember(const ExportRecordPlace& place, const std::vector<std::string>& pa
     return true;
 }
 
-std::string ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+// True when `b` puts the corners and the centre of a w x h picture where
+// `a` does, to a hundredth of a pixel.
+bool SameModel(const CMapModel& a, const CMapModel& b, int32_t w, int32_t h) {
+    for (const PixelXY p : {PixelXY{0, 0}, PixelXY{w - 1.0, 0}, PixelXY{0, h - 1.0},
+                            PixelXY{w - 1.0, h - 1.0}, PixelXY{w / 2.0, h / 2.0}}) {
+        const std::optional<LonLat> g = a.PositionAt(p);
+        const std::optional<PixelXY> q = g ? b.PixelAt(*g) : std::nullopt;
+        if (!q || !(std::hypot(q->x - p.x, q->y - p.y) < 0.01))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -120,39 +127,66 @@ ExportOutcome ExportCalibration(const std::string& mapArg, bool force,
         out.message = size.message;
         return out;
     }
-    CMapCalibration cal;
-    std::string source; // the file beside the picture it came from, if any
-    if (!ReadStoredCalibration(mapPath, cal)) {
-        const SidecarCalibration side = FindSidecarCalibration(mapPath, size.width, size.height);
-        if (side.result != SidecarCalibration::Found) {
-            out.message = side.result == SidecarCalibration::Refused
-                              ? side.message
-                              : "\"" + mapPath + "\" has no calibration: none is stored in " +
-                                    kCalibrationStoreName + " and none lies beside it";
-            return out;
-        }
-        cal = side.cal;
-        source = side.source;
+    // The model the map's window uses: the store's line, else a file beside it.
+    const LoadedModel loaded = LoadMapModel(mapPath, size.width, size.height);
+    if (loaded.source == CalibrationSource::None) {
+        out.message = loaded.refused
+                          ? loaded.message
+                          : "\"" + mapPath + "\" has no calibration: none is stored in " +
+                                kCalibrationStoreName + " and none lies beside it";
+        return out;
     }
-    if (cal.m_nX1 == cal.m_nX2 || cal.m_nY1 == cal.m_nY2) {
+    const CMapCalibration& cal = loaded.cal;
+    const CGeoreference* georef = loaded.georef.get();
+    if (!georef && (cal.m_nX1 == cal.m_nX2 || cal.m_nY1 == cal.m_nY2)) {
         out.message = "the calibration of \"" + mapPath + "\" has its points on one line";
         return out;
     }
 
     const std::string mapFile = MapDataFileName(mapPath);
     const std::string worldFile = WorldFileName(mapPath, 0);
-    if (mapFile == mapPath || worldFile == mapPath) {
+    const std::string prjFile = PrjFileName(mapPath);
+    if (mapFile == mapPath || worldFile == mapPath || prjFile == mapPath) {
         out.message = "\"" + mapPath + "\" has no extension to name the files after";
         return out;
     }
-    // The file the calibration was read from says it already.
-    std::vector<std::string> targets;
-    for (const std::string& target : {mapFile, worldFile})
-        if (target != source)
-            targets.push_back(target);
+    // What each file says. A georeference also names its system in a .prj;
+    // the two-point calibration is in degrees on WGS 84, as world files are
+    // read without one.
+    std::vector<std::pair<std::string, std::string>> files; // path, text
+    std::string skipped; // why a file could not be written, if one could not
+    if (georef) {
+        std::string problem;
+        const std::string map =
+            FormatGeoreferencedMapDataFile(*georef, mapPath, size.width, size.height, problem);
+        if (!map.empty())
+            files.emplace_back(mapFile, map);
+        else
+            skipped = "no .map file: " + problem;
+        const std::string prj = FormatPrjFile(georef->Crs(), problem);
+        if (!prj.empty()) {
+            files.emplace_back(worldFile, FormatWorldFile(georef->PixelToMap()));
+            files.emplace_back(prjFile, prj);
+        } else {
+            skipped += (skipped.empty() ? "" : "; ") + std::string("no world file: ") + problem;
+        }
+    } else {
+        files.emplace_back(mapFile, FormatMapDataFile(cal, mapPath, size.width, size.height));
+        files.emplace_back(worldFile, FormatWorldFile(ModelFromCalibration(cal)));
+    }
+    // The files the calibration was read from say it already.
+    std::erase_if(files, [&](const auto& f) {
+        return f.first == loaded.file ||
+               (loaded.source == CalibrationSource::WorldFile && f.first == prjFile);
+    });
+    if (files.empty()) {
+        out.message = "nothing to write for \"" + mapPath +
+                      "\": " + (skipped.empty() ? "its calibration files are there" : skipped);
+        return out;
+    }
     const std::vector<std::string> recorded =
         force ? std::vector<std::string>() : ReadRecord(record);
-    for (const std::string& target : targets) {
+    for (const auto& [target, text] : files) {
         if (!force && access(target.c_str(), F_OK) == 0 &&
             std::find(recorded.begin(), recorded.end(), Stamp(target)) == recorded.end()) {
             out.message = "\"" + target +
@@ -163,46 +197,41 @@ ExportOutcome ExportCalibration(const std::string& mapArg, bool force,
         }
     }
     std::string problem;
-    const GeoModel model = ModelFromCalibration(cal);
-    for (const std::string& target : targets) {
-        const std::string text = target == mapFile
-                                     ? FormatMapDataFile(cal, mapPath, size.width, size.height)
-                                     : FormatWorldFile(model);
+    std::vector<std::string> targets;
+    for (const auto& [target, text] : files) {
         if (!WriteWhole(target, text, problem)) {
             out.message = problem;
             return out;
         }
+        targets.push_back(target);
     }
 
-    // What was written must read back as the same calibration.
-    for (const std::string& target : targets) {
-        bool same = false;
-        if (target == mapFile) {
-            const SidecarRead back = ReadMapDataFile(ReadWhole(mapFile));
-            const CMapCalibration& p = back.points;
-            same = back.result == SidecarRead::Usable && back.hasPoints && p.m_nX1 == cal.m_nX1 &&
-                   p.m_nY1 == cal.m_nY1 && p.m_nX2 == cal.m_nX2 && p.m_nY2 == cal.m_nY2 &&
-                   p.m_nLon1 == cal.m_nLon1 && p.m_nLat1 == cal.m_nLat1 &&
-                   p.m_nLon2 == cal.m_nLon2 && p.m_nLat2 == cal.m_nLat2;
-        } else {
-            const SidecarRead back = ReadWorldFile(ReadWhole(worldFile));
-            same = back.result == SidecarRead::Usable && ModelMatches(back.model, cal);
-        }
-        if (!same) {
+    // What was written must read back as the same model.
+    const CMapModel model{cal, georef};
+    for (CalibrationSource kind : {CalibrationSource::MapDataFile, CalibrationSource::WorldFile}) {
+        const std::string& written = kind == CalibrationSource::MapDataFile ? mapFile : worldFile;
+        if (std::find(targets.begin(), targets.end(), written) == targets.end())
+            continue;
+        const SidecarCalibration back = ReadSidecarFile(mapPath, kind, size.width, size.height);
+        if (back.result != SidecarCalibration::Found ||
+            !SameModel(model, {back.cal, back.georef.get()}, size.width, size.height)) {
             out.message =
                 "the written files do not read back as the calibration of \"" + mapPath + "\"";
             return out;
         }
     }
-    std::string written = "\"" + targets.front() + "\"";
-    if (targets.size() > 1)
-        written += " and \"" + targets.back() + "\"";
+    std::string written;
+    for (size_t n = 0; n < targets.size(); ++n)
+        written += (n == 0                    ? ""
+                    : n + 1 == targets.size() ? " and "
+                                              : ", ") +
+                   ("\"" + targets[n] + "\"");
     if (std::string problem; !Remember(record, targets, problem)) {
         out.message = "wrote " + written + ", but cannot note them: " + problem +
                       "; a later export replaces them only when asked to";
         return out;
     }
     out.ok = true;
-    out.message = "Wrote " + written;
+    out.message = "Wrote " + written + (skipped.empty() ? "" : " (" + skipped + ")");
     return out;
 }

@@ -1,30 +1,17 @@
 #include "map/georeference.h"
 
+#include "map/proj_context.h"
+
 #include <cmath>
 #include <geodesic.h>
-#include <proj.h>
 
 namespace {
 
-struct PjDelete {
-    void operator()(PJ* p) const { proj_destroy(p); }
-};
-using PjPtr = std::unique_ptr<PJ, PjDelete>;
-
 // PROJ's context of this thread, made the first time a projected map asks
 // for it, so that nothing of PROJ is loaded for maps that need none.
-PJ_CONTEXT* ThreadContext() {
-    struct Context {
-        PJ_CONTEXT* ctx = proj_context_create();
-        Context() {
-            // Its messages would go to standard error; the caller reports.
-            proj_log_level(ctx, PJ_LOG_NONE);
-            proj_context_set_enable_network(ctx, 0);
-        }
-        ~Context() { proj_context_destroy(ctx); }
-    };
-    thread_local Context context;
-    return context.ctx;
+const CProjContext& ThreadContext() {
+    thread_local const CProjContext context;
+    return context;
 }
 
 std::string LastError(PJ_CONTEXT* ctx, const char* fallback) {
@@ -34,11 +21,11 @@ std::string LastError(PJ_CONTEXT* ctx, const char* fallback) {
 
 // A transform from `from` to `to`, axes as longitude/latitude and
 // easting/northing whatever the systems' own order.
-PjPtr Transform(PJ_CONTEXT* ctx, const PJ* from, const PJ* to) {
-    PjPtr raw{proj_create_crs_to_crs_from_pj(ctx, from, to, nullptr, nullptr)};
+PjHandle Transform(PJ_CONTEXT* ctx, const PJ* from, const PJ* to) {
+    PjHandle raw{proj_create_crs_to_crs_from_pj(ctx, from, to, nullptr, nullptr)};
     if (!raw)
         return nullptr;
-    return PjPtr{proj_normalize_for_visualization(ctx, raw.get())};
+    return PjHandle{proj_normalize_for_visualization(ctx, raw.get())};
 }
 
 std::optional<PixelXY> Apply(PJ* pj, PJ_DIRECTION direction, PixelXY p) {
@@ -51,7 +38,7 @@ std::optional<PixelXY> Apply(PJ* pj, PJ_DIRECTION direction, PixelXY p) {
 } // namespace
 
 struct CGeoreference::Proj {
-    PjPtr toWgs84; // map coordinates to WGS 84 longitude/latitude
+    PjHandle toWgs84; // map coordinates to WGS 84 longitude/latitude
 };
 
 std::optional<PixelXY> Affine::Invert(PixelXY m) const {
@@ -103,13 +90,19 @@ std::optional<Affine> FitAffine(const std::vector<PixelXY>& pixels,
             syn += y * m;
         }
         const double det = sxx * syy - sxy * sxy;
-        // Points on one line leave one direction unknown.
-        if (!(det > 1e-9 * sxx * syy) || !std::isfinite(det))
+        if (det > 1e-9 * sxx * syy && std::isfinite(det)) {
+            a.ex = (sxe * syy - sye * sxy) / det;
+            a.ey = (sye * sxx - sxe * sxy) / det;
+            a.nx = (sxn * syy - syn * sxy) / det;
+            a.ny = (syn * sxx - sxn * sxy) / det;
+        } else if (sxx > 0 && syy > 0) {
+            // Points on one slanting line (along a diagonal of the picture)
+            // leave the turn unknown: a scale per axis, as for two points.
+            a.ex = sxe / sxx;
+            a.ny = syn / syy;
+        } else {
             return std::nullopt;
-        a.ex = (sxe * syy - sye * sxy) / det;
-        a.ey = (sye * sxx - sxe * sxy) / det;
-        a.nx = (sxn * syy - syn * sxy) / det;
-        a.ny = (syn * sxx - sxn * sxy) / det;
+        }
         a.e0 = me - a.ex * mx - a.ey * my;
         a.n0 = mn - a.nx * mx - a.ny * my;
     }
@@ -131,18 +124,19 @@ std::unique_ptr<CGeoreference> CGeoreference::Create(const GeoreferenceSpec& spe
         coords.push_back({t.e, t.n});
     }
     if (!spec.crs.empty()) {
-        PJ_CONTEXT* ctx = ThreadContext();
-        const PjPtr crs{proj_create(ctx, spec.crs.c_str())};
-        if (!crs || !proj_is_crs(crs.get())) {
-            problem = "PROJ does not know its coordinate system (" +
-                      LastError(ctx, "not a coordinate system") + ")";
+        PJ_CONTEXT* ctx = ThreadContext().Get();
+        std::string why;
+        const PjHandle crs = ThreadContext().Crs(spec.crs, why);
+        if (!crs) {
+            problem = "PROJ does not know its coordinate system (" + why + ")";
             return nullptr;
         }
-        const PjPtr wgs84{proj_create(ctx, "EPSG:4326")};
-        const PjPtr geodetic{proj_crs_get_geodetic_crs(ctx, crs.get())};
+        const PjHandle wgs84{proj_create(ctx, "EPSG:4326")};
+        const PjHandle geodetic{proj_crs_get_geodetic_crs(ctx, crs.get())};
         g->m_proj = std::make_unique<Proj>();
         g->m_proj->toWgs84 = wgs84 ? Transform(ctx, crs.get(), wgs84.get()) : nullptr;
-        const PjPtr fromGeographic = geodetic ? Transform(ctx, geodetic.get(), crs.get()) : nullptr;
+        const PjHandle fromGeographic =
+            geodetic ? Transform(ctx, geodetic.get(), crs.get()) : nullptr;
         if (!g->m_proj->toWgs84 || !fromGeographic) {
             problem = "PROJ cannot relate its coordinate system to WGS 84 (" +
                       LastError(ctx, "no transformation") + ")";
@@ -192,8 +186,8 @@ std::unique_ptr<CGeoreference> CGeoreference::Create(const GeoreferenceSpec& spe
         // Which operation PROJ chose shows once it has been used.
         PJ* pj = g->m_proj->toWgs84.get();
         (void)Apply(pj, PJ_FWD, g->m_affine.Apply(pixels.front()));
-        const PjPtr used{proj_trans_get_last_used_operation(pj)};
-        g->m_bBallpark = proj_coordoperation_has_ballpark_transformation(ThreadContext(),
+        const PjHandle used{proj_trans_get_last_used_operation(pj)};
+        g->m_bBallpark = proj_coordoperation_has_ballpark_transformation(ThreadContext().Get(),
                                                                          used ? used.get() : pj);
     }
     return g;

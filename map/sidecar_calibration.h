@@ -24,12 +24,26 @@ struct SidecarCalibration {
     std::string message;
 };
 
+struct SidecarRead;
+// What the file `source` read as `read` gives a w x h picture: a two-point
+// calibration, a georeference, or the message that refuses it.
+[[nodiscard]] SidecarCalibration CalibrationFromRead(const std::string& source,
+                                                     CalibrationSource kind, SidecarRead read,
+                                                     int32_t w, int32_t h);
+
 // Looks beside `mapPath` (a picture of w x h pixels) for a .map file, then a
 // world file, then the GeoTIFF tags of the picture itself.
 [[nodiscard]] SidecarCalibration FindSidecarCalibration(const std::string& mapPath, int32_t w,
                                                         int32_t h);
 
+// The one calibration file of `kind` that belongs to `mapPath`, as
+// FindSidecarCalibration reads it; None when there is no such file.
+[[nodiscard]] SidecarCalibration ReadSidecarFile(const std::string& mapPath, CalibrationSource kind,
+                                                 int32_t w, int32_t h);
+
 // The world file names of `mapPath`, most usual first: ".jgw" style, then
 // ".jpgw" style, then ".wld".
 std::string WorldFileName(const std::string& mapPath, int style);
 std::string MapDataFileName(const std::string& mapPath);
+// The .prj that names the coordinate system of the world file of `mapPath`.
+std::string PrjFileName(const std::string& mapPath);

@@ -12,8 +12,9 @@ double Apart(LonLat a, LonLat b) {
     return GeodesicMetres(a, b);
 }
 
-// Catches a fit that swaps the axes, drops the rotation terms, or accepts
-// points that leave a direction unknown.
+// Catches a fit that swaps the axes, drops the rotation terms, refuses the
+// points along a diagonal that older versions took, or accepts points that
+// leave a direction unknown.
 TEST(FitAffine, RecoversRotationAndRefusesDegeneratePoints) {
     const Affine truth{500000, 2.0, 0.3, 5500000, 0.25, -2.0};
     std::vector<PixelXY> pixels = {{0, 0}, {1000, 10}, {20, 800}, {900, 700}};
@@ -39,8 +40,14 @@ TEST(FitAffine, RecoversRotationAndRefusesDegeneratePoints) {
     EXPECT_EQ(two->nx, 0);
 
     EXPECT_FALSE(FitAffine({{0, 0}, {100, 0}}, {{0, 0}, {1, 1}})) << "same row";
-    EXPECT_FALSE(FitAffine({{0, 0}, {100, 100}, {200, 200}}, {{0, 0}, {1, 1}, {2, 2}}))
-        << "three points on a line";
+    // Points along a diagonal give a scale per axis, as they did before
+    // rotation was fitted; on one row they give nothing.
+    const auto diagonal = FitAffine({{0, 0}, {100, 100}, {200, 200}}, {{0, 0}, {1, -2}, {2, -4}});
+    ASSERT_TRUE(diagonal);
+    EXPECT_DOUBLE_EQ(diagonal->ex, 0.01);
+    EXPECT_DOUBLE_EQ(diagonal->ny, -0.02);
+    EXPECT_FALSE(FitAffine({{0, 5}, {100, 5}, {200, 5}}, {{0, 0}, {1, 1}, {2, 2}}))
+        << "three points on a row";
     EXPECT_FALSE(FitAffine({{0, 0}}, {{0, 0}}));
     EXPECT_FALSE(FitAffine({{0, 0}, {100, 100}, {0, 100}}, {{0, 0}, {1, 1}}));
 }

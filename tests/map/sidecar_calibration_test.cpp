@@ -1,5 +1,6 @@
 #include "map/calibration_export.h"
 #include "map/calibration_store.h"
+#include "map/map_model.h"
 #include "map/sidecar_calibration.h"
 #include "map/sidecar_readers.h"
 #include "tests/render/bmp_file.h"
@@ -32,8 +33,10 @@ const char* const kMapDataPoints =
     "Point03,xy,     ,     ,in, deg,    ,        ,N,    ,        ,W, grid,   ,  ,  ,N\r\n";
 const char* const kWorld = "0.000277777777778\n0\n0\n-0.000277777777778\n10\n50\n";
 
-std::string Readout(const CMapCalibration& cal, CPoint pixel) {
-    const std::optional<CGeoPoint> g = ClientToGeo(pixel, CPoint{0, 0}, cal);
+// The readout at `pixel` of the model that `side` gives a window.
+std::string Readout(const SidecarCalibration& side, CPoint pixel) {
+    const std::optional<CGeoPoint> g =
+        CMapModel{side.cal, side.georef.get()}.AtClient(pixel, {0, 0});
     return g ? FormatReadout(*g) : "none";
 }
 
@@ -101,41 +104,56 @@ TEST(SidecarCalibration, EachKindGivesTheReadoutAtTwoPixels) {
         const SidecarCalibration side = FindSidecarCalibration(target.string(), kW, kH);
         ASSERT_EQ(side.result, SidecarCalibration::Found) << side.message;
         EXPECT_EQ(side.source, (dir.Path() / c.file).string());
-        EXPECT_EQ(Readout(side.cal, {0, 0}), "LON:  10\xB0  0.00' E      LAT:  50\xB0  0.00' N");
-        EXPECT_EQ(Readout(side.cal, {600, 300}),
-                  "LON:  10\xB0 10.00' E      LAT:  49\xB0 55.00' N");
+        EXPECT_EQ(Readout(side, {0, 0}), "LON:  10\xB0  0.00' E      LAT:  50\xB0  0.00' N");
+        EXPECT_EQ(Readout(side, {600, 300}), "LON:  10\xB0 10.00' E      LAT:  49\xB0 55.00' N");
         fs::remove(dir.Path() / c.file);
     }
 }
 
-// Catches a fit that ignores a point, an error reported in the wrong unit,
-// projected or damaged files put in force, and readers that run off the end.
+// Catches a fit that ignores a point, a fitted or projected .map file not
+// put in force, damaged files put in force, and readers that run off the end.
 TEST(SidecarCalibration, FittedProjectedAndDamagedFiles) {
-    // A third point 30 m (1 arc-second of latitude) off the line of the others.
-    const std::string three = std::string(kMapDataHead) + kMapDataLatLon + kMapDataPoints +
-                              "Point04,xy,  400,  400,in, deg,  49, 53.3500,N,  10,  6.6667,E, "
-                              "grid,   ,  ,  ,N\r\n";
-    const SidecarRead fitted = ReadMapDataFile(three);
-    ASSERT_EQ(fitted.result, SidecarRead::Usable) << fitted.problem;
-    EXPECT_FALSE(fitted.hasPoints);
-    EXPECT_GT(fitted.maxErrorM, 5);
-    EXPECT_LT(fitted.maxErrorM, 30);
+    // Two more points, one of them 30 m (1 arc-second of latitude) off the
+    // plane of the others: the affine fit through all four leaves errors of a
+    // few metres at each, and puts the map where they agree.
+    const std::string four = std::string(kMapDataHead) + kMapDataLatLon + kMapDataPoints +
+                             "Point04,xy,  400,    0,in, deg,  50,  0.0000,N,  10,  6.6667,E, "
+                             "grid,   ,  ,  ,N\r\n"
+                             "Point05,xy,    0,  400,in, deg,  49, 53.3500,N,  10,  0.0000,E, "
+                             "grid,   ,  ,  ,N\r\n";
+    const SidecarRead fitted = ReadMapDataFile(four);
+    ASSERT_EQ(fitted.result, SidecarRead::Georeferenced) << fitted.problem;
+    EXPECT_EQ(fitted.spec.crs, "");
+    EXPECT_EQ(fitted.spec.points.size(), 4u);
+    TempDir dir;
+    std::ofstream(dir.Path() / "fitted.map") << four;
+    const SidecarCalibration side =
+        FindSidecarCalibration((dir.Path() / "fitted.bmp").string(), kW, kH);
+    ASSERT_EQ(side.result, SidecarCalibration::Found) << side.message;
+    ASSERT_TRUE(side.georef);
+    EXPECT_GT(side.georef->Errors().maxMetres, 5);
+    EXPECT_LT(side.georef->Errors().maxMetres, 30);
+    EXPECT_EQ(side.message.rfind("Calibration from \"fitted.map\": largest point error ", 0), 0u);
+    const std::optional<LonLat> middle = side.georef->PositionAt({200, 200});
+    ASSERT_TRUE(middle);
+    EXPECT_LT(GeodesicMetres(*middle, {10 + 3.3333 / 60, 49 + 56.6667 / 60}), 30);
 
-    const std::string utm = std::string(kMapDataHead) +
-                            "Map Projection,Transverse Mercator,PolyCal,No,AutoCalOnly,No\r\n" +
-                            kMapDataPoints;
-    EXPECT_EQ(ReadMapDataFile(utm).result, SidecarRead::Unknown);
-    EXPECT_EQ(ReadMapDataFile(utm).problem, "Transverse Mercator");
+    const std::string tm = std::string(kMapDataHead) +
+                           "Map Projection,Transverse Mercator,PolyCal,No,AutoCalOnly,No\r\n" +
+                           kMapDataPoints;
+    EXPECT_EQ(ReadMapDataFile(tm).result, SidecarRead::Georeferenced);
+    EXPECT_EQ(ReadMapDataFile(tm).spec.crs.rfind("+proj=tmerc ", 0), 0u);
+    std::string potsdam = std::string(kMapDataHead) + kMapDataLatLon + kMapDataPoints;
+    potsdam.replace(potsdam.find("WGS 84"), 6, "Potsdam");
+    EXPECT_EQ(ReadMapDataFile(potsdam).result, SidecarRead::Unknown);
+    EXPECT_EQ(ReadMapDataFile(potsdam).problem, "the datum \"Potsdam\"");
     EXPECT_EQ(ReadWorldFile("10\n0\n0\n-10\n500000\n5500000\n").result, SidecarRead::Unknown);
 
-    TempDir dir;
     WriteGeoTiff(dir.Path() / "utm.tif", true);
     const SidecarCalibration geo =
         FindSidecarCalibration((dir.Path() / "utm.tif").string(), kW, kH);
-    EXPECT_EQ(geo.result, SidecarCalibration::Refused);
-    EXPECT_EQ(geo.message, "The position in \"utm.tif\" is in WGS 84 / UTM zone 32N, which Ostrel "
-                           "cannot use: the map opens uncalibrated. Calibrate it with two "
-                           "right-clicks.");
+    ASSERT_EQ(geo.result, SidecarCalibration::Found) << geo.message;
+    EXPECT_EQ(geo.georef->Crs(), "EPSG:32632");
 
     const std::string damaged[] = {
         "",
@@ -143,13 +161,11 @@ TEST(SidecarCalibration, FittedProjectedAndDamagedFiles) {
         std::string(kMapDataHead) + kMapDataLatLon, // no points
         std::string(kMapDataHead) + kMapDataLatLon +
             "Point01,xy,0,0,in, deg,  95,  0.0,N,  10,  0.0,E\r\n",
-        std::string(kMapDataHead).replace(std::string(kMapDataHead).find("WGS 84"), 6, "Potsdam") +
-            kMapDataLatLon + kMapDataPoints,
     };
     for (const std::string& text : damaged)
         EXPECT_EQ(ReadMapDataFile(text).result, SidecarRead::Damaged) << text;
     for (const char* text :
-         {"", "1\n0\n0\n-1\n10\n", "0.1\n0.01\n0\n-0.1\n10\n50\n", "0.1\n0\n0\n-0.1\n10\n50\n7\n",
+         {"", "1\n0\n0\n-1\n10\n", "0.1\n0.1\n0.1\n0.1\n10\n50\n", "0.1\n0\n0\n-0.1\n10\n50\n7\n",
           "0.1\n0\n0\n-0.1\nten\n50\n", "nan\n0\n0\n-0.1\n10\n50\n"})
         EXPECT_EQ(ReadWorldFile(text).result, SidecarRead::Damaged) << text;
 
@@ -182,7 +198,7 @@ TEST(CalibrationExport, WritesFilesThatReadBackAndKeepsTheUsersOwn) {
     fs::remove(dir.Path() / "city.map");
     const SidecarCalibration world = FindSidecarCalibration(map.string(), 300, 200);
     ASSERT_EQ(world.result, SidecarCalibration::Found) << world.message;
-    EXPECT_EQ(Readout(world.cal, {250, 180}), Readout(back.cal, {250, 180}));
+    EXPECT_EQ(Readout(world, {250, 180}), Readout(back, {250, 180}));
 
     // Again from the world file it wrote itself: allowed.
     out = ExportCalibration(map.string(), false, record);
@@ -226,8 +242,9 @@ TEST(CalibrationExport, LeavesTheFileItReadAndKeepsItsRecordAsState) {
     unsetenv("XDG_CACHE_HOME");
     ASSERT_TRUE(out.ok) << out.message;
     EXPECT_EQ(ReadFileBytes(dir.Path() / "own.pgw"), kWorld) << "the file it was read from";
+    // Degrees of a world file are kept exact: the .map has more than two points.
     const SidecarRead back = ReadMapDataFile(ReadFileBytes(dir.Path() / "own.map"));
-    EXPECT_EQ(back.result, SidecarRead::Usable) << back.problem;
+    EXPECT_EQ(back.result, SidecarRead::Georeferenced) << back.problem;
     for (const auto& e : fs::directory_iterator(cache))
         EXPECT_NE(e.path().extension(), ".bmp") << "decoded to learn its size: " << e.path();
 
