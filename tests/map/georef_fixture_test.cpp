@@ -168,7 +168,13 @@ TEST_P(GeorefFixture, PixelsAndPositionsAgreeWithProj) {
     const double toleranceM = std::min(1.0, 0.5 * metresPerPixel);
     // No finer than the two decimals the pixel is printed with.
     const double tolerancePx = std::max(std::min(0.5, 1.0 / metresPerPixel), 0.01);
-    for (const Expected& e : rows) {
+    for (size_t k = 0; k < rows.size(); ++k) {
+#ifdef OSTREL_GEOREF_FEWER_PIXELS
+        // The corners, the middles of the edges and the centre.
+        if (k % 5 % 2 != 0 || k / 5 % 2 != 0)
+            continue;
+#endif
+        const Expected& e = rows[k];
         // Scripts read the answer alone from standard output.
         const std::string pixel = Coordinates(e.pixel.x, e.pixel.y, 0);
         const Answer position = Ask("--pixel-to-position", fixture.picture, pixel);
