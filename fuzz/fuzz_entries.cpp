@@ -4,6 +4,7 @@
 #include "gps/poll_tick.h"
 #include "gps/settings.h"
 #include "map/calibration_store.h"
+#include "map/sidecar_calibration.h"
 #include "map/sidecar_readers.h"
 #include "picture/picture_decoder.h"
 #include "platform/dib_decoder.h"
@@ -447,6 +448,12 @@ std::string DecodeThroughFile(DecodeOutcome (*decode)(std::FILE*, CPictureSink&)
     return sink.Check(out);
 }
 
+void AskEachPoint(const CGeoreference& g) {
+    for (const PixelXY& p : g.PointPixels())
+        if (const std::optional<LonLat> at = g.PositionAt(p))
+            (void)g.PixelAt(*at);
+}
+
 // A georeference read from a file has two points or more, all numbers, and
 // PROJ either takes it or says why not. What it takes is asked where each
 // point lies and back, for the sanitizers to watch.
@@ -461,9 +468,7 @@ std::string CheckGeoreference(const GeoreferenceSpec& spec) {
     const std::unique_ptr<CGeoreference> g = CGeoreference::Create(spec, problem);
     if (!g)
         return problem.empty() ? "a georeference refused without a reason" : std::string();
-    for (const PixelXY& p : g->PointPixels())
-        if (const std::optional<LonLat> at = g->PositionAt(p))
-            (void)g->PixelAt(*at);
+    AskEachPoint(*g);
     return {};
 }
 
@@ -474,13 +479,15 @@ std::string CheckSidecar(const SidecarRead& read) {
         return read.problem.empty() && read.result == SidecarRead::Unknown
                    ? "a projection without a name"
                    : std::string();
-    CMapCalibration cal;
     if (read.hasPoints)
         return {};
-    if (CalibrationFromModel(read.model, 1000, 800, cal) &&
-        (std::abs(cal.m_nLon1) > 648000 || std::abs(cal.m_nLat1) > 324000 ||
-         std::abs(cal.m_nLon2) > 648000 || std::abs(cal.m_nLat2) > 324000))
-        return "a calibration off the globe";
+    // Degrees become a georeference, as a window takes them.
+    const SidecarCalibration side =
+        CalibrationFromRead("fuzz", CalibrationSource::WorldFile, read, 1000, 800);
+    if (side.result == SidecarCalibration::Found && !side.georef)
+        return "degrees taken as two rounded points";
+    if (side.georef)
+        AskEachPoint(*side.georef);
     return {};
 }
 

@@ -18,10 +18,4 @@ struct GeoModel {
 // decimal fractions that rarely land on a whole arc-second in binary.
 int32_t RoundToArcSeconds(double degrees);
 
-// The reference points of `model` at two far-apart pixels of a w x h picture.
-// False when a point falls outside the world.
-[[nodiscard]] bool CalibrationFromModel(const GeoModel& model, int32_t w, int32_t h,
-                                        CMapCalibration& cal);
 GeoModel ModelFromCalibration(const CMapCalibration& cal);
-// True when `model` puts both reference points of `cal` on their arc-seconds.
-bool ModelMatches(const GeoModel& model, const CMapCalibration& cal);

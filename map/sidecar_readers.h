@@ -18,9 +18,6 @@ struct SidecarRead {
     // Damaged: what is wrong; Unknown: what was not known, e.g.
     // "the projection \"Foo\"".
     std::string problem;
-    // A .map file with more than two points is fitted; the largest distance
-    // of a point from the fit [m], else -1.
-    double maxErrorM = -1;
     // A .map file with exactly two points gives them as they are.
     bool hasPoints = false;
     CMapCalibration points;

@@ -3,14 +3,12 @@
 #include "map/map_model.h"
 #include "map/sidecar_calibration.h"
 #include "map/sidecar_readers.h"
+#include "tests/map/geotiff_file.h"
 #include "tests/render/bmp_file.h"
 #include "tests/test_support.h"
 
 #include <cstdlib>
 #include <fstream>
-#include <geotiff/geotiff.h>
-#include <geotiff/geovalues.h>
-#include <geotiff/xtiffio.h>
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
@@ -43,35 +41,17 @@ std::string Readout(const SidecarCalibration& side, CPoint pixel) {
 // A GeoTIFF of kW x kH 8-bit grey pixels with a geographic model on WGS 84,
 // or with a UTM zone instead.
 void WriteGeoTiff(const fs::path& path, bool projected) {
-    TIFF* tif = XTIFFOpen(path.c_str(), "w");
-    ASSERT_NE(tif, nullptr);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kW);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kH);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 16);
-    const double scale[3] = {1 / 3600.0, 1 / 3600.0, 0};
-    // The corner of the top-left pixel, half a pixel from its centre.
-    const double tie[6] = {0, 0, 0, 10 - 0.5 / 3600, 50 + 0.5 / 3600, 0};
-    TIFFSetField(tif, TIFFTAG_GEOPIXELSCALE, 3, scale);
-    TIFFSetField(tif, TIFFTAG_GEOTIEPOINTS, 6, tie);
-    GTIF* gtif = GTIFNew(tif);
-    GTIFKeySet(gtif, GTRasterTypeGeoKey, TYPE_SHORT, 1, RasterPixelIsArea);
+    GeoTags tags{.scale = {1 / 3600.0, 1 / 3600.0, 0},
+                 // The corner of the top-left pixel, half a pixel from its centre.
+                 .ties = {0, 0, 0, 10 - 0.5 / 3600, 50 + 0.5 / 3600, 0}};
     if (projected) {
-        GTIFKeySet(gtif, GTModelTypeGeoKey, TYPE_SHORT, 1, ModelTypeProjected);
-        GTIFKeySet(gtif, ProjectedCSTypeGeoKey, TYPE_SHORT, 1, 32632);
-        GTIFKeySet(gtif, PCSCitationGeoKey, TYPE_ASCII, 0, "WGS 84 / UTM zone 32N");
+        tags.shorts = {{ProjectedCSTypeGeoKey, 32632}};
+        tags.texts = {{PCSCitationGeoKey, "WGS 84 / UTM zone 32N"}};
     } else {
-        GTIFKeySet(gtif, GTModelTypeGeoKey, TYPE_SHORT, 1, ModelTypeGeographic);
-        GTIFKeySet(gtif, GeographicTypeGeoKey, TYPE_SHORT, 1, GCS_WGS_84);
+        tags.model = ModelTypeGeographic;
+        tags.shorts = {{GeographicTypeGeoKey, GCS_WGS_84}};
     }
-    GTIFWriteKeys(gtif);
-    GTIFFree(gtif);
-    std::vector<uint8_t> row(kW, 128);
-    for (uint32_t y = 0; y < uint32_t(kH); ++y)
-        TIFFWriteScanline(tif, row.data(), y, 0);
-    XTIFFClose(tif);
+    WriteGeoTiff(path, kW, kH, tags);
 }
 
 } // namespace

@@ -1,13 +1,11 @@
 #include "map/sidecar_calibration.h"
 #include "map/sidecar_readers.h"
 #include "map/sidecar_writers.h"
+#include "tests/map/geotiff_file.h"
 #include "tests/test_support.h"
 
 #include <cmath>
 #include <fstream>
-#include <geotiff/geotiff.h>
-#include <geotiff/geovalues.h>
-#include <geotiff/xtiffio.h>
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
@@ -31,45 +29,6 @@ const char* const kBritishGridPrj =
     "PARAMETER[\"False_Easting\",400000.0],PARAMETER[\"False_Northing\",-100000.0],"
     "PARAMETER[\"Central_Meridian\",-2.0],PARAMETER[\"Scale_Factor\",0.9996012717],"
     "PARAMETER[\"Latitude_Of_Origin\",49.0],UNIT[\"Meter\",1.0]]";
-
-// The GeoTIFF tags of a test picture: short and double keys, and how the
-// raster is placed.
-struct GeoTags {
-    unsigned short model = ModelTypeProjected, raster = RasterPixelIsArea;
-    std::vector<std::pair<geokey_t, unsigned short>> shorts = {};
-    std::vector<std::pair<geokey_t, double>> doubles = {};
-    std::vector<double> scale = {}, ties = {}, matrix = {};
-};
-
-void WriteGeoTiff(const fs::path& path, const GeoTags& g) {
-    TIFF* tif = XTIFFOpen(path.c_str(), "w");
-    ASSERT_NE(tif, nullptr);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kW);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kH);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 16);
-    if (!g.scale.empty())
-        TIFFSetField(tif, TIFFTAG_GEOPIXELSCALE, uint16_t(g.scale.size()), g.scale.data());
-    if (!g.ties.empty())
-        TIFFSetField(tif, TIFFTAG_GEOTIEPOINTS, uint16_t(g.ties.size()), g.ties.data());
-    if (!g.matrix.empty())
-        TIFFSetField(tif, TIFFTAG_GEOTRANSMATRIX, uint16_t(g.matrix.size()), g.matrix.data());
-    GTIF* gtif = GTIFNew(tif);
-    GTIFKeySet(gtif, GTModelTypeGeoKey, TYPE_SHORT, 1, g.model);
-    GTIFKeySet(gtif, GTRasterTypeGeoKey, TYPE_SHORT, 1, g.raster);
-    for (const auto& [key, value] : g.shorts)
-        GTIFKeySet(gtif, key, TYPE_SHORT, 1, value);
-    for (const auto& [key, value] : g.doubles)
-        GTIFKeySet(gtif, key, TYPE_DOUBLE, 1, value);
-    GTIFWriteKeys(gtif);
-    GTIFFree(gtif);
-    std::vector<uint8_t> row(kW, 128);
-    for (uint32_t y = 0; y < uint32_t(kH); ++y)
-        TIFFWriteScanline(tif, row.data(), y, 0);
-    XTIFFClose(tif);
-}
 
 // 10 m pixels in UTM zone 33, the top-left pixel's corner at 400000 E, 5600000 N.
 const GeoTags kUtm33 = {.shorts = {{ProjectedCSTypeGeoKey, 32633}},
@@ -207,7 +166,7 @@ std::vector<Case> Cases() {
 void WriteCase(const fs::path& dir, const Case& c) {
     const fs::path picture = dir / c.picture;
     if (picture.extension() == ".tif") {
-        WriteGeoTiff(picture, c.tags);
+        WriteGeoTiff(picture, kW, kH, c.tags);
         return;
     }
     const std::string stem = (dir / picture.stem()).string();
