@@ -2,6 +2,7 @@
 
 #include "map/proj_context.h"
 
+#include <algorithm>
 #include <cmath>
 #include <geodesic.h>
 
@@ -132,12 +133,19 @@ std::unique_ptr<CGeoreference> CGeoreference::Create(const GeoreferenceSpec& spe
             return nullptr;
         }
         const PjHandle wgs84{proj_create(ctx, "EPSG:4326")};
-        const PjHandle geodetic{proj_crs_get_geodetic_crs(ctx, crs.get())};
         g->m_proj = std::make_unique<Proj>();
         g->m_proj->toWgs84 = wgs84 ? Transform(ctx, crs.get(), wgs84.get()) : nullptr;
-        const PjHandle fromGeographic =
-            geodetic ? Transform(ctx, geodetic.get(), crs.get()) : nullptr;
-        if (!g->m_proj->toWgs84 || !fromGeographic) {
+        // Each transform is a search of PROJ's database: this one only for
+        // points given in longitude/latitude.
+        PjHandle fromGeographic;
+        if (std::any_of(spec.points.begin(), spec.points.end(),
+                        [](const TiePoint& t) { return t.geographic; })) {
+            const PjHandle geodetic{proj_crs_get_geodetic_crs(ctx, crs.get())};
+            fromGeographic = geodetic ? Transform(ctx, geodetic.get(), crs.get()) : nullptr;
+            if (!fromGeographic)
+                g->m_proj->toWgs84.reset();
+        }
+        if (!g->m_proj->toWgs84) {
             problem = "PROJ cannot relate its coordinate system to WGS 84 (" +
                       LastError(ctx, "no transformation") + ")";
             return nullptr;
