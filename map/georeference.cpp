@@ -1,10 +1,10 @@
 #include "map/georeference.h"
 
+#include "map/geodesic.h"
 #include "map/proj_context.h"
 
 #include <algorithm>
 #include <cmath>
-#include <geodesic.h>
 
 namespace {
 
@@ -240,12 +240,5 @@ PointErrors CGeoreference::Errors() const {
 }
 
 double GeodesicMetres(LonLat a, LonLat b) {
-    static const geod_geodesic wgs84 = [] {
-        geod_geodesic g{};
-        geod_init(&g, 6378137.0, 1 / 298.257223563);
-        return g;
-    }();
-    double s12 = 0;
-    geod_inverse(&wgs84, a.lat, a.lon, b.lat, b.lon, &s12, nullptr, nullptr);
-    return s12;
+    return Wgs84Inverse(a, b).metres;
 }
