@@ -9,7 +9,8 @@
 
 namespace {
 
-// The creator goes into an attribute.
+// For an attribute or an element's text; a carriage return is kept as one,
+// where XML would read it as a line feed.
 std::string EscapeXml(const std::string& text) {
     std::string out;
     for (char c : text) {
@@ -26,6 +27,9 @@ std::string EscapeXml(const std::string& text) {
         case '"':
             out += "&quot;";
             break;
+        case '\r':
+            out += "&#13;";
+            break;
         default:
             out += c;
         }
@@ -33,14 +37,32 @@ std::string EscapeXml(const std::string& text) {
     return out;
 }
 
+std::string FormatWaypoint(const GpxWaypoint& w) {
+    std::string gpx = "  <wpt lat=\"" + FormatCReal("%.7f", w.position.lat) + "\" lon=\"" +
+                      FormatCReal("%.7f", w.position.lon) + "\">";
+    if (w.altitude)
+        gpx += "<ele>" + FormatCReal("%.1f", *w.altitude) + "</ele>";
+    if (w.timeMs)
+        gpx += "<time>" + FormatUtcTime(*w.timeMs) + "</time>";
+    if (!w.name.empty())
+        gpx += "<name>" + EscapeXml(w.name) + "</name>";
+    if (!w.symbol.empty())
+        gpx += "<sym>" + EscapeXml(w.symbol) + "</sym>";
+    return gpx + "</wpt>\n";
+}
+
 } // namespace
 
-std::string FormatGpx(const std::vector<TrackPoint>& points, const std::string& creator) {
+std::string FormatGpx(const std::vector<TrackPoint>& points, const std::string& creator,
+                      const std::vector<GpxWaypoint>& waypoints) {
     std::string gpx = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                       "<gpx version=\"1.1\" creator=\"" +
-                      EscapeXml(creator) +
-                      "\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
-                      "  <trk>\n";
+                      EscapeXml(creator) + "\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n";
+    for (const GpxWaypoint& w : waypoints)
+        gpx += FormatWaypoint(w);
+    if (points.empty() && !waypoints.empty())
+        return gpx + "</gpx>\n";
+    gpx += "  <trk>\n";
     bool open = false;
     for (size_t i = 0; i < points.size(); ++i) {
         const TrackPoint& p = points[i];
@@ -62,34 +84,38 @@ std::string FormatGpx(const std::vector<TrackPoint>& points, const std::string& 
     return gpx;
 }
 
-std::string ExportGpx(const std::vector<std::string>& journals, const std::string& outPath,
-                      const std::string& creator) {
-    std::vector<TrackPoint> points;
-    for (const std::string& journal : journals) {
-        const std::vector<TrackPoint> day = ReadJournalFile(journal);
-        points.insert(points.end(), day.begin(), day.end());
-    }
-    const std::string text = FormatGpx(points, creator);
-    const std::string temporary = outPath + ".part";
-    switch (ReplaceFile(outPath, temporary, text)) {
+std::string WriteGpxFile(const std::string& path, const std::string& bytes) {
+    const std::string temporary = path + ".part";
+    switch (ReplaceFile(path, temporary, bytes)) {
     case ReplaceResult::NotWritten:
         return "Cannot write \"" + temporary + "\": " + std::strerror(errno);
     case ReplaceResult::NotRenamed:
-        return "Cannot replace \"" + outPath + "\": " + std::strerror(errno);
+        return "Cannot replace \"" + path + "\": " + std::strerror(errno);
     case ReplaceResult::Replaced:
         break;
     }
     return {};
 }
 
+std::string ExportGpx(const std::vector<std::string>& journals, const std::string& outPath,
+                      const std::string& creator, const std::vector<GpxWaypoint>& waypoints) {
+    std::vector<TrackPoint> points;
+    for (const std::string& journal : journals) {
+        const std::vector<TrackPoint> day = ReadJournalFile(journal);
+        points.insert(points.end(), day.begin(), day.end());
+    }
+    return WriteGpxFile(outPath, FormatGpx(points, creator, waypoints));
+}
+
 std::string ExportJournalRange(const std::string& folder, const std::string& fromDay,
                                const std::string& toDay, const std::string& outPath,
-                               const std::string& creator) {
+                               const std::string& creator,
+                               const std::vector<GpxWaypoint>& waypoints) {
     std::vector<std::string> journals;
     for (const JournalDay& day : ListJournalDays(folder))
         if ((fromDay.empty() || day.day >= fromDay) && (toDay.empty() || day.day <= toDay))
             journals.push_back(day.path);
     if (journals.empty())
         return "No track recorded in \"" + folder + "\" for those days.";
-    return ExportGpx(journals, outPath, creator);
+    return ExportGpx(journals, outPath, creator, waypoints);
 }
