@@ -9,6 +9,8 @@
 #include "picture/picture_decoder.h"
 #include "platform/dib_decoder.h"
 #include "render/dib.h"
+#include "track/gpx_export.h"
+#include "track/gpx_reader.h"
 
 #include <algorithm>
 #include <array>
@@ -511,4 +513,81 @@ std::string FuzzMapDataFile(const uint8_t* data, size_t size) {
 
 std::string FuzzWorldFile(const uint8_t* data, size_t size) {
     return CheckSidecar(ReadWorldFile(Bytes(data, size)));
+}
+
+namespace {
+
+// --- GPX ---
+
+std::string CheckGpxPoint(const GpxPoint& p) {
+    if (!(std::fabs(p.position.lat) <= 90 && std::fabs(p.position.lon) <= 180))
+        return "a point off the globe was read";
+    if (p.altitude && !std::isfinite(*p.altitude))
+        return "an elevation that is not a number was read";
+    return {};
+}
+
+// Every point of `data` as a waypoint, named as it was.
+std::vector<GpxWaypoint> AllPoints(const GpxData& data) {
+    std::vector<GpxWaypoint> all = data.waypoints;
+    for (const GpxRoute& route : data.routes)
+        all.insert(all.end(), route.points.begin(), route.points.end());
+    for (const GpxTrack& track : data.tracks)
+        for (const std::vector<GpxPoint>& segment : track.segments)
+            for (const GpxPoint& p : segment)
+                all.push_back({p, {}, {}});
+    return all;
+}
+
+std::string CheckSameWaypoint(const GpxWaypoint& a, const GpxWaypoint& b) {
+    if (a.name != b.name || a.symbol != b.symbol)
+        return "a name or symbol did not read back: " + a.name + " / " + a.symbol;
+    if (std::fabs(a.position.lat - b.position.lat) > 1e-7 ||
+        std::fabs(a.position.lon - b.position.lon) > 1e-7)
+        return "a position did not read back";
+    if (a.timeMs != b.timeMs)
+        return "a time did not read back";
+    if (a.altitude.has_value() != b.altitude.has_value() ||
+        (a.altitude && std::fabs(*a.altitude - *b.altitude) > 0.05 + 1e-9 * std::fabs(*a.altitude)))
+        return "an elevation did not read back";
+    return {};
+}
+
+} // namespace
+
+std::string FuzzGpxRead(const uint8_t* data, size_t size) {
+    const GpxLimits limits;
+    const GpxRead read = ReadGpxBytes(Bytes(data, size), "fuzz.gpx", limits);
+    const GpxData& got = read.data;
+    if (!read.message.empty()) {
+        if (read.message.rfind("Cannot read \"fuzz.gpx\": ", 0) != 0)
+            return "a failure that does not name the file: " + read.message;
+        if (!got.waypoints.empty() || !got.routes.empty() || !got.tracks.empty())
+            return "a failed read kept what it had read";
+        return {};
+    }
+    const std::vector<GpxWaypoint> all = AllPoints(got);
+    if (all.size() + read.skipped > limits.maxPoints)
+        return "more points than the limit";
+    size_t segments = 0;
+    for (const GpxTrack& track : got.tracks)
+        segments += track.segments.size();
+    if (got.routes.size() + got.tracks.size() + segments > limits.maxParts)
+        return "more routes, tracks and segments than the limit";
+    for (const GpxWaypoint& w : all) {
+        if (std::string problem = CheckGpxPoint(w); !problem.empty())
+            return problem;
+        if (w.name.size() > limits.maxText || w.symbol.size() > limits.maxText)
+            return "a text longer than the limit";
+    }
+    const GpxRead back = ReadGpxBytes(FormatGpx({}, "fuzz", all), "back.gpx", limits);
+    if (!back.message.empty())
+        return "the points written back do not read: " + back.message;
+    if (back.data.waypoints.size() != all.size() || back.skipped != 0)
+        return "the points written back read as " + std::to_string(back.data.waypoints.size());
+    for (size_t i = 0; i < all.size(); ++i)
+        if (std::string problem = CheckSameWaypoint(all[i], back.data.waypoints[i]);
+            !problem.empty())
+            return problem;
+    return {};
 }

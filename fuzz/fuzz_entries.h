@@ -39,3 +39,9 @@ std::string FuzzTiffDecode(const uint8_t* data, size_t size);
 // 1000 x 800 picture on the globe or be refused as outside it.
 std::string FuzzMapDataFile(const uint8_t* data, size_t size);
 std::string FuzzWorldFile(const uint8_t* data, size_t size);
+
+// The input is a GPX file. What reads must be on the globe and within the
+// reader's limits, and every point, written back as a waypoint, must read
+// back as it was; what fails must say so with the file's name and nothing
+// read.
+std::string FuzzGpxRead(const uint8_t* data, size_t size);

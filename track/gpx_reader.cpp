@@ -6,6 +6,8 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <libxml/xmlreader.h>
@@ -119,11 +121,18 @@ public:
     // Empty when the whole document was read; else what is wrong.
     std::string Run() {
         xmlTextReaderSetStructuredErrorHandler(m_reader, &GpxParser::OnXmlError, this);
+        // Encoding errors go to the library's generic handler, which would
+        // print them on the standard error.
+        const xmlGenericErrorFunc savedHandler = xmlGenericError;
+        void* const savedContext = xmlGenericErrorContext;
+        xmlSetGenericErrorFunc(this, &GpxParser::OnGenericError);
         int result = 0;
         while (m_problem.empty() && (result = xmlTextReaderRead(m_reader)) == 1)
             Take();
+        xmlSetGenericErrorFunc(savedContext, savedHandler);
         if (m_problem.empty() && result < 0)
-            Fail("the file is not well-formed XML");
+            Fail(m_generic.empty() ? "the file is not well-formed XML"
+                                   : std::string(Trim(m_generic.substr(0, m_generic.find('\n')))));
         if (m_problem.empty() && !m_rootSeen)
             Fail("the file holds no XML element");
         if (m_problem.empty())
@@ -140,6 +149,18 @@ private:
             parser->m_problem = Trim(error->message ? error->message : "an XML error");
             parser->m_line = error->line;
         }
+    }
+
+    static void OnGenericError(void* self, const char* format, ...) {
+        auto* parser = static_cast<GpxParser*>(self);
+        if (parser->m_generic.size() > 200)
+            return;
+        char text[256];
+        va_list arguments;
+        va_start(arguments, format);
+        std::vsnprintf(text, sizeof text, format, arguments);
+        va_end(arguments);
+        parser->m_generic += text;
     }
 
     void Fail(std::string problem) {
@@ -307,6 +328,7 @@ private:
     bool m_rootSeen = false;
     std::string m_problem;
     int m_line = 0;
+    std::string m_generic; // what the library's generic handler was told
 };
 
 GpxRead Failed(const std::string& name, const std::string& problem) {

@@ -209,6 +209,12 @@ const HostileCase kHostile[] = {
      "line 4: Opening and ending tag mismatch"},
     {"cut short", [] { return kHead + "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"/>"; }, "line 3"},
     {"not XML", [] { return std::string("lat,lon\n1,2\n"); }, "line 1"},
+    {"text not in its declared encoding",
+     [] {
+         return std::string("<?xml version=\"1.0\" encoding=\"ISO-2022-JP\"?>\n<gpx><wpt lat=\"1\" "
+                            "lon=\"2\"><name>\x1b$B\xff\xfe</name></wpt></gpx>");
+     },
+     "line 2: input conversion failed"},
     {"only blanks", [] { return std::string("\n\n  "); }, "line 3: "},
     {"another format", [] { return std::string("<kml><Placemark/></kml>"); },
      "not GPX: its outermost element is <kml>"},
