@@ -303,15 +303,4 @@ TEST(GpxReader, RefusesFilesThatAreNoneOrTooLarge) {
     EXPECT_EQ(ReadGpxFile(empty).message, "Cannot read \"" + empty + "\": the file is empty");
 }
 
-// Catches a file read from its path differing from the same bytes read in memory.
-TEST(GpxReader, ReadsAFileAsItsBytes) {
-    TempDir dir;
-    const std::string path = (dir.Path() / "one.gpx").string();
-    std::ofstream(path) << kHead << "<wpt lat=\"1\" lon=\"2\"><name>x</name></wpt></gpx>\n";
-    const GpxRead read = ReadGpxFile(path);
-    ASSERT_EQ(read.message, "");
-    ASSERT_EQ(read.data.waypoints.size(), 1u);
-    EXPECT_EQ(read.data.waypoints[0].name, "x");
-}
-
 } // namespace

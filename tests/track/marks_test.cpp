@@ -1,7 +1,6 @@
 #include "tests/test_support.h"
 #include "track/marks.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -68,18 +67,6 @@ TEST(Marks, AFileThatCannotTakeTheMarkStaysAsItWas) {
     EXPECT_EQ(message.rfind("Cannot write \"" + path + ".part\"", 0), 0u) << message;
     EXPECT_EQ(ReadFileBytes(path), before);
     EXPECT_FALSE(std::filesystem::exists(path + ".part"));
-}
-
-// Catches the marks kept anywhere but beside the track journal's folder.
-TEST(Marks, LiveInTheUsersDataFolder) {
-    const char* saved = std::getenv("XDG_DATA_HOME");
-    const std::string old = saved ? saved : "";
-    setenv("XDG_DATA_HOME", "/data/home", 1);
-    EXPECT_EQ(DefaultMarksPath(), "/data/home/ostrel/marks.gpx");
-    if (saved)
-        setenv("XDG_DATA_HOME", old.c_str(), 1);
-    else
-        unsetenv("XDG_DATA_HOME");
 }
 
 } // namespace
