@@ -105,19 +105,14 @@ int32_t NmeaToArcSeconds(const std::string& text, int degreeDigits, const std::s
     return int32_t(value);
 }
 
-std::optional<double> NmeaToDegrees(const std::string& text, int degreeDigits,
-                                    const std::string& hemisphere,
-                                    const std::string& negativeLetter) {
-    const size_t digits = size_t(std::max(degreeDigits, 0));
-    if (text.size() <= digits || text.find_first_not_of("0123456789.") != std::string::npos ||
-        text.find('.') < digits)
+std::optional<double> NmeaToDegrees(const std::string& text, const std::string& hemisphere,
+                                    const char* negative) {
+    const double value = ParseCReal(text);
+    if (!std::isfinite(value))
         return std::nullopt;
-    const double degrees = ParseCInt(text.substr(0, digits));
-    const double minutes = ParseCReal(text.substr(digits));
-    if (!(minutes >= 0 && minutes < 60))
-        return std::nullopt;
-    const double value = (degrees + minutes / 60) * (hemisphere == negativeLetter ? -1 : 1);
-    return value;
+    const double degrees = std::trunc(value / 100);
+    const double result = degrees + (value - degrees * 100) / 60;
+    return hemisphere == negative ? -result : result;
 }
 
 std::string FormatReadout(const CGeoPoint& g) {

@@ -46,11 +46,11 @@ std::optional<CGeoPoint> ClientToGeo(const CPoint& client, const CPoint& scroll,
 int32_t NmeaToArcSeconds(const std::string& text, int degreeDigits, const std::string& hemisphere,
                          const std::string& negativeLetter);
 
-// The same text as degrees without rounding, for maps with their own
-// georeference. Empty when it is not a number of degrees and minutes.
-std::optional<double> NmeaToDegrees(const std::string& text, int degreeDigits,
-                                    const std::string& hemisphere,
-                                    const std::string& negativeLetter);
+// An NMEA "ddmm.mmmm" (or "dddmm.mmmm") text as degrees without rounding,
+// negative in the hemisphere `negative` ("S" or "W"); nothing when it is no
+// finite number. For maps with their own georeference and the journal.
+std::optional<double> NmeaToDegrees(const std::string& text, const std::string& hemisphere,
+                                    const char* negative);
 
 // "LON: %3d\xB0 %5.2f' %c      LAT: %3d\xB0 %5.2f' %c" (bytes, 0xB0 degree sign).
 std::string FormatReadout(const CGeoPoint& g);

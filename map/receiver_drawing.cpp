@@ -26,8 +26,8 @@ CPoint CGpsReceiver::DrawPosition(COstrelView* view, const CMapModel& model, int
         return none;
     FixPosition fix{{lon, lat}, {}};
     if (model.georef) {
-        const auto exactLon = NmeaToDegrees(m_fix.m_strLongitude, 3, m_fix.m_strEastWest, "W");
-        const auto exactLat = NmeaToDegrees(m_fix.m_strLatitude, 2, m_fix.m_strNorthSouth, "S");
+        const auto exactLon = NmeaToDegrees(m_fix.m_strLongitude, m_fix.m_strEastWest, "W");
+        const auto exactLat = NmeaToDegrees(m_fix.m_strLatitude, m_fix.m_strNorthSouth, "S");
         if (!exactLon || !exactLat)
             return none;
         fix.degrees = {*exactLon, *exactLat};

