@@ -12,9 +12,9 @@ GpxPoint At(double lon, double lat) {
 }
 
 // Every point of every run, in order, without the joints repeated.
-std::vector<PixelXY> Flatten(const LayerLine& line) {
+std::vector<PixelXY> Flatten(const OverlayLine& line) {
     std::vector<PixelXY> out;
-    for (const LayerRun& run : line.runs)
+    for (const OverlayRun& run : line.runs)
         for (size_t i = out.empty() ? 0 : 1; i < run.points.size(); ++i)
             out.push_back(run.points[i]);
     return out;
@@ -23,7 +23,7 @@ std::vector<PixelXY> Flatten(const LayerLine& line) {
 // Catches layer points placed other than by the map's model, runs whose
 // boxes miss their points, and a recorded track that grows differently from
 // the same points placed at once.
-TEST(LayerPixels, PlaceEveryPointByTheMapsModelAndGrowTheRecordedTrack) {
+TEST(OverlayPixels, PlaceEveryPointByTheMapsModelAndGrowTheRecordedTrack) {
     const CMapModel model{kCal};
     CGpxLayers layers;
     GpxLayer file{GpxLayer::File, "trip.gpx", {}};
@@ -36,8 +36,8 @@ TEST(LayerPixels, PlaceEveryPointByTheMapsModelAndGrowTheRecordedTrack) {
     layers.Add(file);
     layers.SetRecorded({At(10, 50)});
 
-    CLayerPixels pixels;
-    pixels.Update(layers, model);
+    COverlayPixels pixels;
+    pixels.Update(layers.Overlay(), model);
     ASSERT_EQ(pixels.Lines().size(), 3u);
     ASSERT_EQ(pixels.Marks().size(), 3u);
     EXPECT_EQ(pixels.Marks().back().name, "Hut");
@@ -50,22 +50,22 @@ TEST(LayerPixels, PlaceEveryPointByTheMapsModelAndGrowTheRecordedTrack) {
         EXPECT_NEAR(walk[i].x, p->x, 1e-9);
         EXPECT_NEAR(walk[i].y, p->y, 1e-9);
     }
-    for (const LayerRun& run : pixels.Lines()[0].runs)
+    for (const OverlayRun& run : pixels.Lines()[0].runs)
         for (const PixelXY& p : run.points)
             EXPECT_TRUE(p.x >= run.left && p.x <= run.right && p.y >= run.top && p.y <= run.bottom);
-    EXPECT_TRUE(pixels.Lines()[1].route);
+    EXPECT_EQ(pixels.Lines()[1].kind, MapOverlay::Route);
 
     for (int i = 1; i < 150; ++i)
         layers.AppendRecorded(At(10 + i / 1000.0, 50));
-    pixels.Update(layers, model);
-    CLayerPixels atOnce;
-    atOnce.Update(layers, model);
+    pixels.Update(layers.Overlay(), model);
+    COverlayPixels atOnce;
+    atOnce.Update(layers.Overlay(), model);
     EXPECT_EQ(Flatten(pixels.Lines().back()).size(), 150u);
     EXPECT_EQ(Flatten(pixels.Lines().back()).size(), Flatten(atOnce.Lines().back()).size());
     EXPECT_NEAR(Flatten(pixels.Lines().back()).back().x, 149 * 3.6 / 10, 1e-9);
 
     layers.CloseFiles();
-    pixels.Update(layers, model);
+    pixels.Update(layers.Overlay(), model);
     EXPECT_EQ(pixels.Lines().size(), 1u) << "only the recorded track stays";
     EXPECT_TRUE(pixels.Marks().empty());
 }
