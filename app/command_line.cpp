@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "platform/paths.h"
+
 #include <algorithm>
 #include <charconv>
 #include <climits>
@@ -166,6 +168,14 @@ const Option kOptions[] = {
          },
      .rule = "a map pixel X,Y"},
     {.name = "MAPFILE", .modes = kWindow, .read = Keep<&CommandLine::mapFile>},
+    // Arguments of the windows that end in ".gpx" are layers, not the map.
+    {.name = "GPXFILE...",
+     .modes = kWindow,
+     .read =
+         [](const std::string& v, CommandLine& l) {
+             l.gpxFiles.push_back(v);
+             return true;
+         }},
     {.name = "--monitor",
      .modes = kMonitor,
      .startsMode = true,
@@ -273,10 +283,11 @@ bool IsArgument(const Option& option) {
     return option.name[0] != '-';
 }
 
-// The option named `arg` exactly, or null.
-const Option* FindOption(const std::string& arg) {
+// The option named `arg` exactly, or null; an argument's entry only when
+// `argument` says so.
+const Option* FindOption(const std::string& arg, bool argument = false) {
     for (const Option& option : kOptions)
-        if (!IsArgument(option) && arg == option.name)
+        if (IsArgument(option) == argument && arg == option.name)
             return &option;
     return nullptr;
 }
@@ -452,6 +463,13 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
         }
     }
 
+    if (mode == kWindow) {
+        const Option* layers = FindOption("GPXFILE...", true);
+        std::erase_if(arguments, [&](const std::string& a) {
+            const bool gpx = a.size() > 4 && AsciiLower(a.substr(a.size() - 4)) == ".gpx";
+            return gpx && layers->read(a, line);
+        });
+    }
     if (argument && arguments.size() > 1 && !std::string(argument->name).ends_with("...")) {
         error = std::string("only one ") + argument->name + " can be given";
         return false;

@@ -22,6 +22,7 @@ struct CommandLine {
     int ticks = -1;                        // monitor ticks to run; -1 runs until stopped
     int intervalMs = 1000;                 // [ms] between monitor ticks
     std::string mapFile;                   // empty when none is given
+    std::vector<std::string> gpxFiles;     // GPX files to open as layers
     // How the window of `mapFile` starts: a World Map window beside it, its
     // route line shown, scrolled to show a map pixel in its middle.
     bool worldMap = false;

@@ -98,5 +98,6 @@ int main(int argc, char** argv) {
         }
     }
     ArrangeStartWindows(*app.m_pMainWnd, line);
+    app.m_pMainWnd->OpenGpxLayers(line.gpxFiles);
     return qtApp.exec();
 }

@@ -2,6 +2,8 @@
 
 #include "app/dia_export_track.h"
 #include "app/dia_find_receiver.h"
+#include "app/dia_go_to.h"
+#include "app/dia_pick.h"
 #include "app/identity.h"
 #include "app/menus.h"
 #include "app/properties_input.h"
@@ -9,13 +11,20 @@
 #include "app/string_table.h"
 #include "gps/poll_tick.h"
 #include "gps/settings.h"
+#include "map/map_calibration.h"
+#include "platform/c_numbers.h"
 #include "platform/doc_template.h"
 #include "platform/message_box.h"
+#include "track/gpx_reader.h"
+#include "track/marks.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 
 namespace {
 
@@ -31,6 +40,14 @@ const CommandEntry<CMainFrame> CMainFrame::kCommands[] = {
     {ID_FIND_RECEIVER, &CMainFrame::OnFindReceiver},
     {ID_EXPORT_TRACK_GPX, &CMainFrame::OnExportTrackGpx},
     {ID_RECORD_NMEA, &CMainFrame::OnRecordNmea, &CMainFrame::OnUpdateRecordNmea},
+    {ID_OPEN_GPX_LAYER, &CMainFrame::OnOpenGpxLayer},
+    {ID_CLOSE_GPX_LAYERS, &CMainFrame::OnCloseGpxLayers, &CMainFrame::OnUpdateCloseGpxLayers},
+    {ID_SHOW_RECORDED_TRACK, &CMainFrame::OnShowRecordedTrack,
+     &CMainFrame::OnUpdateShowRecordedTrack},
+    {ID_MARK_POSITION, &CMainFrame::OnMarkPosition},
+    {ID_GO_TO, &CMainFrame::OnGoTo},
+    {ID_FOLLOW_ROUTE, &CMainFrame::OnFollowRoute, &CMainFrame::OnUpdateFollowRoute},
+    {ID_STOP_NAVIGATION, &CMainFrame::OnStopNavigation, &CMainFrame::OnUpdateStopNavigation},
 };
 
 // [ms] the system's UTC clock, for points without an RMC date.
@@ -75,6 +92,17 @@ int CMainFrame::OnCreate() {
         return -1;
     setStatusBar(&m_wndStatusBar);
 
+    // The navigation bar, at the bottom while a target is set.
+    m_wndNavigationBar.setObjectName(QStringLiteral("navigation"));
+    m_wndNavigationBar.setWindowTitle(QStringLiteral("Navigation"));
+    m_wndNavigationBar.setMovable(false);
+    m_navigationText.setObjectName(QStringLiteral("navigation_text"));
+    m_wndNavigationBar.addWidget(&m_navigationText);
+    addToolBar(Qt::BottomToolBarArea, &m_wndNavigationBar);
+    m_wndNavigationBar.hide();
+    // The marks made before are shown from the start.
+    ShowMarks();
+
     SetTimer(kPollTimer, kPollPeriodMs);
     UpdateCommandUI();
     return 0;
@@ -103,6 +131,7 @@ void CMainFrame::OnTimer(int id) {
                 SetMessageText(sentence);
         });
         journalFailure = RecordPoll(poll.chunk);
+        UpdateNavigation();
         m_wndStatusBar.RefreshIndicators();
     }
     // Outside the tick, so that polling and the journal go on while it is open.
@@ -116,9 +145,14 @@ std::string CMainFrame::RecordPoll(const std::string& chunk) {
             SetMessageText(PathText{message});
     std::string journalFailure;
     const int64_t now = SteadyMs();
-    for (const TrackPoint& point : m_trackRecorder.Record(chunk, SystemUtcMs()))
+    for (const TrackPoint& point : m_trackRecorder.Record(chunk, SystemUtcMs())) {
         if (std::string failed = m_journal.Append(point, now); !failed.empty())
             journalFailure = std::move(failed);
+        // The recorded track shown grows with what is recorded now.
+        if (m_layers.HasRecorded())
+            m_layers.AppendRecorded(
+                {{point.longitude, point.latitude}, point.altitude, point.timeMs});
+    }
     m_journal.SyncIfDue(now);
     return journalFailure;
 }
@@ -198,4 +232,185 @@ void CMainFrame::OpenWindow(int docMode, const QString& title) {
     g_nDocMode = docMode;
     if (CDocument* doc = m_pDocTemplate->OpenDocumentFile())
         doc->SetTitle(title);
+}
+
+std::optional<LonLat> CMainFrame::FixPosition() const {
+    const CGpsFix& fix = m_gps.m_fix;
+    if (fix.m_strLatitude.empty() || fix.m_strLongitude.empty())
+        return std::nullopt;
+    const std::optional<double> lat = NmeaToDegrees(fix.m_strLatitude, fix.m_strNorthSouth, "S");
+    const std::optional<double> lon = NmeaToDegrees(fix.m_strLongitude, fix.m_strEastWest, "W");
+    // 0/0 is what a receiver without a fix reports, as the maps take it.
+    if (!lat || !lon || (*lat == 0 && *lon == 0) || std::fabs(*lat) > 90 || std::fabs(*lon) > 180)
+        return std::nullopt;
+    return LonLat{*lon, *lat};
+}
+
+void CMainFrame::OpenGpxLayers(const std::vector<std::string>& paths) {
+    QStringList opened;
+    for (const std::string& path : paths) {
+        const GpxRead read = ReadGpxFile(path);
+        if (!read.message.empty()) {
+            ShowMessageBox(this, PathText{read.message});
+            continue;
+        }
+        const std::string name =
+            QFileInfo(QFile::decodeName(path.c_str())).fileName().toStdString();
+        opened << QStringLiteral("%1: %2").arg(QString::fromStdString(name),
+                                               QString::fromStdString(GpxCounts(read)));
+        m_layers.Add({GpxLayer::File, name, read.data});
+    }
+    if (!opened.isEmpty())
+        SetMessageText(PathText{opened.join(QStringLiteral("; ")).toStdString()});
+}
+
+void CMainFrame::OnOpenGpxLayer() {
+    const QStringList files =
+        QFileDialog::getOpenFileNames(this, QStringLiteral("Open GPX Layer"), QString(),
+                                      QStringLiteral("GPX files (*.gpx);;All Files (*)"));
+    std::vector<std::string> paths;
+    for (const QString& file : files)
+        paths.push_back(QFile::encodeName(file).toStdString());
+    OpenGpxLayers(paths);
+}
+
+void CMainFrame::OnCloseGpxLayers() {
+    m_layers.CloseFiles();
+}
+
+void CMainFrame::OnUpdateCloseGpxLayers(CCmdUI* ui) {
+    ui->Enable(std::any_of(m_layers.Layers().begin(), m_layers.Layers().end(),
+                           [](const GpxLayer& l) { return l.kind == GpxLayer::File; }));
+}
+
+void CMainFrame::OnShowRecordedTrack() {
+    if (m_layers.HasRecorded()) {
+        // A second choice hides it.
+        m_layers.HideRecorded();
+        return;
+    }
+    const std::vector<JournalDay> days = ListJournalDays(m_journal.Folder());
+    const std::string today = FormatUtcDay(SystemUtcMs());
+    QStringList rows;
+    std::vector<int> chosen;
+    for (size_t i = 0; i < days.size(); ++i) {
+        rows << QStringLiteral("%1   %2 points")
+                    .arg(QString::fromStdString(days[i].day))
+                    .arg(days[i].points);
+        if (days[i].day == today)
+            chosen.push_back(int(i));
+    }
+    std::vector<GpxPoint> points;
+    if (!days.empty()) {
+        CDia_Pick dialog(QStringLiteral("Show Recorded Track"),
+                         QStringLiteral("Recorded days (UTC):"), rows, true, chosen, this);
+        if (dialog.DoModal() != IDOK)
+            return;
+        chosen = dialog.m_chosen;
+    }
+    for (int row : chosen)
+        for (const TrackPoint& p : ReadJournalFile(days[size_t(row)].path))
+            points.push_back({{p.longitude, p.latitude}, p.altitude, p.timeMs});
+    m_layers.SetRecorded(std::move(points));
+}
+
+void CMainFrame::OnUpdateShowRecordedTrack(CCmdUI* ui) {
+    ui->SetCheck(m_layers.HasRecorded());
+}
+
+void CMainFrame::ShowMarks() {
+    const GpxRead marks = ReadMarks(DefaultMarksPath());
+    if (marks.message.empty() && !marks.data.waypoints.empty())
+        m_layers.Add({GpxLayer::Marks, "Marks", marks.data});
+}
+
+void CMainFrame::OnMarkPosition() {
+    const std::optional<LonLat> position = FixPosition();
+    if (!position) {
+        ShowMessageBox(this, "There is no position to mark.");
+        return;
+    }
+    const CGpsFix& fix = m_gps.m_fix;
+    std::optional<double> altitude;
+    if (!fix.m_strAltitude.empty())
+        if (const double a = ParseCReal(fix.m_strAltitude); std::isfinite(a))
+            altitude = a;
+    const GpxWaypoint mark = MarkOfFix(*position, altitude, SystemUtcMs());
+    if (const std::string failed =
+            AppendMark(DefaultMarksPath(), mark, std::string(kProgramNameAndVersion));
+        !failed.empty()) {
+        ShowMessageBox(this, PathText{failed});
+        return;
+    }
+    ShowMarks();
+    SetMessageText("Marked " + mark.name);
+}
+
+void CMainFrame::OnGoTo() {
+    std::vector<GpxWaypoint> waypoints;
+    for (const GpxLayer& layer : m_layers.Layers())
+        waypoints.insert(waypoints.end(), layer.data.waypoints.begin(), layer.data.waypoints.end());
+    CDia_GoTo dialog(std::move(waypoints), FixPosition(), this);
+    if (dialog.DoModal() != IDOK)
+        return;
+    m_navigation.GoTo(dialog.m_target);
+    UpdateNavigation();
+}
+
+void CMainFrame::OnFollowRoute() {
+    std::vector<const GpxRoute*> routes;
+    QStringList rows;
+    for (const GpxLayer& layer : m_layers.Layers())
+        for (const GpxRoute& route : layer.data.routes) {
+            routes.push_back(&route);
+            rows << QStringLiteral("%1   %2 points")
+                        .arg(QString::fromStdString(route.name.empty() ? "(no name)" : route.name))
+                        .arg(route.points.size());
+        }
+    CDia_Pick dialog(QStringLiteral("Follow Route"), QStringLiteral("Routes of the open layers:"),
+                     rows, false, {0}, this);
+    if (routes.empty() || dialog.DoModal() != IDOK || dialog.m_chosen.empty())
+        return;
+    std::vector<NavTarget> points;
+    for (const GpxWaypoint& w : routes[size_t(dialog.m_chosen.front())]->points)
+        points.push_back({w.name, w.position});
+    m_navigation.FollowRoute(std::move(points));
+    UpdateNavigation();
+}
+
+void CMainFrame::OnUpdateFollowRoute(CCmdUI* ui) {
+    ui->Enable(std::any_of(m_layers.Layers().begin(), m_layers.Layers().end(),
+                           [](const GpxLayer& l) { return !l.data.routes.empty(); }));
+}
+
+void CMainFrame::OnStopNavigation() {
+    m_navigation.Stop();
+    UpdateNavigation();
+}
+
+void CMainFrame::OnUpdateStopNavigation(CCmdUI* ui) {
+    ui->Enable(m_navigation.Active());
+}
+
+void CMainFrame::UpdateNavigation() {
+    std::optional<double> knots;
+    if (const std::string& speed = m_gps.m_fix.m_strSpeedKnots; !speed.empty())
+        if (const double v = ParseCReal(speed); std::isfinite(v))
+            knots = v;
+    const std::optional<NavReadout> readout = m_navigation.Update(FixPosition(), knots);
+    std::optional<LonLat> target;
+    if (m_navigation.Active())
+        target = m_navigation.Target();
+    const std::optional<LonLat> shown = m_layers.Overlay().target;
+    if (target.has_value() != shown.has_value() ||
+        (target && (target->lon != shown->lon || target->lat != shown->lat)))
+        m_layers.SetTarget(target);
+    if (!m_navigation.Active()) {
+        m_wndNavigationBar.hide();
+        return;
+    }
+    m_navigationText.setText(readout ? QString::fromStdString(NavigationBarText(*readout))
+                                     : QStringLiteral("%1: no position")
+                                           .arg(QString::fromStdString(m_navigation.TargetName())));
+    m_wndNavigationBar.show();
 }

@@ -4,11 +4,16 @@
 #include "gps/nmea_recording.h"
 #include "platform/mdi_frame.h"
 #include "platform/status_bar.h"
+#include "track/gpx_layers.h"
+#include "track/navigation.h"
 #include "track/track_journal.h"
 #include "track/track_recorder.h"
 
+#include <QLabel>
 #include <QToolBar>
+#include <optional>
 #include <string>
+#include <vector>
 
 class CDocTemplate;
 
@@ -43,6 +48,24 @@ public:
     void OnUpdateRecordNmea(CCmdUI* ui);
     // Starts recording into `path`; the message when it cannot.
     std::string StartNmeaRecording(const std::string& path);
+    // Tools: GPX layers on every calibrated map, Mark Position, Go To and
+    // Follow Route with the navigation bar.
+    void OnOpenGpxLayer();
+    void OnCloseGpxLayers();
+    void OnUpdateCloseGpxLayers(CCmdUI* ui);
+    void OnShowRecordedTrack();
+    void OnUpdateShowRecordedTrack(CCmdUI* ui);
+    void OnMarkPosition();
+    void OnGoTo();
+    void OnFollowRoute();
+    void OnUpdateFollowRoute(CCmdUI* ui);
+    void OnStopNavigation();
+    void OnUpdateStopNavigation(CCmdUI* ui);
+    // Opens GPX files as layers and lists them with their counts in the
+    // message pane; a file that cannot be read is shown in a message box.
+    void OpenGpxLayers(const std::vector<std::string>& paths);
+    // The fix's position [deg], when it has one.
+    std::optional<LonLat> FixPosition() const;
 
     // In this order: constructed so, destroyed the other way round (the
     // toolbar first, then the receiver, which closes the port).
@@ -58,6 +81,12 @@ public:
     CTrackJournal m_journal{DefaultJournalFolder()};
     CTrackRecorder m_trackRecorder;
     CNmeaRecording m_nmeaRecording;
+    // What every calibrated map shows beside the designed drawing, and the
+    // navigation that the bar at the bottom reports on.
+    CGpxLayers m_layers;
+    CNavigation m_navigation;
+    QToolBar m_wndNavigationBar;
+    QLabel m_navigationText;
 
 protected:
     int OnCreate() override;
@@ -75,4 +104,8 @@ private:
     // A message box, unless one about the journal is open already.
     void ReportJournalFailure(const std::string& message);
     bool m_bJournalBoxOpen = false;
+    // After a poll: the navigation's next step, in the bar and on the maps.
+    void UpdateNavigation();
+    // The marks of the marks file as a layer.
+    void ShowMarks();
 };

@@ -20,7 +20,16 @@ const Popup kToolsMenu{"&Tools",
                         {ID_EXPORT_TRACK_GPX, "Export &Track as GPX..."},
                         {ID_EXPORT_CALIBRATION, "Export &Calibration..."},
                         kLine,
-                        {ID_RECORD_NMEA, "&Record NMEA..."}}};
+                        {ID_RECORD_NMEA, "&Record NMEA..."},
+                        kLine,
+                        {ID_OPEN_GPX_LAYER, "Open &GPX Layer..."},
+                        {ID_CLOSE_GPX_LAYERS, "C&lose GPX Layers"},
+                        {ID_SHOW_RECORDED_TRACK, "Show Recorded &Track..."},
+                        {ID_MARK_POSITION, "&Mark Position\tCtrl+M"},
+                        kLine,
+                        {ID_GO_TO, "&Go To..."},
+                        {ID_FOLLOW_ROUTE, "Follow Ro&ute..."},
+                        {ID_STOP_NAVIGATION, "&Stop Navigation"}}};
 const Popup kHelpMenu{
     "&Help", {{ID_HELP_FINDER, "&Help Topics"}, kLine, {ID_APP_ABOUT, "&About Ostrel..."}}};
 

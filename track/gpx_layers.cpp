@@ -37,6 +37,11 @@ void CGpxLayers::AppendRecorded(const GpxPoint& point) {
     m_overlay.lines.back().points.push_back(point.position);
 }
 
+void CGpxLayers::HideRecorded() {
+    std::erase_if(m_layers, [](const GpxLayer& l) { return l.kind == GpxLayer::Recorded; });
+    Rebuild();
+}
+
 bool CGpxLayers::HasRecorded() const {
     return std::any_of(m_layers.begin(), m_layers.end(),
                        [](const GpxLayer& l) { return l.kind == GpxLayer::Recorded; });

@@ -24,6 +24,7 @@ public:
     void SetRecorded(std::vector<GpxPoint> points);
     void AppendRecorded(const GpxPoint& point);
     bool HasRecorded() const;
+    void HideRecorded();
     // Where navigation leads, drawn on every map; nothing ends it.
     void SetTarget(std::optional<LonLat> target);
 

@@ -41,6 +41,9 @@ public:
     bool FollowingRoute() const { return m_bRoute; }
     // The target's index in the route (0 for a go-to); meaningful while Active.
     size_t TargetIndex() const { return m_nTarget; }
+    // The target's place and name; meaningful while Active.
+    LonLat Target() const { return m_points[m_nTarget].position; }
+    const std::string& TargetName() const { return m_points[m_nTarget].name; }
     // A route moves on to its next point within this distance of the target [m].
     void SetArrivalMetres(double metres) { m_arrivalMetres = metres; }
 

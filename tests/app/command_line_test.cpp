@@ -86,6 +86,13 @@ TEST(CommandLine, ReadsTheExportsAndStopsAtHelpOrVersion) {
     EXPECT_EQ(line.exportCalibration, "/maps/a.bmp");
     EXPECT_TRUE(line.force);
 
+    // GPX files beside the map, before or after it, are layers, not a second map.
+    ASSERT_TRUE(Parse({"trip.gpx", "map.jpg", "Marks.GPX"}, line, error)) << error;
+    EXPECT_EQ(line.mapFile, "map.jpg");
+    EXPECT_EQ(line.gpxFiles, (std::vector<std::string>{"trip.gpx", "Marks.GPX"}));
+    ASSERT_TRUE(Parse({"trip.gpx"}, line, error)) << error;
+    EXPECT_EQ(line.mapFile, "");
+
     // A longitude west of Greenwich must not be taken for an option.
     ASSERT_TRUE(Parse({"--position-to-pixel", "m.jpg", "-3.25,-52.5"}, line, error)) << error;
     EXPECT_EQ(line.positionToPixel, "m.jpg");
@@ -106,7 +113,7 @@ TEST(CommandLine, UsageHasOneFormForEachMode) {
     EXPECT_EQ(
         UsageText(),
         "Usage: ostrel [--port NAME] [--baud N] [--record FILE] [--world-map] [--show-route]\n"
-        "              [--centre X,Y] [MAPFILE]\n"
+        "              [--centre X,Y] [MAPFILE] [GPXFILE...]\n"
         "       ostrel --monitor [--port NAME] [--baud N] [--record FILE] [--ticks N]\n"
         "              [--interval-ms MS]\n"
         "       ostrel --probe [--probe-tsv] [DEVICE...]\n"

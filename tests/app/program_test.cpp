@@ -35,7 +35,7 @@ TEST(Program, VersionHelpAndBadOptionsAnswerWithoutAWindow) {
 
     const Outcome help = RunProgram("--help map.bmp");
     EXPECT_EQ(help.out.rfind("Usage: ostrel [--port NAME] [--baud N] [--record FILE] [--world-map] "
-                             "[--show-route]\n              [--centre X,Y] [MAPFILE]\n",
+                             "[--show-route]\n              [--centre X,Y] [MAPFILE] [GPXFILE...]\n",
                              0),
               0u)
         << help.out;
