@@ -3,8 +3,13 @@
 #include "platform/message_box.h"
 #include "platform/serial_port.h"
 #include "tests/app/app_fixture.h"
+#include "tests/modal_driver.h"
 #include "tests/test_support.h"
+#include "track/marks.h"
 
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QTest>
 #include <QToolBar>
 #include <algorithm>
@@ -261,6 +266,92 @@ TEST_F(MainWindow, EndingWithClosedWindowsNotYetDeletedIsSafe) {
     OpenWindow(DOCMODE_GPSDATA);
     Frame()->findChild<QMdiArea*>()->closeAllSubWindows();
     m_app.reset();
+}
+
+// Mark Position must store the fix and show it at once, refuse without a
+// fix, and the marks must come back as a layer in the next run; Go To with a
+// typed position must show the navigation bar until Stop Navigation.
+TEST_F(PollLoop, MarksThePositionAndNavigatesToATypedOne) {
+    QStringList messages;
+    SetMessageBoxHook([&messages](const QString& text) { messages << text; });
+    std::filesystem::remove(DefaultMarksPath());
+    Frame()->RouteCommand(ID_MARK_POSITION);
+    EXPECT_EQ(messages, QStringList{"There is no position to mark."});
+
+    SendAndTick(kRmc + "\r\n");
+    Frame()->RouteCommand(ID_MARK_POSITION);
+    EXPECT_TRUE(Frame()->GetMessageText().startsWith("Marked "))
+        << Frame()->GetMessageText().toStdString();
+    const GpxRead marks = ReadMarks(DefaultMarksPath());
+    ASSERT_EQ(marks.data.waypoints.size(), 1u);
+    EXPECT_NEAR(marks.data.waypoints[0].position.lat, 48 + 7.038 / 60, 1e-9);
+    ASSERT_EQ(Frame()->m_layers.Overlay().marks.size(), 1u) << "shown at once";
+
+    AnswerNextModal([](QWidget* dialog) {
+        auto* list = dialog->findChild<QListWidget*>("IDC_GOTO_WAYPOINTS");
+        ASSERT_NE(list, nullptr);
+        ASSERT_EQ(list->count(), 1) << "the mark is a waypoint to go to";
+        EXPECT_TRUE(list->item(0)->text().contains("   0 m, "))
+            << list->item(0)->text().toStdString();
+        dialog->findChild<QLineEdit*>("IDC_GOTO_LON_GRADS")->setText("11");
+        dialog->findChild<QLineEdit*>("IDC_GOTO_LON_MINS")->setText("32");
+        dialog->findChild<QLineEdit*>("IDC_GOTO_LAT_GRADS")->setText("48");
+        dialog->findChild<QLineEdit*>("IDC_GOTO_LAT_MINS")->setText("7.038");
+        QTest::mouseClick(dialog->findChild<QPushButton*>("IDOK"), Qt::LeftButton);
+    });
+    Frame()->RouteCommand(ID_GO_TO);
+    ASSERT_TRUE(Frame()->m_navigation.Active());
+    EXPECT_TRUE(Frame()->m_wndNavigationBar.isVisibleTo(Frame()));
+    // One arc-minute of longitude east at 48 N: 1.24 km.
+    EXPECT_TRUE(Frame()->m_navigationText.text().contains(QStringLiteral(": 1.24 km, 090\u00B0")))
+        << Frame()->m_navigationText.text().toStdString();
+    ASSERT_TRUE(Frame()->m_layers.Overlay().target);
+    Frame()->RouteCommand(ID_STOP_NAVIGATION);
+    EXPECT_FALSE(Frame()->m_wndNavigationBar.isVisibleTo(Frame()));
+    EXPECT_FALSE(Frame()->m_layers.Overlay().target);
+    SetMessageBoxHook({});
+
+    m_app = std::make_unique<COstrelApp>();
+    ASSERT_TRUE(m_app->InitInstance());
+    EXPECT_EQ(Frame()->m_layers.Overlay().marks.size(), 1u) << "the marks of the last run";
+    std::filesystem::remove(DefaultMarksPath());
+}
+
+// A GPX file that cannot be read must be named in a message and leave the
+// others open; Follow Route must offer the routes and set the first point.
+TEST_F(MainWindow, OpensGpxLayersAndFollowsARoute) {
+    TempDir dir;
+    const std::string good = (dir.Path() / "trip.gpx").string();
+    std::ofstream(good) << "<?xml version=\"1.0\"?><gpx version=\"1.1\" "
+                           "xmlns=\"http://www.topografix.com/GPX/1/1\">"
+                           "<wpt lat=\"48.1\" lon=\"11.5\"><name>Hut</name></wpt>"
+                           "<rte><name>Up</name><rtept lat=\"48.2\" lon=\"11.6\"><name>A</name>"
+                           "</rtept><rtept lat=\"48.3\" lon=\"11.7\"><name>B</name></rtept></rte>"
+                           "</gpx>";
+    const std::string bad = (dir.Path() / "bad.gpx").string();
+    std::ofstream(bad) << "<gpx><wpt";
+    QStringList messages;
+    SetMessageBoxHook([&messages](const QString& text) { messages << text; });
+    Frame()->OpenGpxLayers({bad, good});
+    SetMessageBoxHook({});
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("bad.gpx")) << messages[0].toStdString();
+    EXPECT_TRUE(Frame()->GetMessageText().startsWith("trip.gpx: 1 waypoint, 1 route"))
+        << Frame()->GetMessageText().toStdString();
+    EXPECT_EQ(Frame()->m_layers.Overlay().marks.size(), 3u);
+
+    AnswerNextModal([](QWidget* dialog) {
+        auto* list = dialog->findChild<QListWidget*>("IDC_PICK_LIST");
+        ASSERT_NE(list, nullptr);
+        ASSERT_EQ(list->count(), 1);
+        EXPECT_EQ(list->item(0)->text(), "Up   2 points");
+        QTest::mouseClick(dialog->findChild<QPushButton*>("IDOK"), Qt::LeftButton);
+    });
+    Frame()->RouteCommand(ID_FOLLOW_ROUTE);
+    ASSERT_TRUE(Frame()->m_navigation.FollowingRoute());
+    EXPECT_EQ(Frame()->m_navigation.TargetName(), "A");
+    Frame()->RouteCommand(ID_CLOSE_GPX_LAYERS);
+    EXPECT_TRUE(Frame()->m_layers.Overlay().marks.empty());
 }
 
 TEST(StatusText, ControlCharactersShowAsBlanks) {
