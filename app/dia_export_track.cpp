@@ -2,7 +2,9 @@
 
 #include "platform/message_box.h"
 #include "track/gpx_export.h"
+#include "track/marks.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -14,8 +16,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-CDia_ExportTrack::CDia_ExportTrack(std::string folder, std::string creator, QWidget* parent)
-    : CDialog(parent), m_strFolder(std::move(folder)), m_strCreator(std::move(creator)) {
+CDia_ExportTrack::CDia_ExportTrack(std::string folder, std::string creator, QWidget* parent,
+                                   std::string marksPath)
+    : CDialog(parent), m_strFolder(std::move(folder)), m_strCreator(std::move(creator)),
+      m_strMarksPath(std::move(marksPath)) {
     setWindowTitle(QStringLiteral("Export Track as GPX"));
     m_listDays = new QListWidget(this);
     m_listDays->setObjectName(QStringLiteral("IDC_TRACK_DAYS"));
@@ -23,6 +27,8 @@ CDia_ExportTrack::CDia_ExportTrack(std::string folder, std::string creator, QWid
     m_listDays->setMinimumWidth(fontMetrics().averageCharWidth() * 60);
     m_editFile = new QLineEdit(this);
     m_editFile->setObjectName(QStringLiteral("IDC_GPX_FILE"));
+    m_checkMarks = new QCheckBox(QStringLiteral("Include the marks (Mark Position)"), this);
+    m_checkMarks->setObjectName(QStringLiteral("IDC_INCLUDE_MARKS"));
     auto* browse = new QPushButton(QStringLiteral("Browse..."), this);
     connect(browse, &QPushButton::clicked, this, [this] {
         const QString file = QFileDialog::getSaveFileName(
@@ -43,6 +49,7 @@ CDia_ExportTrack::CDia_ExportTrack(std::string folder, std::string creator, QWid
     grid->addWidget(new QLabel(QStringLiteral("GPX file:"), this), 2, 0);
     grid->addWidget(m_editFile, 2, 1);
     grid->addWidget(browse, 2, 2);
+    grid->addWidget(m_checkMarks, 3, 0, 1, 3);
 
     auto* column = new QVBoxLayout(this);
     column->addLayout(grid);
@@ -100,7 +107,17 @@ void CDia_ExportTrack::OnOK() {
     if (m_editFile->text() != m_strConfirmed && QFileInfo::exists(m_editFile->text()) &&
         !AskYesNo(this, PathText{"\"" + path + "\" exists. Do you want to replace it?"}))
         return;
-    if (const std::string message = ExportGpx(journals, path, m_strCreator); !message.empty()) {
+    std::vector<GpxWaypoint> marks;
+    if (m_checkMarks->isChecked()) {
+        const GpxRead read = ReadMarks(m_strMarksPath);
+        if (!read.message.empty()) {
+            ShowMessageBox(this, PathText{read.message});
+            return;
+        }
+        marks = read.data.waypoints;
+    }
+    if (const std::string message = ExportGpx(journals, path, m_strCreator, marks);
+        !message.empty()) {
         ShowMessageBox(this, PathText{message});
         return;
     }

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "platform/dialog.h"
+#include "track/marks.h"
 #include "track/track_journal.h"
 
 #include <QString>
 #include <string>
 #include <vector>
 
+class QCheckBox;
 class QLineEdit;
 class QListWidget;
 
@@ -18,11 +20,14 @@ class CDia_ExportTrack : public CDialog {
     Q_OBJECT
 
 public:
-    // The days of the journal in `folder`; the file names `creator` as its maker.
-    CDia_ExportTrack(std::string folder, std::string creator, QWidget* parent = nullptr);
+    // The days of the journal in `folder`; the file names `creator` as its
+    // maker; the marks, when wanted, come from `marksPath`.
+    CDia_ExportTrack(std::string folder, std::string creator, QWidget* parent = nullptr,
+                     std::string marksPath = DefaultMarksPath());
 
     QListWidget* m_listDays;
     QLineEdit* m_editFile;
+    QCheckBox* m_checkMarks;
 
 protected:
     void OnInitDialog() override;
@@ -34,6 +39,7 @@ private:
 
     std::string m_strFolder;
     std::string m_strCreator;
+    std::string m_strMarksPath;
     std::vector<JournalDay> m_days;
     QString m_strSuggested; // the name SuggestFileName put in last
     QString m_strConfirmed; // a name whose replacement the file dialog asked about

@@ -2,7 +2,9 @@
 #include "platform/message_box.h"
 #include "tests/modal_driver.h"
 #include "tests/test_support.h"
+#include "track/marks.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
@@ -27,6 +29,30 @@ void WriteDays(const std::string& folder, int days) {
             p.longitude = 23;
             ASSERT_EQ(journal.Append(p, 0), "");
         }
+}
+
+// Marks are written only when asked for, and then every one of them.
+TEST(ExportTrackDialog, IncludesTheMarksWhenAsked) {
+    TempDir dir;
+    const std::string folder = (dir.Path() / "track").string();
+    WriteDays(folder, 1);
+    const std::string marks = (dir.Path() / "marks.gpx").string();
+    ASSERT_EQ(AppendMark(marks, MarkOfFix({23.5, 37.5}, {}, kDay), "Ostrel test"), "");
+    for (const bool include : {false, true}) {
+        const QString out = QString::fromStdString((dir.Path() / "out.gpx").string());
+        AnswerNextModal([&](QWidget* dialog) {
+            dialog->findChild<QCheckBox*>("IDC_INCLUDE_MARKS")->setChecked(include);
+            dialog->findChild<QLineEdit*>("IDC_GPX_FILE")->setText(out);
+            QTest::mouseClick(dialog->findChild<QPushButton*>("IDOK"), Qt::LeftButton);
+        });
+        std::filesystem::remove(out.toStdString());
+        CDia_ExportTrack dialog(folder, "Ostrel test", nullptr, marks);
+        EXPECT_EQ(dialog.DoModal(), IDOK);
+        const std::string gpx = ReadFileBytes(out.toStdString());
+        EXPECT_EQ(gpx.find("<wpt lat=\"37.5000000\" lon=\"23.5000000\">") != std::string::npos,
+                  include)
+            << gpx;
+    }
 }
 
 // The dialog must list each recorded day, refuse to write without a chosen
