@@ -102,6 +102,9 @@ void CMainFrame::OnTimer(int id) {
             if (type == NmeaType::Rmc && !sentence.empty() && g_bShowAtStatusLine)
                 SetMessageText(sentence);
         });
+        // A network source's state, once per change.
+        if (!poll.status.empty())
+            SetMessageText(poll.status);
         journalFailure = RecordPoll(poll.chunk);
         m_wndStatusBar.RefreshIndicators();
     }

@@ -294,11 +294,28 @@ TEST(MonitorProgram, StopsCleanlyOnInterruptAndTerminate) {
     }
 }
 
+// A device path that may yet appear is looked for; a name that can never
+// be opened (no device, a malformed network address) ends the monitor.
 TEST(MonitorProgram, SaysWhichPortCouldNotBeOpened) {
-    const ProgramRun run = RunOstrel({"--monitor", "--port", "/nonexistent/gps", "--baud", "9600"});
-    EXPECT_TRUE(ExitedWith(run, 1));
-    EXPECT_EQ(run.err, "Can not open Com Port \"/nonexistent/gps\" with Baud Rate 9600.\n");
-    EXPECT_EQ(run.out, "");
+    const struct {
+        const char* port;
+        int status;
+        const char* after; // on stderr after the failure message
+    } cases[] = {
+        {"/nonexistent/gps", 0,
+         "ostrel: looking for the receiver on \"/nonexistent/gps\" every second\n"},
+        {"nodevice", 1, ""},
+        {"tcp://localhost", 1, ""},
+        {"udp://[::1:10110", 1, ""},
+    };
+    for (const auto& c : cases) {
+        const ProgramRun run =
+            RunOstrel({"--monitor", "--port", c.port, "--baud", "9600", "--ticks", "2"});
+        EXPECT_TRUE(ExitedWith(run, c.status)) << c.port;
+        EXPECT_EQ(run.err, "Can not open Com Port \"" + std::string(c.port) +
+                               "\" with Baud Rate 9600.\n" + c.after);
+        EXPECT_EQ(run.out, "");
+    }
 }
 
 TEST(MonitorProgram, RefusesBadOptionsWithUsage) {
@@ -446,6 +463,32 @@ TEST_F(ReceiverOnReplay, MonitorGetsTheReceiverBackBehindTheSameLink) {
                            "\" is gone; looking for it every second\n"
                            "ostrel: the receiver on \"" +
                            link + "\" is back\n");
+}
+
+// A receiver plugged in after the start used to stay unread until the user
+// opened its port again from Properties.
+TEST_F(ReceiverOnReplay, MonitorReadsAReceiverPluggedInAfterTheStart) {
+    const std::string link = dir_ + "/later";
+    std::unique_ptr<Replay> replay;
+    const auto start = Clock::now();
+    Clock::time_point plugged{}, flowing{};
+    const ProgramRun run =
+        RunOstrel({"--monitor", "--port", link, "--ticks", "40", "--interval-ms", "100"},
+                  [&](pid_t, const std::string& out) {
+                      if (!replay && Clock::now() - start > std::chrono::milliseconds(1500)) {
+                          replay = std::make_unique<Replay>(
+                              log_, link, std::vector<std::string>{"--speed", "5"});
+                          plugged = Clock::now();
+                      }
+                      if (!out.empty() && flowing == Clock::time_point{})
+                          flowing = Clock::now();
+                  });
+    EXPECT_TRUE(ExitedWith(run, 0)) << run.err;
+    ASSERT_NE(flowing, Clock::time_point{}) << "never read: " << run.err;
+    EXPECT_LT(flowing - plugged, std::chrono::seconds(2));
+    EXPECT_EQ(run.err, "Can not open Com Port \"" + link + "\" with Baud Rate 4800.\n" +
+                           "ostrel: looking for the receiver on \"" + link +
+                           "\" every second\nostrel: the receiver on \"" + link + "\" is back\n");
 }
 
 // A recording that drops, doubles or reorders bytes replays as a different
