@@ -185,9 +185,17 @@ bool CMainFrame::ReopenPort(const std::string& name, int baudRate) {
 }
 
 void CMainFrame::OnFindReceiver() {
-    CDia_FindReceiver dialog(QCoreApplication::applicationFilePath(), {}, this);
-    if (dialog.DoModal() != IDOK)
+    // A serial port this program holds would be "in use by another program"
+    // to the search: it is let go meanwhile, and taken back unless OK opens
+    // another.
+    m_gps.ReleasePort();
+    CDia_FindReceiver dialog(m_strProbeProgram.isEmpty() ? QCoreApplication::applicationFilePath()
+                                                         : m_strProbeProgram,
+                             m_probeDevices, this);
+    if (dialog.DoModal() != IDOK) {
+        m_gps.TakeBackPort();
         return;
+    }
     // As the Properties dialog's OK: the settings, then the port.
     g_strPortName = dialog.m_strPort;
     g_nBaudRate = dialog.m_nBaudRate;

@@ -7,6 +7,8 @@
 #include "track/track_journal.h"
 #include "track/track_recorder.h"
 
+#include <QString>
+#include <QStringList>
 #include <QToolBar>
 #include <string>
 
@@ -58,6 +60,9 @@ public:
     CTrackJournal m_journal{DefaultJournalFolder()};
     CTrackRecorder m_trackRecorder;
     CNmeaRecording m_nmeaRecording;
+    // What Find Receiver runs, and the devices it tries (empty: all).
+    QString m_strProbeProgram;
+    QStringList m_probeDevices;
 
 protected:
     int OnCreate() override;

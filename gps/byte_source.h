@@ -65,6 +65,10 @@ private:
     int m_readIntervalMs; // [ms] a read ends when no byte comes for this long
 };
 
+// The line that asks gpsd to relay the NMEA of all its devices, or only of
+// `device` when one is named.
+std::string GpsdWatchRequest(const std::string& device);
+
 // A new gpsd, TCP or UDP source for `address`; it connects (or binds) on its
 // own, without ever waiting. One that cannot even start is Gone at once.
 std::unique_ptr<CByteSource> OpenNetworkSource(const SourceAddress& address);

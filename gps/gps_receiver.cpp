@@ -53,6 +53,22 @@ bool CGpsReceiver::ReopenLostPort() {
     return true;
 }
 
+void CGpsReceiver::ReleasePort() {
+    if (m_bNetwork || !m_pSource)
+        return;
+    m_pSource.reset();
+    m_portLost = true;
+    m_nextReopen = std::chrono::steady_clock::time_point::max(); // no looking meanwhile
+}
+
+void CGpsReceiver::TakeBackPort() {
+    if (!m_portLost || m_nextReopen != std::chrono::steady_clock::time_point::max())
+        return;
+    // One that cannot be had back now is looked for once a second.
+    m_nextReopen = std::chrono::steady_clock::now();
+    (void)ReopenLostPort();
+}
+
 bool CGpsReceiver::OpenDevice(const std::string& name, int baudRate) {
     m_pSource.reset();
     const SourceAddress address = ParseSourceName(name);

@@ -42,6 +42,12 @@ public:
     // rate again; true when it is back (a network source: connecting again).
     bool ReopenLostPort();
 
+    // Lets go of an open serial port for a while, so that another program
+    // (Find Receiver's probe) can test it; nothing is read meanwhile.
+    // TakeBackPort opens it again, or has the poll tick look for it.
+    void ReleasePort();
+    void TakeBackPort();
+
     // The bytes received since the previous call (at most 1000), or empty.
     std::string ReadPort();
     // Everything received since the previous read, at most `limit` bytes.

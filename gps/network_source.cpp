@@ -11,22 +11,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Asks gpsd to relay its devices' sentences as they come, or one device's.
-std::string WatchRequest(const std::string& device) {
-    std::string request = R"(?WATCH={"enable":true,"nmea":true)";
-    if (!device.empty()) {
-        request += R"(,"device":")";
-        for (const char c : device) {
-            if (c == '"' || c == '\\')
-                request += '\\';
-            if (static_cast<unsigned char>(c) >= 0x20)
-                request += c;
-        }
-        request += '"';
-    }
-    return request + "}\n";
-}
-
 // A TCP server that sends NMEA, or gpsd relaying its devices' NMEA between
 // lines of its own JSON.
 class CStreamSource : public CByteSource {
@@ -35,6 +19,9 @@ public:
         : m_gpsd(address.kind == SourceKind::Gpsd), m_device(address.device) {
         m_addresses = ResolveAddress(address.host, address.port, false, m_failure);
         ConnectNext();
+        // A connection on this machine is made at once: gpsd gets its
+        // request now, not a tick later.
+        (void)FinishConnect();
     }
 
     std::string Read(size_t limit) override {
@@ -118,7 +105,7 @@ private:
             case ConnectResult::Connected:
                 m_connecting = false;
                 m_lastData = Clock::now();
-                if (m_gpsd && !NetWriteAll(m_fd.get(), WatchRequest(m_device)))
+                if (m_gpsd && !NetWriteAll(m_fd.get(), GpsdWatchRequest(m_device)))
                     Fail(std::strerror(errno));
                 break;
             }
@@ -188,6 +175,21 @@ private:
 };
 
 } // namespace
+
+std::string GpsdWatchRequest(const std::string& device) {
+    std::string request = R"(?WATCH={"enable":true,"nmea":true)";
+    if (!device.empty()) {
+        request += R"(,"device":")";
+        for (const char c : device) {
+            if (c == '"' || c == '\\')
+                request += '\\';
+            if (static_cast<unsigned char>(c) >= 0x20)
+                request += c;
+        }
+        request += '"';
+    }
+    return request + "}\n";
+}
 
 std::unique_ptr<CByteSource> OpenNetworkSource(const SourceAddress& address) {
     if (address.kind == SourceKind::Udp)
