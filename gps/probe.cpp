@@ -138,7 +138,8 @@ struct GpsdAnswer {
 
 // Every value of "key":"value" in a JSON line of gpsd.
 void JsonStrings(std::string_view line, std::string_view key, std::vector<std::string>& values) {
-    const std::string quoted = "\"" + std::string(key) + "\":\"";
+    std::string quoted = "\"";
+    quoted.append(key).append("\":\"");
     for (size_t at = line.find(quoted); at != std::string_view::npos;
          at = line.find(quoted, at + 1)) {
         const size_t start = at + quoted.size();
