@@ -54,9 +54,11 @@ bool CGpsReceiver::ReopenLostPort() {
 }
 
 void CGpsReceiver::ReleasePort() {
-    if (m_bNetwork || !m_pSource)
+    // One that is lost is not looked for meanwhile either.
+    if (m_bNetwork || (!m_pSource && !m_portLost))
         return;
     m_pSource.reset();
+    g_hComm = kCommNull;
     m_portLost = true;
     m_nextReopen = std::chrono::steady_clock::time_point::max(); // no looking meanwhile
 }

@@ -3,6 +3,7 @@
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 #include <poll.h>
 #include <pty.h>
 #include <sstream>
@@ -147,6 +148,45 @@ TEST(PollTickBacklog, ZeroBytesDoNotEndTheBacklog) {
     }
     close(master);
     close(slave);
+}
+
+// The poll tick reads any byte source: here bytes the test feeds, without a
+// terminal.
+class FedSource : public CByteSource {
+public:
+    std::string Read(size_t limit) override {
+        limitAsked = limit;
+        return std::exchange(next, {});
+    }
+    bool Gone() override { return gone; }
+    std::string next;
+    bool gone = false;
+    size_t limitAsked = 0;
+};
+
+// A tick that read only the designed 1000 bytes fell behind a fast
+// receiver; a source that went was read on for ever.
+TEST(PollTickSource, ReadsTheWholeBacklogAndDropsASourceThatWent) {
+    auto gps = MakeOfflineReceiver();
+    auto source = std::make_unique<FedSource>();
+    FedSource& fed = *source;
+    gps->m_pSource = std::move(source);
+    fed.next = kRmc + "\r\n";
+    PollResult result = PollTick(*gps);
+    EXPECT_EQ(fed.limitAsked, kMaxBacklog);
+    EXPECT_EQ(result.chunk, kRmc + "\r\n");
+    EXPECT_EQ(result.change, PortChange::None);
+    EXPECT_EQ(gps->m_fix.m_strTime, "101530");
+    fed.gone = true; // what arrives before the end is still taken
+    fed.next = kGga + "\r\n";
+    result = PollTick(*gps);
+    EXPECT_EQ(gps->m_fix.m_strGgaTime, "101531");
+    EXPECT_EQ(result.change, PortChange::None);
+    result = PollTick(*gps);
+    EXPECT_EQ(result.change, PortChange::Gone);
+    EXPECT_EQ(gps->m_pSource, nullptr);
+    EXPECT_FALSE(gps->m_portLost) << "a source without a name cannot be looked for";
+    EXPECT_EQ(PollTick(*gps).change, PortChange::None);
 }
 
 // ---- Real receiver logs ----
