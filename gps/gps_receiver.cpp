@@ -78,7 +78,7 @@ bool CGpsReceiver::OpenDevice(const std::string& name, int baudRate) {
     if (m_bNetwork) {
         g_hComm = kCommNull;
         m_pSource = OpenNetworkSource(address);
-        m_openedAt = m_lastData = std::chrono::steady_clock::now();
+        m_lastData = std::chrono::steady_clock::now();
         m_flowingSince = {};
         return true;
     }

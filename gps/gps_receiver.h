@@ -90,7 +90,7 @@ public:
     // for, since when its data flows, when it last came, and the status last
     // told ("receiving", ...).
     std::chrono::seconds m_retryDelay{0};
-    std::chrono::steady_clock::time_point m_flowingSince, m_lastData, m_openedAt;
+    std::chrono::steady_clock::time_point m_flowingSince, m_lastData;
     std::string m_strStatus;
     std::string m_strFailure; // why the source went last, in a few words
 

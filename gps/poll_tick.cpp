@@ -2,7 +2,6 @@
 
 #include "gps/gps_receiver.h"
 #include "gps/nmea_parser.h"
-#include "platform/serial_port.h"
 
 #include <chrono>
 #include <cstring>

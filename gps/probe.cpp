@@ -159,7 +159,7 @@ GpsdAnswer ListenToGpsd(const SourceAddress& address, bool watch, Heard& heard, 
     for (const NetAddress& to : ResolveAddress(address.host, address.port, false, answer.failure)) {
         fd = NetStartConnect(to);
         pollfd writable{fd.get(), POLLOUT, 0};
-        int error = errno;
+        int error = fd ? ETIMEDOUT : errno;
         if (fd && poll(&writable, 1, 1000) > 0 &&
             NetConnectResult(fd.get(), error) == ConnectResult::Connected)
             break;

@@ -189,8 +189,9 @@ TEST(TcpSource, AServerThatFallsSilentIsReconnectedWithinTheWatchdogAndOneSecond
         },
         10s);
     ASSERT_NE(reconnected, Clock::time_point{}) << "never reconnected";
-    // One tick (100 ms) of slack each for the watchdog and the retry.
-    EXPECT_LE(reconnected - silentSince, 6s + 250ms);
+    // A tick (100 ms) of slack each for the watchdog and the retry, and some
+    // for a busy machine.
+    EXPECT_LE(reconnected - silentSince, 6s + 500ms);
     EXPECT_GE(reconnected - silentSince, 5s);
     const std::string name = "tcp://localhost:" + std::to_string(server.port);
     ASSERT_GE(told.size(), 3u);
