@@ -145,22 +145,6 @@ struct PolledReceiver {
     bool opened = false;
 };
 
-TEST(TcpSource, ReadsTheServersSentencesAndSaysSoOnce) {
-    LoopbackServer server([](int fd, const std::atomic<bool>& stop) {
-        while (!stop && send(fd, kRmc.data(), kRmc.size(), MSG_NOSIGNAL) > 0)
-            std::this_thread::sleep_for(100ms);
-    });
-    const std::string name = "tcp://127.0.0.1:" + std::to_string(server.port);
-    PolledReceiver receiver(name);
-    ASSERT_TRUE(receiver.opened);
-    int reads = 0;
-    const auto told = receiver.TickUntil(
-        [&](const PollResult& r) { return (reads += !r.chunk.empty()) == 5; }, 3s);
-    EXPECT_EQ(reads, 5);
-    EXPECT_EQ(receiver.gps->m_fix.m_strTime, "101530");
-    EXPECT_EQ(told, std::vector<std::string>{name + ": receiving"});
-}
-
 // A half-open connection (a server that hangs, a network that drops without
 // a word) is never noticed without the watchdog.
 TEST(TcpSource, AServerThatFallsSilentIsReconnectedWithinTheWatchdogAndOneSecond) {
