@@ -89,6 +89,10 @@ std::optional<ReplayOptions> ParseReplayArguments(const std::vector<std::string_
                 return std::nullopt;
             }
             options.udpHost = value.substr(0, colon);
+            // "[::1]:2000": the brackets only set an IPv6 address apart from its port.
+            if (options.udpHost.size() > 2 && options.udpHost.front() == '[' &&
+                options.udpHost.back() == ']')
+                options.udpHost = options.udpHost.substr(1, options.udpHost.size() - 2);
         } else if (arg.starts_with('-') && arg.size() > 1) {
             error = "unknown option: " + std::string(arg);
             return std::nullopt;
