@@ -265,6 +265,10 @@ const HostileCase kHostileCases[] = {
     {"datagrams of one endless line", "udp", [](int) { return std::string(30000, '$'); }},
 };
 
+void PrintTo(const HostileCase& c, std::ostream* os) {
+    *os << c.scheme << ": " << c.what;
+}
+
 class HostileSender : public testing::TestWithParam<HostileCase> {};
 
 TEST_P(HostileSender, NeverStallsATickNorHoldsMoreThanTheBacklog) {
