@@ -189,6 +189,30 @@ TEST(PollTickSource, ReadsTheWholeBacklogAndDropsASourceThatWent) {
     EXPECT_EQ(PollTick(*gps).change, PortChange::None);
 }
 
+// A server that was down for a while and came back was then retried only
+// every 30 s at its next loss, however long it had worked in between.
+TEST(PollTickSource, ALostConnectionIsRetriedSoonerAfterAMinuteOfData) {
+    const struct {
+        std::chrono::seconds flowing; // how long data came before the loss
+        const char* told;
+    } cases[] = {
+        {std::chrono::seconds(61), "tcp://boat:10110: lost; retrying in 1 s"},
+        {std::chrono::seconds(30), "tcp://boat:10110: lost; retrying in 16 s"},
+    };
+    for (const auto& c : cases) {
+        auto gps = MakeOfflineReceiver();
+        auto source = std::make_unique<FedSource>();
+        source->gone = true;
+        gps->m_pSource = std::move(source);
+        gps->m_bNetwork = true;
+        gps->m_portName = "tcp://boat:10110";
+        gps->m_retryDelay = std::chrono::seconds(8);
+        gps->m_flowingSince = std::chrono::steady_clock::now() - c.flowing;
+        EXPECT_EQ(PollTick(*gps).status, c.told);
+        EXPECT_TRUE(gps->m_portLost);
+    }
+}
+
 // ---- Real receiver logs ----
 
 std::vector<std::filesystem::path> Logs() {
