@@ -120,6 +120,8 @@ const Option kOptions[] = {
      .modes = kWindow | kMonitor,
      .help = "the receiver's serial device: /dev/ttyUSB0, /dev/ttyACM0, ...;\n"
              "COM1, COM2, ... stand for /dev/ttyS0, /dev/ttyS1, ... (default COM1);\n"
+             "gpsd://HOST[:PORT][/DEVICE], tcp://HOST:PORT, udp://[ADDRESS]:PORT:\n"
+             "gpsd, a TCP server or UDP datagrams (no bit rate);\n"
              "auto: the first receiver that --probe finds, at its rate",
      .read = Keep<&CommandLine::port>},
     {.name = "--baud",
@@ -197,7 +199,8 @@ const Option kOptions[] = {
      .modes = kProbe,
      .startsMode = true,
      .help = "no window: look for a receiver on DEVICEs (default: every\n"
-             "serial device) at each common rate and say what was found",
+             "serial device, then gpsd://localhost) at each common rate\n"
+             "and say what was found",
      .read = Switch<&CommandLine::probe>},
     {.name = "--probe-tsv",
      .modes = kProbe,

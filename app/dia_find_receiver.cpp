@@ -1,7 +1,7 @@
 #include "app/dia_find_receiver.h"
 
 #include "gps/probe.h"
-#include "platform/serial_port.h"
+#include "gps/settings.h"
 
 #include <QFile>
 #include <QHBoxLayout>
@@ -60,7 +60,7 @@ void CDia_FindReceiver::StopProbe() {
 
 void CDia_FindReceiver::OnInitDialog() {
     if (m_devices.isEmpty())
-        for (const std::string& device : SerialCandidates())
+        for (const std::string& device : ProbeCandidates())
             m_devices << QFile::decodeName(device.c_str());
     m_listRows->clear();
     m_found.clear();
@@ -126,8 +126,8 @@ void CDia_FindReceiver::OnProbeFinished() {
                      "  the probe ended without a result.";
     }
     Found row;
-    if (result.baudRate > 0)
-        row = {result.port, result.baudRate};
+    if (FoundReceiver(result))
+        row = {result.port, result.baudRate > 0 ? result.baudRate : int(g_nBaudRate)};
     auto* item = new QListWidgetItem(QFile::decodeName(result.row.c_str()));
     if (row.port.empty())
         item->setFlags(item->flags() & ~Qt::ItemIsSelectable);

@@ -13,18 +13,18 @@ class QProcess;
 class QProgressBar;
 class QPushButton;
 
-// Find Receiver: each serial device is probed in turn by `ostrel --probe --probe-tsv
-// DEVICE` in a process of its own, so that the window stays responsive and
-// Cancel stops at once. Each device's row is listed as it comes; a row that
-// found a receiver can be chosen, and OK gives its port and rate. The probe
-// ends with the dialog, and with this program however it ends, so that it
-// never holds a port after them.
+// Find Receiver: each serial device, then gpsd on this machine, is probed in
+// turn by `ostrel --probe --probe-tsv DEVICE` in a process of its own, so that the window stays
+// responsive and Cancel stops at once. Each device's row is listed as it comes; a row that found a
+// receiver can be chosen, and OK gives its port and rate. The probe ends with the dialog, and with
+// this program however it ends, so that it never holds a port after them.
 class CDia_FindReceiver : public CDialog {
     Q_OBJECT
 
 public:
     // `program` is this program's file; `devices` the ones to try, every
-    // serial device when empty.
+    // serial device and gpsd (ProbeCandidates) when empty. A row found
+    // through gpsd gives the bit rate of the settings.
     CDia_FindReceiver(QString program, QStringList devices, QWidget* parent = nullptr);
     ~CDia_FindReceiver() override;
 

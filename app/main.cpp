@@ -75,10 +75,14 @@ int main(int argc, char** argv) {
         }
         if (portAuto)
             g_strPortName = found->port;
-        if (line.baudAuto || !line.baudRate)
+        // Through gpsd there is no bit rate to take.
+        if ((line.baudAuto || !line.baudRate) && found->baudRate > 0)
             g_nBaudRate = found->baudRate;
-        std::fprintf(stderr, "ostrel: the receiver is on %s at %d bit/s\n", g_strPortName.c_str(),
-                     int(g_nBaudRate));
+        if (found->baudRate > 0)
+            std::fprintf(stderr, "ostrel: the receiver is on %s at %d bit/s\n",
+                         g_strPortName.c_str(), int(g_nBaudRate));
+        else
+            std::fprintf(stderr, "ostrel: the receiver is on %s\n", g_strPortName.c_str());
     }
 
     // The monitor needs no display, so it runs before Qt is touched.

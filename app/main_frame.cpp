@@ -130,6 +130,9 @@ void CMainFrame::OnTimer(int id) {
             if (type == NmeaType::Rmc && !sentence.empty() && g_bShowAtStatusLine)
                 SetMessageText(sentence);
         });
+        // A network source's state, once per change.
+        if (!poll.status.empty())
+            SetMessageText(poll.status);
         journalFailure = RecordPoll(poll.chunk);
         UpdateNavigation();
         m_wndStatusBar.RefreshIndicators();
@@ -216,9 +219,17 @@ bool CMainFrame::ReopenPort(const std::string& name, int baudRate) {
 }
 
 void CMainFrame::OnFindReceiver() {
-    CDia_FindReceiver dialog(QCoreApplication::applicationFilePath(), {}, this);
-    if (dialog.DoModal() != IDOK)
+    // A serial port this program holds would be "in use by another program"
+    // to the search: it is let go meanwhile, and taken back unless OK opens
+    // another.
+    m_gps.ReleasePort();
+    CDia_FindReceiver dialog(m_strProbeProgram.isEmpty() ? QCoreApplication::applicationFilePath()
+                                                         : m_strProbeProgram,
+                             m_probeDevices, this);
+    if (dialog.DoModal() != IDOK) {
+        m_gps.TakeBackPort();
         return;
+    }
     // As the Properties dialog's OK: the settings, then the port.
     g_strPortName = dialog.m_strPort;
     g_nBaudRate = dialog.m_nBaudRate;

@@ -10,6 +10,8 @@
 #include "track/track_recorder.h"
 
 #include <QLabel>
+#include <QString>
+#include <QStringList>
 #include <QToolBar>
 #include <optional>
 #include <string>
@@ -87,6 +89,9 @@ public:
     CNavigation m_navigation;
     QToolBar m_wndNavigationBar;
     QLabel m_navigationText;
+    // What Find Receiver runs, and the devices it tries (empty: all).
+    QString m_strProbeProgram;
+    QStringList m_probeDevices;
 
 protected:
     int OnCreate() override;

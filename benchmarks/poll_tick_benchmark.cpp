@@ -2,10 +2,16 @@
 #include "gps/poll_tick.h"
 #include "gps/settings.h"
 
+#include <arpa/inet.h>
 #include <atomic>
 #include <benchmark/benchmark.h>
 #include <cstdlib>
+#include <netinet/in.h>
 #include <new>
+#include <poll.h>
+#include <pty.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 // Every allocation of the program passes through here, so a tick's cost in
 // heap traffic can be read off as a counter.
@@ -85,5 +91,74 @@ void BM_PollTickBacklog(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(backlog.size()));
 }
 BENCHMARK(BM_PollTickBacklog)->Arg(0)->Arg(1);
+
+// A whole poll tick (PollTick) on each kind of source, fed one 1000-byte
+// burst a tick over the loopback interface or a pseudo-terminal: 0 serial
+// port, 1 TCP, 2 gpsd (the burst between two of its JSON lines), 3 UDP (one
+// datagram). A serial read of exactly 1000 bytes ends at its size, without
+// waiting for the 10 ms pause that ends a shorter one.
+void BM_PollTickSource(benchmark::State& state) {
+    g_strPortName = "";
+    CGpsReceiver gps;
+    const int kind = int(state.range(0));
+    std::string burst = Chunk();
+    if (kind == 2)
+        burst = "{\"class\":\"SKY\"}\r\n" + burst.substr(0, burst.rfind('\n') + 1) +
+                "{\"class\":\"TPV\"}\r\n";
+    int writer = -1, other = -1; // what the benchmark sends on, and what it must close
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (kind == 0) {
+        char name[256] = {};
+        if (openpty(&writer, &other, name, nullptr, nullptr) != 0 || !gps.OpenPort(name, 4800)) {
+            state.SkipWithError("no pseudo-terminal");
+            return;
+        }
+    } else if (kind == 3) {
+        writer = socket(AF_INET, SOCK_DGRAM, 0);
+        bind(writer, reinterpret_cast<sockaddr*>(&address), size);
+        getsockname(writer, reinterpret_cast<sockaddr*>(&address), &size);
+        address.sin_port = htons(ntohs(address.sin_port) + 1); // likely free
+        (void)gps.OpenPort("udp://127.0.0.1:" + std::to_string(ntohs(address.sin_port)), 0);
+    } else {
+        other = socket(AF_INET, SOCK_STREAM, 0);
+        bind(other, reinterpret_cast<sockaddr*>(&address), size);
+        listen(other, 1);
+        getsockname(other, reinterpret_cast<sockaddr*>(&address), &size);
+        (void)gps.OpenPort(std::string(kind == 1 ? "tcp" : "gpsd") +
+                               "://127.0.0.1:" + std::to_string(ntohs(address.sin_port)),
+                           0);
+        writer = accept(other, nullptr, nullptr);
+    }
+    (void)PollTick(gps); // connected, and the status said
+    const size_t bytesBefore = g_allocatedBytes;
+    const size_t allocationsBefore = g_allocations;
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (kind == 3)
+            (void)sendto(writer, burst.data(), burst.size(), 0,
+                         reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        else
+            (void)!write(writer, burst.data(), burst.size());
+        pollfd ready{kind == 0 ? g_hComm : -1, POLLIN, 0};
+        if (kind == 0)
+            poll(&ready, 1, 1000);
+        state.ResumeTiming();
+        const PollResult result = PollTick(gps);
+        if (result.chunk.empty())
+            state.SkipWithError("a tick read nothing");
+        benchmark::DoNotOptimize(gps.m_fix);
+    }
+    state.counters["bytes_allocated_per_tick"] = benchmark::Counter(
+        double(g_allocatedBytes - bytesBefore), benchmark::Counter::kAvgIterations);
+    state.counters["allocations_per_tick"] = benchmark::Counter(
+        double(g_allocations - allocationsBefore), benchmark::Counter::kAvgIterations);
+    close(writer);
+    if (other >= 0)
+        close(other);
+}
+BENCHMARK(BM_PollTickSource)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -4,8 +4,15 @@
 
 CGpsReceiver::CGpsReceiver() {
     // A port that cannot be opened is silent here: the program runs without
-    // a receiver until Properties opens one.
-    (void)OpenPort(g_strPortName, g_nBaudRate);
+    // a receiver until Properties opens one, or until a serial device of that
+    // name turns up (a receiver plugged in after the start), which the poll
+    // tick looks for once a second.
+    if (!OpenPort(g_strPortName, g_nBaudRate) &&
+        ParseSourceName(g_strPortName).kind == SourceKind::Serial &&
+        !SerialDevicePath(g_strPortName).empty()) {
+        m_portName = g_strPortName;
+        m_portLost = true;
+    }
     m_nThinWidth = 1;
     m_nThickWidth = 3;
     m_penThick = CPen{3, RGB(255, 255, 255)};
@@ -13,13 +20,14 @@ CGpsReceiver::CGpsReceiver() {
 }
 
 CGpsReceiver::~CGpsReceiver() {
-    if (CommIsOpen(g_hComm))
-        SerialClose(g_hComm);
+    m_pSource.reset();
     g_hComm = kCommNull;
 }
 
 bool CGpsReceiver::OpenPort(const std::string& name, int baudRate) {
     m_portLost = false;
+    m_retryDelay = std::chrono::seconds(0);
+    m_strStatus.clear();
     const bool opened = OpenDevice(name, baudRate);
     m_portName = opened ? name : std::string();
     m_portBaud = baudRate;
@@ -27,12 +35,13 @@ bool CGpsReceiver::OpenPort(const std::string& name, int baudRate) {
 }
 
 bool CGpsReceiver::NoticeLostPort() {
-    if (!CommIsOpen(g_hComm) || !SerialHungUp(g_hComm))
+    if (!m_pSource || !m_pSource->Gone())
         return false;
     // Closed at once: a USB adapter gets its old device name back only
     // when nobody holds the old one.
-    SerialClose(g_hComm);
-    g_hComm = kCommInvalid;
+    m_strFailure = m_pSource->Failure();
+    m_pSource.reset();
+    g_hComm = m_bNetwork ? kCommNull : kCommInvalid;
     m_portLost = !m_portName.empty();
     return true;
 }
@@ -44,10 +53,36 @@ bool CGpsReceiver::ReopenLostPort() {
     return true;
 }
 
+void CGpsReceiver::ReleasePort() {
+    // One that is lost is not looked for meanwhile either.
+    if (m_bNetwork || (!m_pSource && !m_portLost))
+        return;
+    m_pSource.reset();
+    g_hComm = kCommNull;
+    m_portLost = true;
+    m_nextReopen = std::chrono::steady_clock::time_point::max(); // no looking meanwhile
+}
+
+void CGpsReceiver::TakeBackPort() {
+    if (!m_portLost || m_nextReopen != std::chrono::steady_clock::time_point::max())
+        return;
+    // One that cannot be had back now is looked for once a second.
+    m_nextReopen = std::chrono::steady_clock::now();
+    (void)ReopenLostPort();
+}
+
 bool CGpsReceiver::OpenDevice(const std::string& name, int baudRate) {
-    if (CommIsOpen(g_hComm))
-        SerialClose(g_hComm);
-    g_hComm = SerialOpen(name);
+    m_pSource.reset();
+    const SourceAddress address = ParseSourceName(name);
+    m_bNetwork = address.kind != SourceKind::Serial && address.kind != SourceKind::Invalid;
+    if (m_bNetwork) {
+        g_hComm = kCommNull;
+        m_pSource = OpenNetworkSource(address);
+        m_lastData = std::chrono::steady_clock::now();
+        m_flowingSince = {};
+        return true;
+    }
+    g_hComm = address.kind == SourceKind::Serial ? SerialOpen(name) : kCommInvalid;
     if (!CommIsOpen(g_hComm)) {
         g_hComm = kCommInvalid;
         return false;
@@ -61,20 +96,17 @@ bool CGpsReceiver::OpenDevice(const std::string& name, int baudRate) {
     // Whatever arrived before now is stale. The driver's queue sizes cannot
     // be requested here; its own buffers are larger than one read.
     tcflush(g_hComm, TCIOFLUSH);
+    m_pSource = std::make_unique<CSerialSource>(m_timeouts.readIntervalMs);
     return true;
 }
 
 std::string CGpsReceiver::ReadPort() {
-    m_strWork.clear();
-    m_nPortBytesTaken = 0;
-    if (SerialBytesWaiting(g_hComm) > 0) {
-        char buffer[1000] = {};
-        const ssize_t count = SerialRead(g_hComm, buffer, sizeof buffer, m_timeouts.readIntervalMs,
-                                         &m_nPortBytesTaken);
-        if (count > 0)
-            m_strWork.assign(buffer, size_t(count));
-    }
+    m_strWork = ReadSource(1000);
     return m_strWork;
+}
+
+std::string CGpsReceiver::ReadSource(size_t limit) {
+    return m_pSource ? m_pSource->Read(limit) : std::string();
 }
 
 std::string CGpsReceiver::ExtractSentence(const std::string& prefix, const std::string& text) {

@@ -101,9 +101,14 @@ int RunMonitor(int ticks, int intervalMs, std::FILE* out, std::FILE* err,
     int status = 0;
     {
         CGpsReceiver gps;
-        if (!CommIsOpen(g_hComm)) {
+        if (!gps.m_pSource) {
             std::fprintf(err, "%s\n", PortOpenFailureMessage(g_strPortName, g_nBaudRate).c_str());
-            status = 1;
+            // A device that may yet be plugged in is looked for (PollTick).
+            if (gps.m_portLost)
+                std::fprintf(err, "ostrel: looking for the receiver on \"%s\" every second\n",
+                             gps.m_portName.c_str());
+            else
+                status = 1;
         }
         CNmeaRecording recording;
         if (status == 0 && !recordPath.empty()) {
@@ -116,7 +121,10 @@ int RunMonitor(int ticks, int intervalMs, std::FILE* out, std::FILE* err,
             if (WaitForStop(stopSignals, intervalMs))
                 break;
             const PollResult poll = PollTick(gps);
-            if (poll.change == PortChange::Gone)
+            if (gps.m_bNetwork) {
+                if (!poll.status.empty())
+                    std::fprintf(err, "ostrel: %s\n", poll.status.c_str());
+            } else if (poll.change == PortChange::Gone)
                 std::fprintf(
                     err, "ostrel: the receiver on \"%s\" is gone; looking for it every second\n",
                     gps.m_portName.c_str());

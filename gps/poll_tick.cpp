@@ -2,7 +2,6 @@
 
 #include "gps/gps_receiver.h"
 #include "gps/nmea_parser.h"
-#include "platform/serial_port.h"
 
 #include <chrono>
 #include <cstring>
@@ -66,31 +65,54 @@ void HandlePolledChunk(CGpsReceiver& gps, const std::string& chunk,
 }
 
 std::string ReadBacklog(CGpsReceiver& gps) {
-    constexpr size_t kReadSize = 1000; // [byte] the most one ReadPort gives
-    std::string chunk;
-    // Counted as taken from the port, not as kept: a read of nothing but
-    // zero bytes keeps nothing, yet what follows them is waiting.
-    size_t taken = 0;
-    int waiting = SerialBytesWaiting(g_hComm);
-    size_t target = waiting > 0 ? size_t(waiting) : 0;
-    while (taken < target && taken + kReadSize <= kMaxBacklog) {
-        chunk += gps.ReadPort();
-        if (gps.m_nPortBytesTaken == 0)
-            break;
-        taken += gps.m_nPortBytesTaken;
-        // A full input queue hides what waits behind it in the driver: look
-        // again once it is read.
-        if (taken >= target && waiting >= kSerialQueueFull) {
-            waiting = SerialBytesWaiting(g_hComm);
-            target = taken + size_t(waiting > 0 ? waiting : 0);
-        }
-    }
-    return chunk;
+    return gps.ReadSource(kMaxBacklog);
 }
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Tells `status` once: empty when it is what was told last.
+std::string Told(CGpsReceiver& gps, const std::string& status) {
+    if (status == gps.m_strStatus)
+        return {};
+    gps.m_strStatus = status;
+    return gps.m_portName + ": " + status;
+}
+
+// A network source that went or could not be made: when to try again.
+std::string ScheduleRetry(CGpsReceiver& gps, Clock::time_point now, const std::string& why) {
+    const bool goodMinute = gps.m_flowingSince != Clock::time_point{} &&
+                            now - gps.m_flowingSince >= std::chrono::minutes(1);
+    gps.m_retryDelay = NextRetryDelay(gps.m_retryDelay, goodMinute);
+    gps.m_nextReopen = now + gps.m_retryDelay;
+    gps.m_flowingSince = {};
+    return Told(gps, (why.empty() ? std::string("lost") : why) + "; retrying in " +
+                         std::to_string(gps.m_retryDelay.count()) + " s");
+}
+
+// What an open network source is doing after this tick's read.
+std::string NetworkStatus(CGpsReceiver& gps, Clock::time_point now, bool read) {
+    if (gps.m_pSource->Connecting())
+        return Told(gps, "connecting");
+    if (read) {
+        gps.m_lastData = now;
+        if (gps.m_flowingSince == Clock::time_point{})
+            gps.m_flowingSince = now;
+        return Told(gps, "receiving");
+    }
+    // Right after the connection, or between two bursts, nothing is said yet.
+    if (now - gps.m_lastData < kReceivingWindow)
+        return {};
+    gps.m_flowingSince = {};
+    return Told(gps, "no data");
+}
+
+} // namespace
 
 PollResult PollTick(CGpsReceiver& gps, const SentenceCutHandler& onCut) {
     PollResult result;
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = Clock::now();
     if (gps.m_portLost) {
         if (now < gps.m_nextReopen)
             return result;
@@ -104,8 +126,12 @@ PollResult PollTick(CGpsReceiver& gps, const SentenceCutHandler& onCut) {
         // Back and gone again within one tick is no change at all.
         result.change = result.change == PortChange::Back ? PortChange::None : PortChange::Gone;
         gps.m_nextReopen = now + kReopenPeriod;
+        if (gps.m_bNetwork)
+            result.status = ScheduleRetry(gps, now, gps.m_strFailure);
         return result;
     }
     HandlePolledChunk(gps, result.chunk, onCut);
+    if (gps.m_bNetwork && gps.m_pSource)
+        result.status = NetworkStatus(gps, now, !result.chunk.empty());
     return result;
 }

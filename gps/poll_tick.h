@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -36,10 +37,10 @@ bool ParseNewestSentences(CGpsFix& fix, std::string_view chunk,
 void HandlePolledChunk(CGpsReceiver& gps, const std::string& chunk,
                        const SentenceCutHandler& onCut = {});
 
-// Everything that waited on the port when called, joined: ReadPort again
-// and again until at least that many bytes are taken from the port (the zero
-// bytes it drops included), at most kMaxBacklog. A receiver faster than one
-// ReadPort a tick is so never left behind.
+// Everything that waited at the source when called, joined, at most
+// kMaxBacklog: for a serial port, reads of up to 1000 bytes until at least
+// the bytes that waited are taken (the zero bytes it drops included). A
+// receiver faster than one read a tick is so never left behind.
 std::string ReadBacklog(CGpsReceiver& gps);
 
 // What a poll tick saw happen to the port.
@@ -48,10 +49,19 @@ enum class PortChange { None, Gone, Back };
 struct PollResult {
     std::string chunk; // what was read
     PortChange change = PortChange::None;
+    // A network source's state when it changed this tick, else empty:
+    // "NAME: connecting", "NAME: no data", "NAME: receiving" or
+    // "NAME: WHY; retrying in N s".
+    std::string status;
 };
+
+// Data that came within this long counts as "receiving"; a source silent
+// for longer has "no data".
+inline constexpr std::chrono::seconds kReceivingWindow{2};
 
 // One poll tick of the main frame and the monitor: reads the backlog and
 // handles it (HandlePolledChunk). When the open port has vanished (a USB
-// receiver unplugged) it is closed, and from then on each tick tries once a
-// second to open the same name again (CGpsReceiver::ReopenLostPort).
+// receiver unplugged, a connection lost) it is closed and the same name is
+// opened again later (CGpsReceiver::ReopenLostPort): a serial port once a
+// second, a network source after NextRetryDelay.
 PollResult PollTick(CGpsReceiver& gps, const SentenceCutHandler& onCut = {});

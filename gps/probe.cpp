@@ -1,14 +1,18 @@
 #include "gps/probe.h"
+#include "gps/byte_source.h"
 #include "gps/nmea_parser.h"
 
+#include "platform/net_socket.h"
 #include "platform/serial_port.h"
 #include "platform/unique_fd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <grp.h>
 #include <poll.h>
 #include <set>
@@ -104,11 +108,145 @@ void Listen(int fd, Heard& heard, int enough, Clock::time_point until) {
     }
 }
 
-std::string Joined(const std::set<std::string>& words) {
+template <typename Words> std::string Joined(const Words& words) {
     std::string text;
     for (const std::string& word : words)
         text += (text.empty() ? "" : " ") + word;
     return text;
+}
+
+// "  talkers GP  sentences GGA RMC  1 epochs/s  fix": what was heard.
+std::string Described(const Heard& heard) {
+    std::string text = "  talkers " + Joined(heard.talkers) + "  sentences " + Joined(heard.types);
+    const double seconds =
+        std::chrono::duration<double>(heard.lastEpoch - heard.firstEpoch).count();
+    if (heard.epochs >= 2 && seconds > 0) {
+        char rateText[32];
+        std::snprintf(rateText, sizeof rateText, "  %.2g epochs/s", (heard.epochs - 1) / seconds);
+        text += rateText;
+    }
+    return text + (heard.fix ? "  fix" : "  no fix");
+}
+
+// What gpsd said to a client.
+struct GpsdAnswer {
+    bool answered = false;            // it greeted us
+    std::string release;              // its version
+    std::vector<std::string> devices; // the devices it reads, as it names them
+    std::string failure;              // why it did not answer
+};
+
+// Every value of "key":"value" in a JSON line of gpsd.
+void JsonStrings(std::string_view line, std::string_view key, std::vector<std::string>& values) {
+    std::string quoted = "\"";
+    quoted.append(key).append("\":\"");
+    for (size_t at = line.find(quoted); at != std::string_view::npos;
+         at = line.find(quoted, at + 1)) {
+        const size_t start = at + quoted.size();
+        const size_t end = line.find('"', start);
+        if (end != std::string_view::npos)
+            values.emplace_back(line.substr(start, end - start));
+    }
+}
+
+// Connects to gpsd at `address` and, with `watch`, asks for its NMEA and
+// takes the sentences into `heard` until `enough` of them or `until`;
+// without, only asks which devices it reads.
+GpsdAnswer ListenToGpsd(const SourceAddress& address, bool watch, Heard& heard, int enough,
+                        Clock::time_point until) {
+    GpsdAnswer answer;
+    UniqueFd fd;
+    for (const NetAddress& to : ResolveAddress(address.host, address.port, false, answer.failure)) {
+        fd = NetStartConnect(to);
+        pollfd writable{fd.get(), POLLOUT, 0};
+        int error = fd ? ETIMEDOUT : errno;
+        if (fd && poll(&writable, 1, 1000) > 0 &&
+            NetConnectResult(fd.get(), error) == ConnectResult::Connected)
+            break;
+        fd.reset();
+        answer.failure = std::strerror(error);
+    }
+    if (!fd)
+        return answer;
+    const std::string request = watch ? GpsdWatchRequest(address.device) : "?DEVICES;\n";
+    if (!NetWriteAll(fd.get(), request)) {
+        answer.failure = std::strerror(errno);
+        return answer;
+    }
+    std::string line;
+    bool devicesListed = false;
+    while ((watch && heard.valid < enough) || (!watch && !devicesListed)) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+        pollfd readable{fd.get(), POLLIN, 0};
+        if (left <= 0 || poll(&readable, 1, int(left)) <= 0)
+            break;
+        std::string bytes;
+        if (NetReadStream(fd.get(), bytes, 4096) <= 0)
+            break;
+        for (const char c : bytes) {
+            if (c != '\n') {
+                // Lines longer than any gpsd sends are noise.
+                if (line.size() < 4096)
+                    line += c;
+                continue;
+            }
+            if (line.starts_with('{')) {
+                answer.answered = true;
+                std::vector<std::string> release;
+                JsonStrings(line, "release", release);
+                if (!release.empty())
+                    answer.release = release.front();
+                if (line.find(R"("class":"DEVICES")") != std::string::npos) {
+                    JsonStrings(line, "path", answer.devices);
+                    devicesListed = true;
+                }
+            } else {
+                TakeLine(line, heard, Clock::now());
+            }
+            line.clear();
+        }
+    }
+    if (!answer.answered && answer.failure.empty())
+        answer.failure = "no greeting";
+    return answer;
+}
+
+// gpsd reads `device` (by whichever of its names); the name gpsd gives it, or empty.
+std::string GpsdNameOf(const GpsdAnswer& answer, const std::string& device) {
+    std::error_code ec;
+    const std::filesystem::path real = std::filesystem::canonical(device, ec);
+    for (const std::string& held : answer.devices) {
+        std::error_code heldEc;
+        if (held == device || (!ec && std::filesystem::canonical(held, heldEc) == real && !heldEc))
+            return held;
+    }
+    return {};
+}
+
+// The gpsd source `name` probed as a receiver; its rate is none.
+ProbeResult ProbeGpsd(const std::string& name) {
+    ProbeResult result{name, name, 0, {}, name};
+    Heard heard;
+    // Long enough for a 1 Hz receiver's epochs to be counted.
+    const GpsdAnswer answer = ListenToGpsd(ParseSourceName(name), true, heard, INT_MAX,
+                                           Clock::now() + kListenTime + std::chrono::seconds(1));
+    if (!answer.answered) {
+        result.failure = "no gpsd answers (" + answer.failure + ").";
+    } else {
+        result.row += "  gpsd " + answer.release;
+        if (!answer.devices.empty())
+            result.row += "  devices " + Joined(answer.devices);
+        if (heard.valid >= 2) {
+            result.row += Described(heard);
+        } else {
+            result.failure = "gpsd answers but relays no NMEA sentence. Check that it has a "
+                             "receiver and that the receiver sends NMEA.";
+        }
+    }
+    if (!result.failure.empty())
+        result.row += "  " + result.failure;
+    return result;
 }
 
 std::string OpenFailure(const std::string& device, int error) {
@@ -152,7 +290,9 @@ void AppendEscaped(std::string& line, const std::string& field) {
 
 } // namespace
 
-ProbeResult ProbeDevice(const std::string& device) {
+ProbeResult ProbeDevice(const std::string& device, const std::string& gpsd) {
+    if (ParseSourceName(device).kind == SourceKind::Gpsd)
+        return ProbeGpsd(device);
     ProbeResult result;
     result.device = device;
     const std::string byId = SerialByIdLink(SerialDevicePath(device));
@@ -166,8 +306,31 @@ ProbeResult ProbeDevice(const std::string& device) {
 
     UniqueFd fd(SerialOpen(device));
     termios settings{};
+    const int openError = errno;
+    if (!fd && (openError == EBUSY || openError == EWOULDBLOCK)) {
+        // gpsd may hold it: then it can be read through gpsd.
+        Heard none;
+        const std::string path = SerialDevicePath(device);
+        SourceAddress address = ParseSourceName(gpsd);
+        address.device.clear();
+        const GpsdAnswer answer =
+            ListenToGpsd(address, false, none, 0, Clock::now() + std::chrono::seconds(2));
+        const std::string held = GpsdNameOf(answer, path);
+        if (!held.empty()) {
+            const ProbeResult viaGpsd = ProbeGpsd("gpsd://" + HostPort(address) + held);
+            result.port = viaGpsd.port;
+            result.failure = viaGpsd.failure;
+            result.row += "  in use by gpsd, which reads it";
+            if (viaGpsd.failure.empty())
+                result.row += viaGpsd.row.substr(viaGpsd.row.find("  talkers")) +
+                              "  read it through gpsd: --port " + viaGpsd.port;
+            else
+                result.row += ": " + viaGpsd.failure;
+            return result;
+        }
+    }
     if (!fd || tcgetattr(fd.get(), &settings) != 0) {
-        result.failure = OpenFailure(device, fd ? ENOTTY : errno);
+        result.failure = OpenFailure(device, fd ? ENOTTY : openError);
     } else {
         for (const int rate : kProbeRates) {
             SerialSetLine(settings, rate);
@@ -179,17 +342,7 @@ ProbeResult ProbeDevice(const std::string& device) {
                 continue;
             Listen(fd.get(), heard, INT_MAX, Clock::now() + kListenTime);
             result.baudRate = rate;
-            result.row += "  " + std::to_string(rate) + " bit/s  talkers " + Joined(heard.talkers) +
-                          "  sentences " + Joined(heard.types);
-            const double seconds =
-                std::chrono::duration<double>(heard.lastEpoch - heard.firstEpoch).count();
-            if (heard.epochs >= 2 && seconds > 0) {
-                char rateText[32];
-                std::snprintf(rateText, sizeof rateText, "  %.2g epochs/s",
-                              (heard.epochs - 1) / seconds);
-                result.row += rateText;
-            }
-            result.row += heard.fix ? "  fix" : "  no fix";
+            result.row += "  " + std::to_string(rate) + " bit/s" + Described(heard);
             break;
         }
         if (result.baudRate == 0)
@@ -203,16 +356,38 @@ ProbeResult ProbeDevice(const std::string& device) {
     return result;
 }
 
+std::string HostPort(const SourceAddress& address) {
+    const bool v6 = address.host.find(':') != std::string::npos;
+    const std::string host = v6 ? "[" + address.host + "]" : address.host;
+    return address.port == kGpsdPort ? host : host + ":" + std::to_string(address.port);
+}
+
+bool FoundReceiver(const ProbeResult& result) {
+    return result.baudRate > 0 ||
+           (result.failure.empty() && ParseSourceName(result.port).kind == SourceKind::Gpsd);
+}
+
+std::vector<std::string> ProbeCandidates() {
+    std::vector<std::string> names = SerialCandidates();
+    names.emplace_back(kLocalGpsd);
+    return names;
+}
+
 int RunProbe(const std::vector<std::string>& devices, std::FILE* out, bool tabSeparated) {
-    const std::vector<std::string> names = devices.empty() ? SerialCandidates() : devices;
-    if (names.empty() && !tabSeparated)
+    const std::vector<std::string> names = devices.empty() ? ProbeCandidates() : devices;
+    if (names.size() == 1 && devices.empty() && !tabSeparated)
         std::fprintf(out, "No serial devices found.\n");
+    // A device in use is asked for at the gpsd named among them, else the local one.
+    const auto named = std::find_if(names.begin(), names.end(), [](const std::string& name) {
+        return ParseSourceName(name).kind == SourceKind::Gpsd;
+    });
+    const std::string gpsd = named != names.end() ? *named : std::string(kLocalGpsd);
     std::optional<ProbeResult> first;
     for (const std::string& name : names) {
-        ProbeResult result = ProbeDevice(name);
+        ProbeResult result = ProbeDevice(name, gpsd);
         std::fprintf(out, "%s\n", (tabSeparated ? ProbeResultLine(result) : result.row).c_str());
         std::fflush(out);
-        if (!first && result.baudRate > 0)
+        if (!first && FoundReceiver(result))
             first = std::move(result);
     }
     if (tabSeparated)
@@ -221,7 +396,10 @@ int RunProbe(const std::vector<std::string>& devices, std::FILE* out, bool tabSe
         std::fprintf(out, "No receiver found.\n");
         return 1;
     }
-    std::fprintf(out, "ostrel --port %s --baud %d\n", first->port.c_str(), first->baudRate);
+    if (first->baudRate > 0)
+        std::fprintf(out, "ostrel --port %s --baud %d\n", first->port.c_str(), first->baudRate);
+    else
+        std::fprintf(out, "ostrel --port %s\n", first->port.c_str());
     return 0;
 }
 
@@ -270,9 +448,9 @@ bool ReadProbeResultLine(std::string_view line, ProbeResult& result) {
 }
 
 std::optional<ProbeResult> FindReceiver(const std::vector<std::string>& devices) {
-    for (const std::string& name : devices.empty() ? SerialCandidates() : devices) {
+    for (const std::string& name : devices.empty() ? ProbeCandidates() : devices) {
         ProbeResult result = ProbeDevice(name);
-        if (result.baudRate > 0)
+        if (FoundReceiver(result))
             return result;
     }
     return std::nullopt;

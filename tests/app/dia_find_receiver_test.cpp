@@ -1,4 +1,7 @@
 #include "app/dia_find_receiver.h"
+#include "map/command_ids.h"
+#include "platform/serial_port.h"
+#include "tests/app/app_fixture.h"
 #include "tests/modal_driver.h"
 
 #include <QFile>
@@ -60,6 +63,35 @@ TEST(FindReceiverDialog, ListsEachDeviceAndGivesTheChosenReceiver) {
     EXPECT_EQ(dialog.m_nBaudRate, 4800);
     close(master);
     close(slave);
+}
+
+// The search could not test the port the program itself read: with the
+// receiver there at another rate (the likeliest case) it said "in use by
+// another program" and sent the user off to stop gpsd.
+class FindReceiverFromTheFrame : public AppOnPty {};
+
+TEST_F(FindReceiverFromTheFrame, TestsThePortThisProgramReadsAndTakesItBackAfterCancel) {
+    QTimer talk;
+    QObject::connect(&talk, &QTimer::timeout, [this] {
+        const char rmc[] =
+            "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
+        (void)!write(m_master, rmc, sizeof rmc - 1);
+    });
+    talk.start(100);
+    const QString path = QFile::decodeName(m_path.c_str());
+    Frame()->m_strProbeProgram = OSTREL_PROGRAM;
+    Frame()->m_probeDevices = {path};
+    AnswerNextModal([&path](QWidget* dialog) {
+        auto* rows = dialog->findChild<QListWidget*>("IDC_RECEIVERS");
+        EXPECT_LT(g_hComm, 0) << "the port is let go while the search runs";
+        ASSERT_TRUE(QTest::qWaitFor([rows] { return rows->count() == 1; }, 30000));
+        EXPECT_TRUE(rows->item(0)->text().startsWith(path + "  4800 bit/s"))
+            << rows->item(0)->text().toStdString();
+        QTest::mouseClick(dialog->findChild<QPushButton*>("IDCANCEL"), Qt::LeftButton);
+    });
+    Frame()->RouteCommand(ID_FIND_RECEIVER);
+    EXPECT_GE(g_hComm, 0) << "taken back after Cancel";
+    EXPECT_EQ(Frame()->m_gps.m_portName, m_path);
 }
 
 // A probe program that could not be started left the dialog at "Trying

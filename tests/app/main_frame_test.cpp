@@ -13,9 +13,12 @@
 #include <QTest>
 #include <QToolBar>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <filesystem>
 #include <fstream>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -185,6 +188,36 @@ TEST_F(PollLoop, TheTimerDrivesThePollAndTheMarker) {
         QTest::qWait(50);
     EXPECT_EQ(Frame()->m_gps.m_fix.m_strTime, "123519");
     EXPECT_EQ(QColor(world->Surface().pixel(282, 100)), red);
+}
+
+// A network source that went quiet or away left the window as it was, with
+// nothing to say why no position came.
+TEST_F(PollLoop, ANetworkSourceTellsOnTheStatusLineWhatItIsDoing) {
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    const std::string name = "tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    ASSERT_TRUE(Frame()->m_gps.OpenPort(name, 4800));
+    EXPECT_LT(g_hComm, 0) << "no serial port is held for a network source";
+    const int server = accept(listener, nullptr, nullptr);
+    ASSERT_GE(server, 0);
+    const std::string bytes = kRmc + "\r\n";
+    ASSERT_EQ(send(server, bytes.data(), bytes.size(), 0), ssize_t(bytes.size()));
+    QTest::qWait(50);
+    Frame()->OnTimer(1);
+    EXPECT_EQ(Frame()->GetMessageText(), QString::fromStdString(name + ": receiving"));
+    EXPECT_EQ(Frame()->m_gps.m_fix.m_strTime, "123519");
+    close(server);
+    QTest::qWait(50);
+    Frame()->OnTimer(1);
+    EXPECT_EQ(Frame()->GetMessageText(),
+              QString::fromStdString(name + ": closed by the other end; retrying in 1 s"));
+    close(listener);
 }
 
 // ---- The frame and its windows ----

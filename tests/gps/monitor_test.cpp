@@ -1,6 +1,7 @@
 #include "gps/monitor.h"
 #include "gps/nmea_parser.h"
 #include "platform/serial_port.h"
+#include "tests/gps/ostrel_run.h"
 #include "tests/gps/receiver_test_support.h"
 #include "tests/test_support.h"
 
@@ -21,11 +22,7 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 TEST(MonitorJson, ListsTheFieldsInRecordOrderWithEscapes) {
     CGpsFix fix;
@@ -55,89 +52,6 @@ TEST(MonitorJson, ListsTheFieldsInRecordOrderWithEscapes) {
 }
 
 // ---- The ostrel program in monitor mode ----
-
-struct ProgramRun {
-    int status = -1; // as waitpid gives it
-    std::string out;
-    std::string err;
-};
-
-// Starts ostrel with `args`; `whileRunning` gets its pid and what it has
-// printed so far, and may signal it. Killed after `limit`.
-ProgramRun RunOstrel(const std::vector<std::string>& args,
-                     const std::function<void(pid_t, const std::string&)>& whileRunning = {},
-                     std::chrono::seconds limit = std::chrono::seconds(20)) {
-    ProgramRun run;
-    int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
-        return run;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGTERM);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-
-    std::vector<std::string> all = {OSTREL_PROGRAM};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int spawned =
-        posix_spawn(&pid, OSTREL_PROGRAM, &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    if (spawned != 0) {
-        close(outPipe[0]);
-        close(errPipe[0]);
-        return run;
-    }
-
-    const auto deadline = Clock::now() + limit;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* texts[2] = {&run.out, &run.err};
-    int open = 2;
-    while (open > 0 && Clock::now() < deadline) {
-        if (whileRunning)
-            whileRunning(pid, run.out);
-        if (poll(fds, 2, 20) < 0)
-            break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
-                continue;
-            char buffer[4096];
-            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                texts[i]->append(buffer, size_t(n));
-            } else {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-    if (open > 0)
-        kill(pid, SIGKILL);
-    for (const pollfd& p : fds)
-        if (p.fd >= 0)
-            close(p.fd);
-    waitpid(pid, &run.status, 0);
-    return run;
-}
-
-bool ExitedWith(const ProgramRun& run, int code) {
-    return WIFEXITED(run.status) && WEXITSTATUS(run.status) == code;
-}
 
 // A receiver on a pseudo-terminal that sends epoch(0), epoch(1), ... one
 // burst every `period`.
@@ -193,13 +107,6 @@ const std::string kBurstJson =
     R"("m_strCourse":"271.0","m_strMagnetic":"\\","m_strMagneticEW":"\u00b0\"",)"
     R"("m_strAltitude":"034.5","m_strGeoidSeparation":"39.2"})";
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
-        lines.push_back(text.substr(at, end - at));
-    return lines;
-}
-
 TEST(MonitorProgram, PrintsTheFixAfterEveryTickThatReadSomething) {
     FakeReceiver receiver(kBurst);
     ASSERT_FALSE(receiver.path.empty());
@@ -244,7 +151,7 @@ TEST(MonitorProgram, ShowsTheNewestEpochOfFastReceivers) {
             const auto start = Clock::now();
             const ProgramRun run = RunOstrel(
                 {"--monitor", "--port", receiver.path, "--ticks", "21", "--interval-ms", "1000"},
-                [&](pid_t, const std::string& out) {
+                [&](pid_t, const std::string& out, const std::string&) {
                     for (size_t end; (end = out.find('\n', seen)) != std::string::npos;
                          seen = end + 1) {
                         const size_t at = out.find("\"m_strTime\":\"", seen) + 13;
@@ -283,7 +190,7 @@ TEST(MonitorProgram, StopsCleanlyOnInterruptAndTerminate) {
         bool sent = false;
         const ProgramRun run =
             RunOstrel({"--monitor", "--port", receiver.path, "--interval-ms", "50"},
-                      [&](pid_t pid, const std::string& out) {
+                      [&](pid_t pid, const std::string& out, const std::string&) {
                           if (!sent && !out.empty()) {
                               kill(pid, signal);
                               sent = true;
@@ -294,11 +201,28 @@ TEST(MonitorProgram, StopsCleanlyOnInterruptAndTerminate) {
     }
 }
 
+// A device path that may yet appear is looked for; a name that can never
+// be opened (no device, a malformed network address) ends the monitor.
 TEST(MonitorProgram, SaysWhichPortCouldNotBeOpened) {
-    const ProgramRun run = RunOstrel({"--monitor", "--port", "/nonexistent/gps", "--baud", "9600"});
-    EXPECT_TRUE(ExitedWith(run, 1));
-    EXPECT_EQ(run.err, "Can not open Com Port \"/nonexistent/gps\" with Baud Rate 9600.\n");
-    EXPECT_EQ(run.out, "");
+    const struct {
+        const char* port;
+        int status;
+        const char* after; // on stderr after the failure message
+    } cases[] = {
+        {"/nonexistent/gps", 0,
+         "ostrel: looking for the receiver on \"/nonexistent/gps\" every second\n"},
+        {"nodevice", 1, ""},
+        {"tcp://localhost", 1, ""},
+        {"udp://[::1:10110", 1, ""},
+    };
+    for (const auto& c : cases) {
+        const ProgramRun run =
+            RunOstrel({"--monitor", "--port", c.port, "--baud", "9600", "--ticks", "2"});
+        EXPECT_TRUE(ExitedWith(run, c.status)) << c.port;
+        EXPECT_EQ(run.err, "Can not open Com Port \"" + std::string(c.port) +
+                               "\" with Baud Rate 9600.\n" + c.after);
+        EXPECT_EQ(run.out, "");
+    }
 }
 
 TEST(MonitorProgram, RefusesBadOptionsWithUsage) {
@@ -338,39 +262,6 @@ std::string ChecksummedLog() {
     }
     return log;
 }
-
-// nmea-replay looping a log behind a link, ended with the object.
-class Replay {
-public:
-    Replay(const std::string& log, const std::string& link, std::vector<std::string> options) {
-        std::vector<std::string> all = {NMEA_REPLAY, "--loop", "--link", link};
-        all.insert(all.end(), options.begin(), options.end());
-        all.push_back(log);
-        std::vector<char*> argv;
-        for (auto& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&pid_, NMEA_REPLAY, &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        for (int i = 0; i < 200 && !std::filesystem::is_symlink(link); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ~Replay() { Stop(); }
-    void Stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        pid_ = -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-};
 
 class ReceiverOnReplay : public testing::Test {
 protected:
@@ -426,7 +317,7 @@ TEST_F(ReceiverOnReplay, MonitorGetsTheReceiverBackBehindTheSameLink) {
     size_t linesBefore = 0;
     const ProgramRun run = RunOstrel(
         {"--monitor", "--port", link, "--ticks", "60", "--interval-ms", "100"},
-        [&](pid_t, const std::string& out) {
+        [&](pid_t, const std::string& out, const std::string&) {
             if (!out.empty() && restarted == Clock::time_point{}) {
                 replay.reset(); // the receiver goes: its device with it
                 std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -446,6 +337,32 @@ TEST_F(ReceiverOnReplay, MonitorGetsTheReceiverBackBehindTheSameLink) {
                            "\" is gone; looking for it every second\n"
                            "ostrel: the receiver on \"" +
                            link + "\" is back\n");
+}
+
+// A receiver plugged in after the start used to stay unread until the user
+// opened its port again from Properties.
+TEST_F(ReceiverOnReplay, MonitorReadsAReceiverPluggedInAfterTheStart) {
+    const std::string link = dir_ + "/later";
+    std::unique_ptr<Replay> replay;
+    const auto start = Clock::now();
+    Clock::time_point plugged{}, flowing{};
+    const ProgramRun run =
+        RunOstrel({"--monitor", "--port", link, "--ticks", "40", "--interval-ms", "100"},
+                  [&](pid_t, const std::string& out, const std::string&) {
+                      if (!replay && Clock::now() - start > std::chrono::milliseconds(1500)) {
+                          replay = std::make_unique<Replay>(
+                              log_, link, std::vector<std::string>{"--speed", "5"});
+                          plugged = Clock::now();
+                      }
+                      if (!out.empty() && flowing == Clock::time_point{})
+                          flowing = Clock::now();
+                  });
+    EXPECT_TRUE(ExitedWith(run, 0)) << run.err;
+    ASSERT_NE(flowing, Clock::time_point{}) << "never read: " << run.err;
+    EXPECT_LT(flowing - plugged, std::chrono::seconds(2));
+    EXPECT_EQ(run.err, "Can not open Com Port \"" + link + "\" with Baud Rate 4800.\n" +
+                           "ostrel: looking for the receiver on \"" + link +
+                           "\" every second\nostrel: the receiver on \"" + link + "\" is back\n");
 }
 
 // A recording that drops, doubles or reorders bytes replays as a different

@@ -3,6 +3,7 @@
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 #include <poll.h>
 #include <pty.h>
 #include <sstream>
@@ -147,6 +148,69 @@ TEST(PollTickBacklog, ZeroBytesDoNotEndTheBacklog) {
     }
     close(master);
     close(slave);
+}
+
+// The poll tick reads any byte source: here bytes the test feeds, without a
+// terminal.
+class FedSource : public CByteSource {
+public:
+    std::string Read(size_t limit) override {
+        limitAsked = limit;
+        return std::exchange(next, {});
+    }
+    bool Gone() override { return gone; }
+    std::string next;
+    bool gone = false;
+    size_t limitAsked = 0;
+};
+
+// A tick that read only the designed 1000 bytes fell behind a fast
+// receiver; a source that went was read on for ever.
+TEST(PollTickSource, ReadsTheWholeBacklogAndDropsASourceThatWent) {
+    auto gps = MakeOfflineReceiver();
+    auto source = std::make_unique<FedSource>();
+    FedSource& fed = *source;
+    gps->m_pSource = std::move(source);
+    fed.next = kRmc + "\r\n";
+    PollResult result = PollTick(*gps);
+    EXPECT_EQ(fed.limitAsked, kMaxBacklog);
+    EXPECT_EQ(result.chunk, kRmc + "\r\n");
+    EXPECT_EQ(result.change, PortChange::None);
+    EXPECT_EQ(gps->m_fix.m_strTime, "101530");
+    fed.gone = true; // what arrives before the end is still taken
+    fed.next = kGga + "\r\n";
+    result = PollTick(*gps);
+    EXPECT_EQ(gps->m_fix.m_strGgaTime, "101531");
+    EXPECT_EQ(result.change, PortChange::None);
+    result = PollTick(*gps);
+    EXPECT_EQ(result.change, PortChange::Gone);
+    EXPECT_EQ(gps->m_pSource, nullptr);
+    EXPECT_FALSE(gps->m_portLost) << "a source without a name cannot be looked for";
+    EXPECT_EQ(PollTick(*gps).change, PortChange::None);
+}
+
+// A server that was down for a while and came back was then retried only
+// every 30 s at its next loss, however long it had worked in between.
+TEST(PollTickSource, ALostConnectionIsRetriedSoonerAfterAMinuteOfData) {
+    const struct {
+        std::chrono::seconds flowing; // how long data came before the loss
+        const char* told;
+    } cases[] = {
+        {std::chrono::seconds(61), "tcp://boat:10110: lost; retrying in 1 s"},
+        {std::chrono::seconds(30), "tcp://boat:10110: lost; retrying in 16 s"},
+    };
+    for (const auto& c : cases) {
+        auto gps = MakeOfflineReceiver();
+        auto source = std::make_unique<FedSource>();
+        source->gone = true;
+        gps->m_pSource = std::move(source);
+        gps->m_bNetwork = true;
+        gps->m_portName = "tcp://boat:10110";
+        gps->m_retryDelay = std::chrono::seconds(8);
+        gps->m_flowingSince = std::chrono::steady_clock::now() - c.flowing;
+        EXPECT_EQ(PollTick(*gps).status, c.told);
+        EXPECT_TRUE(gps->m_portLost);
+    }
 }
 
 // ---- Real receiver logs ----

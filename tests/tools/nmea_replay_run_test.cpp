@@ -14,9 +14,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <netinet/in.h>
 #include <optional>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -330,6 +332,66 @@ TEST_F(NmeaReplayRun, GoesOnWhenReadersComeAndGo) {
     EXPECT_EQ(run.Wait(Clock::now() + 3s), 0);
 }
 
+// Connects to the replay's TCP server on this machine.
+int ConnectTo(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Every client gets each epoch whole, one that leaves must not stop the
+// others, and the terminal is not made.
+TEST_F(NmeaReplayRun, ServesEachEpochToEveryTcpClient) {
+    std::string body;
+    const std::string log = WriteLog(4, body);
+    ReplayRun run;
+    ASSERT_TRUE(run.Start({"--loop", "--speed", "10", "--tcp", "0", log}));
+    const std::string name = run.ReadLine(Clock::now() + 10s);
+    ASSERT_TRUE(name.starts_with("tcp://localhost:")) << name;
+    const int port = std::atoi(name.c_str() + 16);
+    int clients[3];
+    for (int& fd : clients) {
+        fd = ConnectTo(port);
+        ASSERT_GE(fd, 0);
+    }
+    close(clients[2]); // goes at once
+    for (int i = 0; i < 2; ++i) {
+        const std::string got =
+            Joined(ReadDevice(clients[i], 6 * Cycle(0).size(), Clock::now() + 5s));
+        EXPECT_EQ(got.size(), 6 * Cycle(0).size()) << "client " << i;
+        // Whole cycles, in the log's order, from the first one it was there for.
+        const size_t first = got.find("$GPRMC");
+        EXPECT_EQ(first, 0u) << got;
+        EXPECT_NE((body + body + body).find(got), std::string::npos) << got;
+        close(clients[i]);
+    }
+    EXPECT_EQ(run.Wait(Clock::now() + 300ms), std::nullopt) << "clients leaving ended it";
+    run.Signal(SIGTERM);
+    EXPECT_EQ(run.Wait(Clock::now() + 3s), 0);
+}
+
+TEST_F(NmeaReplayRun, SaysWhenTheBitRateCannotCarryTheSpeed) {
+    std::string body;
+    const std::string log = WriteLog(4, body);
+    ReplayRun run;
+    ASSERT_TRUE(run.Start({"--speed", "20", log}));
+    EXPECT_TRUE(run.ReadLine(Clock::now() + 10s).starts_with("/dev/"));
+    run.Signal(SIGTERM);
+    EXPECT_EQ(run.Wait(Clock::now() + 3s), 0);
+    const std::string errors = run.ReadErrors();
+    EXPECT_TRUE(errors.starts_with("nmea-replay: 4800 bit/s cannot carry 20 epochs a second of "
+                                   "this log: it sends about 2."))
+        << errors;
+    EXPECT_TRUE(errors.ends_with("; --baud 38400 would carry them\n")) << errors;
+}
+
 struct FailureCase {
     std::vector<std::string> args;
     int status;
@@ -351,6 +413,8 @@ TEST_F(NmeaReplayRun, RefusesBadArgumentsUnreadableLogsAndFilesInTheWay) {
         {{commentsOnly}, 1, "holds no sentences"},
         {{"--link", (m_dir / "nodir" / "gps").string(), log}, 1, "nodir"},
         {{"--link", precious, log}, 1, "not a symbolic link"},
+        {{"--tcp", "65536", log}, 2, "bad TCP port"},
+        {{"--udp", "10110", log}, 2, "bad UDP address"},
     };
     for (const FailureCase& c : cases) {
         std::string args;

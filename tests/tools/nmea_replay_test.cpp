@@ -196,6 +196,41 @@ TEST(NmeaReplayPacing, EpochsFollowTheSpeedButNeverOverlap) {
     EXPECT_EQ(EpochSpacing(50ms, 600, 115200), 52083334ns);
 }
 
+// A replay asked for more epochs a second than its bit rate carries sent
+// fewer without a word (about 2 instead of 20 at 4800 bit/s).
+TEST(NmeaReplayPacing, SaysWhenTheBitRateCannotCarryTheSpeed) {
+    const std::vector<std::string> epochs(5, std::string(190, 'x')); // 1900 bits each
+    const struct {
+        double speed;
+        int baud;
+        const char* warning;
+    } cases[] = {
+        {1, 4800, ""},
+        {2.5, 4800, ""},
+        {20, 4800,
+         "4800 bit/s cannot carry 20 epochs a second of this log: it sends about 2.5; --baud "
+         "38400 would carry them"},
+        {20, 38400, ""},
+        {100, 115200,
+         "115200 bit/s cannot carry 100 epochs a second of this log: it sends about 61; --baud "
+         "230400 would carry them"},
+        {1000, 4800,
+         "4800 bit/s cannot carry 1000 epochs a second of this log: it sends about 2.5; --baud "
+         "3000000 would carry them"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SpeedWarning(epochs, c.speed, c.baud), c.warning) << c.speed << " at " << c.baud;
+    // One long epoch among short ones slows the whole replay only a little,
+    // but the rate given must carry it too.
+    std::vector<std::string> mixed(9, std::string(100, 'x'));
+    mixed.push_back(std::string(1000, 'x'));
+    EXPECT_EQ(CarryingBaud(mixed, 10), 115200);
+    EXPECT_NEAR(ActualSpeed(mixed, 10, 4800), 10 / ((9 * 1000 + 10000) / 4800.0), 0.01);
+    const std::vector<std::string> huge{std::string(100000, 'x')};
+    EXPECT_EQ(CarryingBaud(huge, 1000), 0);
+    EXPECT_TRUE(SpeedWarning(huge, 1000, 4800).ends_with("no bit rate carries them all"));
+}
+
 // A strict replay must give a reader at the wrong rate nothing that a probe
 // could take for a sentence, and a reader at the right rate the log itself.
 TEST(NmeaReplayGarble, OnlyTheSendingRateReadsTheLog) {
@@ -238,6 +273,17 @@ TEST(NmeaReplayArguments, ReadsTheOptions) {
     o = ParseReplayArguments({"--start-at-fix", "a.log"}, error);
     ASSERT_TRUE(o) << error;
     EXPECT_TRUE(o->startAtFix);
+    EXPECT_EQ(o->tcpPort, -1);
+    EXPECT_EQ(o->udpPort, 0);
+    o = ParseReplayArguments({"--tcp", "0", "--udp", "127.255.255.255:10110", "a.log"}, error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->tcpPort, 0);
+    EXPECT_EQ(o->udpHost, "127.255.255.255");
+    EXPECT_EQ(o->udpPort, 10110);
+    // An IPv6 address in brackets reached no host at all.
+    o = ParseReplayArguments({"--udp", "[::1]:2000", "a.log"}, error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->udpHost, "::1");
 }
 
 // A replay that starts on a cold epoch leaves the reader without a position;
@@ -274,6 +320,12 @@ TEST(NmeaReplayArguments, RefusesBadOnes) {
         {"--speed", "0", "a.log"},
         {"--speed", "nan", "a.log"},
         {"--lop", "a.log"},
+        {"--tcp", "65536", "a.log"},
+        {"--tcp", "-1", "a.log"},
+        {"--udp", "10110", "a.log"},
+        {"--udp", ":10110", "a.log"},
+        {"--udp", "host:0", "a.log"},
+        {"--udp", "host:port", "a.log"},
     };
     for (const auto& args : cases) {
         std::string text;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 
 namespace nmea_replay {
 namespace {
@@ -164,6 +165,43 @@ std::string UartGarble(std::string_view bytes, int sendBaud, int readBaud) {
         out += framed ? char(value) : '\0';
         t = start + 9.5 * ratio;
     }
+}
+
+double ActualSpeed(const std::vector<std::string>& epochs, double speed, int baud) {
+    if (epochs.empty())
+        return speed;
+    const std::chrono::nanoseconds period = EpochPeriod(speed);
+    std::chrono::nanoseconds total{0};
+    for (const std::string& epoch : epochs)
+        total += EpochSpacing(period, epoch.size(), baud);
+    return double(epochs.size()) * kNanosPerSecond / double(total.count());
+}
+
+int CarryingBaud(const std::vector<std::string>& epochs, double speed) {
+    std::size_t largest = 0;
+    for (const std::string& epoch : epochs)
+        largest = std::max(largest, epoch.size());
+    const std::chrono::nanoseconds period = EpochPeriod(speed);
+    for (const int rate : {4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600, 1500000,
+                           3000000, 4000000})
+        if (ByteOffset(largest, rate) <= period)
+            return rate;
+    return 0;
+}
+
+std::string SpeedWarning(const std::vector<std::string>& epochs, double speed, int baud) {
+    const double actual = ActualSpeed(epochs, speed, baud);
+    if (actual >= speed * 0.99)
+        return {};
+    char text[256];
+    const int rate = CarryingBaud(epochs, speed);
+    std::snprintf(text, sizeof text,
+                  "%d bit/s cannot carry %g epochs a second of this log: it sends about %.2g; %s",
+                  baud, speed, actual, rate > 0 ? "" : "no bit rate carries them all");
+    std::string warning = text;
+    if (rate > 0)
+        warning += "--baud " + std::to_string(rate) + " would carry them";
+    return warning;
 }
 
 std::size_t FirstFixEpoch(const std::vector<std::string>& epochs) {

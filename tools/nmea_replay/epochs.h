@@ -35,6 +35,18 @@ std::chrono::nanoseconds EpochPeriod(double speed);
 // of `bytes` at `baud` lasts if that is longer, so that bursts never overlap.
 std::chrono::nanoseconds EpochSpacing(std::chrono::nanoseconds period, std::size_t bytes, int baud);
 
+// Epochs a second that a replay of `epochs` at `speed` really sends at `baud`:
+// an epoch that takes longer than the period to send delays the next one.
+double ActualSpeed(const std::vector<std::string>& epochs, double speed, int baud);
+
+// The lowest common bit rate [bit/s] at which every epoch fits its period at
+// `speed`, or 0 when none does.
+int CarryingBaud(const std::vector<std::string>& epochs, double speed);
+
+// Says that `baud` cannot carry `speed` epochs a second and gives the rate
+// that would, or empty when it can (within 1 %).
+std::string SpeedWarning(const std::vector<std::string>& epochs, double speed, int baud);
+
 // What a UART reading at `readBaud` [bit/s] makes of `bytes` sent back to
 // back at `sendBaud` (8N1): it starts a frame on a low line, samples each
 // bit in its middle, and gives a zero byte for a frame without its stop bit

@@ -1,5 +1,5 @@
-// nmea-replay: plays a receiver log on a pseudo-terminal so that the program
-// can be run and tried without a receiver.
+// nmea-replay: plays a receiver log on a pseudo-terminal, or over TCP or UDP,
+// so that the program can be run and tried without a receiver.
 
 #include "tools/nmea_replay/epochs.h"
 #include "tools/nmea_replay/replay_options.h"
@@ -12,13 +12,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <optional>
 #include <poll.h>
 #include <string>
 #include <string_view>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace nmea_replay;
 using Clock = std::chrono::steady_clock;
@@ -73,6 +77,103 @@ struct Terminal {
         }
         return true;
     }
+};
+
+// A TCP server that hands each epoch to every client connected. A client
+// that cannot take a whole epoch at once loses it, as a reader that falls
+// behind loses a receiver's output; one whose connection failed is dropped.
+struct TcpServer {
+    int listener = -1;
+    std::vector<int> clients;
+    int port = 0;
+
+    ~TcpServer() {
+        for (int fd : clients)
+            close(fd);
+        if (listener >= 0)
+            close(listener);
+    }
+
+    bool Open(int wanted, std::string& error) {
+        listener = socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        const int off = 0, on = 1;
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        address.sin6_addr = in6addr_any;
+        address.sin6_port = htons(static_cast<uint16_t>(wanted));
+        socklen_t size = sizeof address;
+        // Both IPv6 and IPv4 clients: "localhost" may be either.
+        if (listener < 0 ||
+            setsockopt(listener, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0 ||
+            setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+            bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(listener, 16) != 0 ||
+            getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+            error = std::strerror(errno);
+            return false;
+        }
+        port = ntohs(address.sin6_port);
+        return true;
+    }
+
+    void Send(const std::string& epoch) {
+        for (int fd; (fd = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;)
+            clients.push_back(fd);
+        std::erase_if(clients, [&](int fd) {
+            const ssize_t n = send(fd, epoch.data(), epoch.size(), MSG_NOSIGNAL);
+            if (n >= 0 || errno == EAGAIN || errno == EWOULDBLOCK)
+                return false;
+            close(fd);
+            return true;
+        });
+    }
+};
+
+// Each epoch as one datagram to one address, broadcast addresses included.
+struct UdpSender {
+    int fd = -1;
+    sockaddr_storage to{};
+    socklen_t toSize = 0;
+
+    ~UdpSender() {
+        if (fd >= 0)
+            close(fd);
+    }
+
+    bool Open(const std::string& host, int port, std::string& error) {
+        addrinfo hints{};
+        hints.ai_socktype = SOCK_DGRAM;
+        addrinfo* found = nullptr;
+        const int status = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+        if (status != 0) {
+            error = host + ": " + gai_strerror(status);
+            return false;
+        }
+        std::memcpy(&to, found->ai_addr, found->ai_addrlen);
+        toSize = found->ai_addrlen;
+        fd = socket(found->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        freeaddrinfo(found);
+        const int on = 1;
+        if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
+            error = std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+
+    // A datagram that cannot go (nobody on a unicast port) is lost, as on a
+    // boat network.
+    void Send(const std::string& epoch) {
+        (void)sendto(fd, epoch.data(), epoch.size(), MSG_DONTWAIT,
+                     reinterpret_cast<const sockaddr*>(&to), toSize);
+    }
+};
+
+// Where the replay goes: the terminal, or the network outputs asked for.
+struct Outputs {
+    Terminal* terminal = nullptr;
+    TcpServer* tcp = nullptr;
+    UdpSender* udp = nullptr;
 };
 
 // Waits until `deadline`; false when a stop signal arrived. The stop signals
@@ -150,18 +251,29 @@ bool SendEpoch(const Terminal& terminal, const std::string& epoch, int baud, boo
     }
 }
 
-void Replay(const Terminal& terminal, const std::vector<std::string>& epochs,
+void Replay(const Outputs& outputs, const std::vector<std::string>& epochs,
             const ReplayOptions& options, const sigset_t& waitMask) {
     std::chrono::nanoseconds period = EpochPeriod(options.speed);
     Clock::time_point start = Clock::now();
     // Only the first round skips the cold start; later rounds play it all.
     std::size_t first = options.startAtFix ? FirstFixEpoch(epochs) : 0;
     for (std::size_t i = first;; i = (i + 1) % epochs.size()) {
-        if (!WaitUntil(start, waitMask) ||
-            !SendEpoch(terminal, epochs[i], options.baud, options.strictBaud, start, waitMask))
+        if (!WaitUntil(start, waitMask))
             return;
-        start += std::chrono::duration_cast<Clock::duration>(
-            EpochSpacing(period, epochs[i].size(), options.baud));
+        if (outputs.terminal) {
+            if (!SendEpoch(*outputs.terminal, epochs[i], options.baud, options.strictBaud, start,
+                           waitMask))
+                return;
+            start += std::chrono::duration_cast<Clock::duration>(
+                EpochSpacing(period, epochs[i].size(), options.baud));
+        } else {
+            // The network has no bit rate to pace: each epoch goes whole.
+            if (outputs.tcp)
+                outputs.tcp->Send(epochs[i]);
+            if (outputs.udp)
+                outputs.udp->Send(epochs[i]);
+            start += std::chrono::duration_cast<Clock::duration>(period);
+        }
         // The last epoch gets its full period too, so that a reader polling
         // once per period still finds it before the terminal goes away.
         if (i + 1 == epochs.size() && !options.loop) {
@@ -255,20 +367,48 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     Terminal terminal;
-    if (!terminal.Open(error)) {
-        std::fprintf(stderr, "nmea-replay: cannot open a pseudo-terminal: %s\n", error.c_str());
-        return 1;
+    TcpServer tcp;
+    UdpSender udp;
+    Outputs outputs;
+    if (options->tcpPort >= 0) {
+        if (!tcp.Open(options->tcpPort, error)) {
+            std::fprintf(stderr, "nmea-replay: cannot serve TCP port %d: %s\n", options->tcpPort,
+                         error.c_str());
+            return 1;
+        }
+        outputs.tcp = &tcp;
+        std::printf("tcp://localhost:%d\n", tcp.port);
     }
-    if (!options->link.empty() && !MakeLink(options->link, terminal.path, error)) {
-        std::fprintf(stderr, "nmea-replay: %s\n", error.c_str());
-        return 1;
+    if (options->udpPort > 0) {
+        if (!udp.Open(options->udpHost, options->udpPort, error)) {
+            std::fprintf(stderr, "nmea-replay: cannot send to %s:%d: %s\n",
+                         options->udpHost.c_str(), options->udpPort, error.c_str());
+            return 1;
+        }
+        outputs.udp = &udp;
+        std::printf("udp://:%d\n", options->udpPort);
     }
-    std::printf("%s\n", terminal.path.c_str());
+    if (!outputs.tcp && !outputs.udp) {
+        if (!terminal.Open(error)) {
+            std::fprintf(stderr, "nmea-replay: cannot open a pseudo-terminal: %s\n", error.c_str());
+            return 1;
+        }
+        if (!options->link.empty() && !MakeLink(options->link, terminal.path, error)) {
+            std::fprintf(stderr, "nmea-replay: %s\n", error.c_str());
+            return 1;
+        }
+        outputs.terminal = &terminal;
+        std::printf("%s\n", terminal.path.c_str());
+        // Fewer epochs than asked for would pass unnoticed otherwise.
+        if (const std::string warning = SpeedWarning(epochs, options->speed, options->baud);
+            !warning.empty())
+            std::fprintf(stderr, "nmea-replay: %s\n", warning.c_str());
+    }
     std::fflush(stdout);
 
-    Replay(terminal, epochs, *options, waitMask);
+    Replay(outputs, epochs, *options, waitMask);
 
-    if (!options->link.empty())
+    if (outputs.terminal && !options->link.empty())
         RemoveLink(options->link, terminal.path);
     return 0;
 }

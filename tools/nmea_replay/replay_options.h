@@ -17,12 +17,18 @@ struct ReplayOptions {
     std::string logFile;
     // The first round begins at the log's first epoch with a fix.
     bool startAtFix = false;
+    // Over the network instead of a pseudo-terminal, each epoch whole: to
+    // every client of a TCP server on this port (0: one the system picks;
+    // -1: none), and as one datagram to udpHost:udpPort (0: none).
+    int tcpPort = -1;
+    std::string udpHost;
+    int udpPort = 0;
 };
 
 extern const char* const kUsage;
 
 // Reads `nmea-replay [--baud N] [--speed X] [--loop] [--start-at-fix] [--link PATH]
-// [--strict-baud] LOGFILE`
+// [--strict-baud] [--tcp PORT] [--udp HOST:PORT] LOGFILE`
 // (arguments without the program name). On a bad argument gives nothing and
 // says why in `error`.
 std::optional<ReplayOptions> ParseReplayArguments(const std::vector<std::string_view>& args,
