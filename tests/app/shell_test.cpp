@@ -166,7 +166,16 @@ const MenuText kToolsMenu = {"&Tools",
                              "Export &Track as GPX...",
                              "Export &Calibration...",
                              "-",
-                             "&Record NMEA..."};
+                             "&Record NMEA...",
+                             "-",
+                             "Open GP&X Layer...",
+                             "C&lose GPX Layers",
+                             "Show Recor&ded Track...",
+                             "&Mark Position\tCtrl+M",
+                             "-",
+                             "&Go To...",
+                             "Follow Ro&ute...",
+                             "&Stop Navigation"};
 
 const QList<MenuText> kMainFrameMenu = {
     {"&File", "&Open map...\tCtrl+O", "-", "Recent File", "-", "&Close", "E&xit"},
