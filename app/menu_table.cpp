@@ -20,6 +20,11 @@ const Popup kToolsMenu{"&Tools",
                         {ID_EXPORT_TRACK_GPX, "Export &Track as GPX..."},
                         {ID_EXPORT_CALIBRATION, "Export &Calibration..."},
                         kLine,
+                        {ID_ZOOM_IN, "Zoom &In\tCtrl++"},
+                        {ID_ZOOM_OUT, "Zoom &Out\tCtrl+-"},
+                        {ID_ZOOM_ACTUAL_SIZE, "&Actual Size\tCtrl+0"},
+                        {ID_ZOOM_FIT, "Fit &Map in Window\tCtrl+9"},
+                        kLine,
                         {ID_RECORD_NMEA, "&Record NMEA..."}}};
 const Popup kHelpMenu{
     "&Help", {{ID_HELP_FINDER, "&Help Topics"}, kLine, {ID_APP_ABOUT, "&About Ostrel..."}}};

@@ -12,10 +12,14 @@
 #include "platform/mdi_frame.h"
 #include "platform/message_box.h"
 #include "render/markers.h"
+#include "render/scaled_draw.h"
 
+#include <QCoreApplication>
 #include <QMdiSubWindow>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <QtGlobal>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -44,6 +48,10 @@ const CommandEntry<COstrelView> COstrelView::kCommands[] = {
     {ID_FOLLOW_POSITION, &COstrelView::OnFollowPosition, &COstrelView::OnUpdateFollowPosition},
     {ID_EXPORT_CALIBRATION, &COstrelView::OnExportCalibration,
      &COstrelView::OnUpdateExportCalibration},
+    {ID_ZOOM_IN, &COstrelView::OnZoomIn, &COstrelView::OnUpdateZoom},
+    {ID_ZOOM_OUT, &COstrelView::OnZoomOut, &COstrelView::OnUpdateZoom},
+    {ID_ZOOM_ACTUAL_SIZE, &COstrelView::OnZoomActualSize, &COstrelView::OnUpdateZoom},
+    {ID_ZOOM_FIT, &COstrelView::OnZoomFit, &COstrelView::OnUpdateZoom},
 };
 
 COstrelView::COstrelView(CMDIFrameWnd* mainFrame, CGpsReceiver* gps,
@@ -95,6 +103,13 @@ void COstrelView::OnInitialUpdate() {
         break;
     }
     SetTimer(kUpdateTimer, uint32_t(g_nUpdateMs));
+    // The document names its windows anew (a second window, a saved path);
+    // the zoom stays in the caption.
+    if (QMdiSubWindow* frame = GetParentFrame(this))
+        connect(frame, &QWidget::windowTitleChanged, this, [this](const QString& title) {
+            if (!m_strZoomSuffix.isEmpty() && !title.endsWith(m_strZoomSuffix))
+                ShowZoomInTitle();
+        });
 }
 
 void COstrelView::OnSize(uint32_t nType, int32_t cx, int32_t cy) {
@@ -143,7 +158,8 @@ void COstrelView::OnTimer(uintptr_t id) {
         if (m_bCalibrated) {
             const CPoint p = m_pGps->DrawPosition(this, Model(), kRingRadius);
             if (p != CPoint{-1, -1}) {
-                AddRoutePoint(p);
+                if (const std::optional<CPoint> pixel = FixPicturePixel(m_pGps->m_fix, Model()))
+                    AddRoutePoint(*pixel);
                 if (m_bFollowPosition && FollowMarker(p))
                     m_pGps->DrawPosition(this, Model(), kRingRadius);
             }
@@ -159,14 +175,11 @@ void COstrelView::OnTimer(uintptr_t id) {
     m_bBusy = false;
 }
 
-void COstrelView::AddRoutePoint(CPoint client) {
+void COstrelView::AddRoutePoint(CPoint picture) {
     if (!m_pRouteX || m_nRoutePoints >= MAX_ROUTE_POINTS)
         return;
-    const CPoint scroll = GetScrollPosition();
-    const int64_t x = int64_t(client.x) + scroll.x;
-    const int64_t y = int64_t(client.y) + scroll.y;
-    if (x != int32_t(x) || y != int32_t(y))
-        return;
+    const int32_t x = picture.x;
+    const int32_t y = picture.y;
     // A receiver standing still would fill the route with one point.
     const int last = m_nRoutePoints - 1;
     if (last >= 0 && m_pRouteX[size_t(last)] == x && m_pRouteY[size_t(last)] == y)
@@ -181,37 +194,36 @@ void COstrelView::AddRoutePoint(CPoint client) {
 }
 
 void COstrelView::DrawCalibrationPoints() {
-    const CPoint s = GetScrollPosition();
     if (m_pGeoref) {
         CClientDC dc(this);
         for (const PixelXY& p : m_pGeoref->PointPixels())
             if (std::fabs(p.x) < 1e9 && std::fabs(p.y) < 1e9)
-                DrawCalibrationMark(
-                    dc, CPoint{int32_t(std::lround(p.x)) - s.x, int32_t(std::lround(p.y)) - s.y});
+                DrawCalibrationMark(dc, PictureToClient({std::round(p.x), std::round(p.y)}));
         return;
     }
     if (!m_cal.m_bPoint1Set && !m_cal.m_bPoint2Set)
         return;
     CClientDC dc(this);
     if (m_cal.m_bPoint1Set)
-        DrawCalibrationMark(dc, CPoint{m_cal.m_nX1 - s.x, m_cal.m_nY1 - s.y});
+        DrawCalibrationMark(dc, PictureToClient({double(m_cal.m_nX1), double(m_cal.m_nY1)}));
     if (m_cal.m_bPoint2Set)
-        DrawCalibrationMark(dc, CPoint{m_cal.m_nX2 - s.x, m_cal.m_nY2 - s.y});
+        DrawCalibrationMark(dc, PictureToClient({double(m_cal.m_nX2), double(m_cal.m_nY2)}));
 }
 
 void COstrelView::DrawRoute(CDC* pDC, bool newestOnly) {
     if (!pDC || m_nRoutePoints < 2)
         return;
-    const CPoint s = GetScrollPosition();
     const int32_t* x = m_pRouteX.get();
     const int32_t* y = m_pRouteY.get();
     for (int i = newestOnly ? m_nRoutePoints - 1 : 1; i < m_nRoutePoints; ++i) {
+        const CPoint a = PictureToClient({double(x[i]), double(y[i])});
+        const CPoint b = PictureToClient({double(x[i - 1]), double(y[i - 1])});
         const CPen previous = pDC->SelectPen(m_penBlack);
-        pDC->MoveTo(x[i] - s.x, y[i] - s.y);
-        pDC->LineTo(x[i - 1] - s.x, y[i - 1] - s.y);
+        pDC->MoveTo(a.x, a.y);
+        pDC->LineTo(b.x, b.y);
         pDC->SelectPen(m_penWhite);
-        pDC->MoveTo(x[i] - s.x + 1, y[i] - s.y + 1);
-        pDC->LineTo(x[i - 1] - s.x + 1, y[i - 1] - s.y + 1);
+        pDC->MoveTo(a.x + 1, a.y + 1);
+        pDC->LineTo(b.x + 1, b.y + 1);
         pDC->SelectPen(previous);
     }
 }
@@ -312,8 +324,7 @@ void COstrelView::OnRButtonDown(CPoint point) {
     if (m_bCalibrated || !m_bMapLoaded)
         return;
     // The map pixel the user clicked on.
-    const CPoint s = GetScrollPosition();
-    const CPoint p{point.x + s.x, point.y + s.y};
+    const CPoint p = ClientToPicture(point);
     CDia_Calibration dialog;
     if (dialog.DoModal() == IDCANCEL)
         return;
@@ -347,7 +358,7 @@ void COstrelView::OnRButtonDown(CPoint point) {
 void COstrelView::OnMouseMove(CPoint point) {
     if (m_nMode == DOCMODE_WORLDMAP || !m_bCalibrated)
         return;
-    const std::optional<CGeoPoint> g = Model().AtClient(point, GetScrollPosition());
+    const std::optional<CGeoPoint> g = Model().AtClient(ClientToPicture(point), CPoint{0, 0});
     if (!g)
         return;
     if (auto* frame = qobject_cast<CMDIChildWnd*>(parentWidget()))
@@ -383,8 +394,13 @@ void COstrelView::DrawScannedMap() {
     const CPoint p = GetScrollPosition();
     const int32_t w = m_dib.GetWidth();
     const int32_t h = m_dib.GetHeight();
-    m_dib.Draw(&dc, CRect{0, 0, w, h}, CRect{p.x, p.y, p.x + w, p.y + h});
-    SetScrollSizes(CSize{w, h});
+    if (m_dZoom == 1.0) {
+        m_dib.Draw(&dc, CRect{0, 0, w, h}, CRect{p.x, p.y, p.x + w, p.y + h});
+    } else {
+        const CSize zoomed = ZoomedSize();
+        m_dib.Draw(&dc, CRect{-p.x, -p.y, zoomed.cx - p.x, zoomed.cy - p.y}, CRect{0, 0, w, h});
+    }
+    SetScrollSizes(ZoomedSize());
 }
 
 void COstrelView::DrawWorldMap(CDC* pDC) {
@@ -395,10 +411,134 @@ void COstrelView::DrawWorldMap(CDC* pDC) {
     CDC memory;
     if (!memory.CreateCompatibleDC(pDC))
         return;
-    CBitmap* previous = memory.SelectBitmap(&m_bmpWorld);
-    pDC->BitBlt(0, 0, bm.bmWidth, bm.bmHeight, &memory, 0, 0, SRCCOPY);
-    memory.SelectBitmap(previous);
-    SetScrollSizes(CSize{bm.bmWidth, bm.bmHeight});
+    if (m_dZoom == 1.0) {
+        CBitmap* previous = memory.SelectBitmap(&m_bmpWorld);
+        pDC->BitBlt(0, 0, bm.bmWidth, bm.bmHeight, &memory, 0, 0, SRCCOPY);
+        memory.SelectBitmap(previous);
+    } else {
+        const CSize zoomed = ZoomedSize();
+        DrawImageScaled(*pDC, m_bmpWorld.Image(), QRectF(0, 0, zoomed.cx, zoomed.cy),
+                        m_dZoom < 1.0);
+    }
+    SetScrollSizes(ZoomedSize());
     if (m_pDocument)
         m_pDocument->SetTitle(QStringLiteral("World Map"));
+}
+
+CSize COstrelView::PictureSize() const {
+    if (m_nMode == DOCMODE_WORLDMAP)
+        return m_bmpWorld.GetSize();
+    if (m_nMode == DOCMODE_MAP)
+        return {m_dib.GetWidth(), m_dib.GetHeight()};
+    return {};
+}
+
+CSize COstrelView::ZoomedSize() const {
+    const CSize size = PictureSize();
+    return {int32_t(std::lround(size.cx * m_dZoom)), int32_t(std::lround(size.cy * m_dZoom))};
+}
+
+CPoint COstrelView::PictureToClient(PixelXY picture) const {
+    const CPoint s = GetScrollPosition();
+    // Saturated: a place far off the picture stays far off the window.
+    auto client = [this](double p, int32_t scroll) {
+        const double c = std::round(p * m_dZoom) - scroll;
+        return int32_t(std::clamp(c, -2147483648.0, 2147483647.0));
+    };
+    return {client(picture.x, s.x), client(picture.y, s.y)};
+}
+
+CPoint COstrelView::ClientToPicture(CPoint client) const {
+    const CPoint s = GetScrollPosition();
+    if (m_dZoom == 1.0)
+        return {client.x + s.x, client.y + s.y};
+    // The pixel under the client pixel's centre, the one the picture shows there.
+    return {int32_t(std::floor((client.x + 0.5 + s.x) / m_dZoom)),
+            int32_t(std::floor((client.y + 0.5 + s.y) / m_dZoom))};
+}
+
+double COstrelView::MinZoom() const {
+    const CSize size = PictureSize();
+    if (size.cx <= 0 || size.cy <= 0)
+        return 1.0;
+    // The room without scroll bars, which the whole map does not need.
+    const QSize room = maximumViewportSize();
+    const double fit = std::min(double(room.width()) / size.cx, double(room.height()) / size.cy);
+    return fit > 0.0 ? std::min(fit, 1.0) : 1.0;
+}
+
+void COstrelView::ZoomTo(double zoom, CPoint anchor) {
+    zoom = std::clamp(zoom, MinZoom(), kMaxZoom);
+    if (zoom == m_dZoom || PictureSize().cx <= 0)
+        return;
+    const CPoint s = GetScrollPosition();
+    // The picture point under the anchor pixel's centre stays there.
+    const double px = (anchor.x + 0.5 + s.x) / m_dZoom;
+    const double py = (anchor.y + 0.5 + s.y) / m_dZoom;
+    m_dZoom = zoom;
+    SetScrollSizes(ZoomedSize());
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    ScrollToPosition(
+        {int32_t(std::lround(px * zoom)) - anchor.x, int32_t(std::lround(py * zoom)) - anchor.y});
+    RedrawWindow();
+    ShowZoomInTitle();
+}
+
+namespace {
+// Zoom steps are powers of the square root of 2; k is the step's exponent.
+constexpr double kStepTolerance = 1e-6;
+double ZoomStep(double k) {
+    return std::pow(2.0, k / 2);
+}
+} // namespace
+
+void COstrelView::OnZoomIn() {
+    const double k = std::floor(2 * std::log2(m_dZoom) + kStepTolerance) + 1;
+    const CRect c = GetClientRect();
+    ZoomTo(ZoomStep(k), CPoint{c.Width() / 2, c.Height() / 2});
+}
+
+void COstrelView::OnZoomOut() {
+    const double k = std::ceil(2 * std::log2(m_dZoom) - kStepTolerance) - 1;
+    const CRect c = GetClientRect();
+    ZoomTo(ZoomStep(k), CPoint{c.Width() / 2, c.Height() / 2});
+}
+
+void COstrelView::OnZoomActualSize() {
+    const CRect c = GetClientRect();
+    ZoomTo(1.0, CPoint{c.Width() / 2, c.Height() / 2});
+}
+
+void COstrelView::OnZoomFit() {
+    ZoomTo(MinZoom(), CPoint{0, 0});
+}
+
+void COstrelView::OnUpdateZoom(CCmdUI* ui) {
+    ui->Enable(m_nMode == DOCMODE_WORLDMAP || m_nMode == DOCMODE_MAP);
+}
+
+void COstrelView::wheelEvent(QWheelEvent* event) {
+    if (!(event->modifiers() & Qt::ControlModifier) || event->angleDelta().y() == 0 ||
+        (m_nMode != DOCMODE_WORLDMAP && m_nMode != DOCMODE_MAP)) {
+        CScrollView::wheelEvent(event);
+        return;
+    }
+    const QPoint at = event->position().toPoint();
+    const double k = 2 * std::log2(m_dZoom);
+    const double step = event->angleDelta().y() > 0 ? std::floor(k + kStepTolerance) + 1
+                                                    : std::ceil(k - kStepTolerance) - 1;
+    ZoomTo(ZoomStep(step), CPoint{at.x(), at.y()});
+    event->accept();
+}
+
+void COstrelView::ShowZoomInTitle() {
+    QMdiSubWindow* frame = GetParentFrame(this);
+    if (!frame)
+        return;
+    QString title = frame->windowTitle();
+    if (!m_strZoomSuffix.isEmpty() && title.endsWith(m_strZoomSuffix))
+        title.chop(m_strZoomSuffix.size());
+    const int percent = int(std::lround(m_dZoom * 100));
+    m_strZoomSuffix = percent == 100 ? QString() : QStringLiteral(" (%1 %)").arg(percent);
+    frame->setWindowTitle(title + m_strZoomSuffix);
 }

@@ -22,6 +22,12 @@ using PropertiesDialogRunner = int (*)(int32_t viewUpdatePeriodMs);
 constexpr int MAX_ROUTE_POINTS = 100000;
 // Radius of the ring marker on a scanned map [pixel].
 constexpr int kRingRadius = 12;
+// The largest zoom [client pixel / picture pixel].
+constexpr double kMaxZoom = 4.0;
+
+// The picture pixel of `fix` on the map of `model`; none without a
+// position, at exactly 0/0, or off the model's range.
+std::optional<CPoint> FixPicturePixel(const CGpsFix& fix, const CMapModel& model);
 
 // The one view of every document window. Its mode, fixed at the initial
 // update from g_nDocMode, says what it shows: the world map, a scanned map
@@ -55,6 +61,26 @@ public:
     // user says so. Calibrated map windows only.
     void OnExportCalibration();
     void OnUpdateExportCalibration(CCmdUI* ui);
+    // Tools: zoom of map windows, in steps of the square root of 2 from
+    // fitting the whole map to kMaxZoom; the keys zoom about the window's
+    // centre, Ctrl + wheel about the pointer.
+    void OnZoomIn();
+    void OnZoomOut();
+    void OnZoomActualSize();
+    void OnZoomFit();
+    void OnUpdateZoom(CCmdUI* ui);
+    // Zooms to `zoom` keeping the picture point under client pixel `anchor`
+    // where it is.
+    void ZoomTo(double zoom, CPoint anchor);
+    double Zoom() const { return m_dZoom; }
+
+    // The one transform between picture pixels and client pixels; the
+    // picture, the marker, the route, the crosses, the readout and the
+    // right-click all go through it. At zoom 1 it is picture - scroll.
+    CPoint PictureToClient(PixelXY picture) const;
+    // The picture pixel under client pixel `client`.
+    CPoint ClientToPicture(CPoint client) const;
+
     // "Show Properties" with a document window active: this window's period
     // is shown, and after OK only this window's timer restarts.
     void OnShowProperties();
@@ -118,12 +144,24 @@ protected:
     // Over a calibrated scanned map: the position under the pointer in the
     // message pane.
     void OnMouseMove(CPoint point) override;
+    // Ctrl + wheel zooms about the pointer; the wheel alone scrolls.
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     static const CommandEntry<COstrelView> kCommands[];
+    // The picture shown and its size at the current zoom [pixel].
+    CSize PictureSize() const;
+    CSize ZoomedSize() const;
+    // The smallest zoom: the whole map in the window, or actual size for a
+    // map smaller than the window.
+    double MinZoom() const;
+    // The zoom in the frame's caption when it is not 100 %.
+    void ShowZoomInTitle();
+    double m_dZoom = 1.0; // [client pixel / picture pixel]
+    QString m_strZoomSuffix;
     PropertiesDialogRunner m_pfnShowProperties;
     void MoveParentFrame(int width, int height);
-    void AddRoutePoint(CPoint client);
+    void AddRoutePoint(CPoint picture);
     // With Follow Position on: the marker at client `p` has left the middle
     // three quarters, so the map scrolls to put it in the middle and it is
     // drawn again. True when it scrolled. Nothing for a position off the picture.

@@ -166,6 +166,11 @@ const MenuText kToolsMenu = {"&Tools",
                              "Export &Track as GPX...",
                              "Export &Calibration...",
                              "-",
+                             "Zoom &In\tCtrl++",
+                             "Zoom &Out\tCtrl+-",
+                             "&Actual Size\tCtrl+0",
+                             "Fit &Map in Window\tCtrl+9",
+                             "-",
                              "&Record NMEA..."};
 
 const QList<MenuText> kMainFrameMenu = {
