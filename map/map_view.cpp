@@ -6,14 +6,17 @@
 #include "map/calibration_store.h"
 #include "map/command_ids.h"
 #include "map/dia_calibration.h"
+#include "picture/map_cache.h"
 #include "platform/dialog_ids.h"
 #include "platform/document.h"
 #include "platform/mdi_child_wnd.h"
 #include "platform/mdi_frame.h"
 #include "platform/message_box.h"
+#include "render/dib_draw.h"
 #include "render/markers.h"
 #include "render/scaled_draw.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QMdiSubWindow>
 #include <QScrollBar>
@@ -396,11 +399,65 @@ void COstrelView::DrawScannedMap() {
     const int32_t h = m_dib.GetHeight();
     if (m_dZoom == 1.0) {
         m_dib.Draw(&dc, CRect{0, 0, w, h}, CRect{p.x, p.y, p.x + w, p.y + h});
+    } else if (m_dZoom < 1.0) {
+        DrawZoomedOut(dc);
     } else {
         const CSize zoomed = ZoomedSize();
         m_dib.Draw(&dc, CRect{-p.x, -p.y, zoomed.cx - p.x, zoomed.cy - p.y}, CRect{0, 0, w, h});
     }
     SetScrollSizes(ZoomedSize());
+}
+
+void COstrelView::DrawZoomedOut(CDC& dc) {
+    const CPoint s = GetScrollPosition();
+    const CSize zoomed = ZoomedSize();
+    const CRect clip = dc.GetClipBox();
+    const CRect visible{std::max(clip.left, -s.x), std::max(clip.top, -s.y),
+                        std::min(clip.right, zoomed.cx - s.x),
+                        std::min(clip.bottom, zoomed.cy - s.y)};
+    if (visible.IsRectEmpty())
+        return;
+    if (m_dZoom <= 0.5 && m_strLevelsTried != m_strLevelEntry) {
+        m_strLevelsTried = m_strLevelEntry;
+        m_levels.Free();
+        std::string problem;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        if (CMapCache().Prepare(problem))
+            (void)m_levels.OpenOrBuild(m_strLevelEntry, m_dib, problem);
+        QApplication::restoreOverrideCursor();
+    }
+    // Level k is the picture at 1/2^k: the finest one no more than twice the
+    // size shown, so that at most a factor of 2 is left to scale.
+    int k = 0;
+    while (k < m_levels.Count() && m_dZoom * double(int64_t(1) << (k + 1)) <= 1.0 + 1e-9)
+        ++k;
+    const double scale = m_dZoom * double(int64_t(1) << k); // [client pixel / level pixel]
+    if (scale < 0.5 - 1e-9) {
+        // No reduced copies: every n-th pixel, which at least costs no more.
+        m_dib.Draw(&dc, CRect{-s.x, -s.y, zoomed.cx - s.x, zoomed.cy - s.y},
+                   CRect{0, 0, m_dib.GetWidth(), m_dib.GetHeight()});
+        return;
+    }
+    const CDib& level = k == 0 ? m_dib : m_levels.Level(k);
+    // The level's pixels under the visible part, and one more around for the smoothing.
+    const auto first = [&](int32_t client, int32_t scroll) {
+        return std::max(0, int32_t(std::floor((client + scroll) / scale)) - 1);
+    };
+    const auto last = [&](int32_t client, int32_t scroll, int32_t size) {
+        return std::min(size, int32_t(std::ceil((client + scroll) / scale)) + 1);
+    };
+    const CRect part{first(visible.left, s.x), first(visible.top, s.y),
+                     last(visible.right, s.x, level.GetWidth()),
+                     last(visible.bottom, s.y, level.GetHeight())};
+    if (part.IsRectEmpty())
+        return;
+    QImage pixels(part.Width(), part.Height(), QImage::Format_RGB32);
+    CDC into(&pixels);
+    DrawDib(into, level, CRect{0, 0, part.Width(), part.Height()}, part);
+    DrawImageScaled(dc, pixels,
+                    QRectF(part.left * scale - s.x, part.top * scale - s.y, part.Width() * scale,
+                           part.Height() * scale),
+                    true);
 }
 
 void COstrelView::DrawWorldMap(CDC* pDC) {

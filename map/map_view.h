@@ -3,6 +3,7 @@
 #include "gps/gps_receiver.h"
 #include "map/map_calibration.h"
 #include "map/map_model.h"
+#include "picture/picture_levels.h"
 #include "platform/device_context.h"
 #include "platform/scroll_view.h"
 #include "render/dib.h"
@@ -120,6 +121,9 @@ public:
     CGpsReceiver* m_pGps = nullptr;       // not owned: lives in the main frame
     CMDIFrameWnd* m_pMainFrame = nullptr; // not owned
     CDib m_dib;
+    // Where the picture's reduced copies are kept (picture/picture_levels.h);
+    // empty: none are made.
+    std::string m_strLevelEntry;
     bool m_bCalibrated = false;
     bool m_bMapLoaded = false;
     bool m_bShowCalPoints = false;
@@ -157,7 +161,11 @@ private:
     double MinZoom() const;
     // The zoom in the frame's caption when it is not 100 %.
     void ShowZoomInTitle();
+    // The scanned map zoomed out, from the nearest finer reduced copy.
+    void DrawZoomedOut(CDC& dc);
     double m_dZoom = 1.0; // [client pixel / picture pixel]
+    CPictureLevels m_levels;
+    std::string m_strLevelsTried; // the entry whose levels were opened or built
     QString m_strZoomSuffix;
     PropertiesDialogRunner m_pfnShowProperties;
     void MoveParentFrame(int width, int height);

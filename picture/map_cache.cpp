@@ -11,6 +11,7 @@
 #include <deque>
 #include <dirent.h>
 #include <fcntl.h>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <sys/statvfs.h>
@@ -38,6 +39,19 @@ void Put32(std::string& s, size_t at, uint32_t v) {
 bool EndsWith(const std::string& s, const char* tail) {
     const size_t n = std::strlen(tail);
     return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+// "<entry>.L<k>.bmp": a reduced copy of an entry.
+bool IsLevelFile(const std::string& path) {
+    if (!EndsWith(path, kEntrySuffix))
+        return false;
+    size_t at = path.size() - std::strlen(kEntrySuffix);
+    size_t digits = 0;
+    while (at > 0 && path[at - 1] >= '0' && path[at - 1] <= '9') {
+        --at;
+        ++digits;
+    }
+    return digits > 0 && at >= 2 && path.compare(at - 2, 2, ".L") == 0;
 }
 
 struct Entry {
@@ -116,10 +130,29 @@ void CMapCache::Trim(uint64_t incoming, const std::string& keep) const {
         return a.used.tv_sec != b.used.tv_sec ? a.used.tv_sec < b.used.tv_sec
                                               : a.used.tv_nsec < b.used.tv_nsec;
     });
+    std::map<std::string, uint64_t> sizes;
+    for (const Entry& e : entries)
+        sizes[e.path] = e.size;
     for (const Entry& e : entries) {
         if (total <= m_nLimit)
             break;
-        if (e.path != keep && unlink(e.path.c_str()) == 0)
+        if (e.path == keep || IsLevelFile(e.path) || unlink(e.path.c_str()) != 0)
+            continue;
+        total -= e.size;
+        // Its reduced copies are of no use without it.
+        for (int k = 1;; ++k) {
+            const auto level = sizes.find(LevelPath(e.path, k));
+            if (level == sizes.end())
+                break;
+            if (unlink(level->first.c_str()) == 0)
+                total -= level->second;
+        }
+    }
+    // Reduced copies whose entry is gone, oldest first, if still over.
+    for (const Entry& e : entries) {
+        if (total <= m_nLimit)
+            break;
+        if (IsLevelFile(e.path) && unlink(e.path.c_str()) == 0)
             total -= e.size;
     }
 }
@@ -278,8 +311,8 @@ private:
 
 CCacheEntryWriter::CCacheEntryWriter(const CMapCache& cache, std::string entry, ProgressFn progress)
     : m_cache(cache), m_strEntry(std::move(entry)),
-      m_strTemp(m_strEntry + kPartMark + std::to_string(getpid())),
-      m_progress(std::move(progress)) {}
+      m_strTemp(m_strEntry + kPartMark + std::to_string(getpid())), m_progress(std::move(progress)),
+      m_levels(m_strEntry) {}
 
 CCacheEntryWriter::~CCacheEntryWriter() {
     m_writer.reset(); // a cancelled decode: what is queued is not written
@@ -306,7 +339,7 @@ bool CCacheEntryWriter::Begin(const DecodedLayout& layout, std::string& problem)
                   "copy stays under 4 GiB";
         return false;
     }
-    m_cache.Trim(fileSize);
+    m_cache.Trim(fileSize + LevelBytes(layout.width, layout.height));
     struct statvfs fs {};
     if (statvfs(m_cache.Dir().c_str(), &fs) == 0 &&
         uint64_t(fs.f_bavail) * fs.f_frsize < fileSize) {
@@ -331,6 +364,13 @@ bool CCacheEntryWriter::Begin(const DecodedLayout& layout, std::string& problem)
     if (!PwriteAll(m_fd.get(), header.data(), header.size(), 0))
         return Fail("it cannot be written to", problem);
     m_writer = std::make_unique<CBlockWriter>(m_fd.get());
+    // Without room for the levels the entry is still made; they are made
+    // again when first needed.
+    if (m_levels.Begin(layout.width, layout.height)) {
+        m_layout = layout;
+        m_nLevelRow = 0;
+        m_pixels.resize(size_t(layout.width));
+    }
     return true;
 }
 
@@ -377,7 +417,32 @@ void CCacheEntryWriter::Load(const uint8_t* stored, uint8_t* row) const {
         UnpackIndexes(stored, m_nBits, m_nWidth, row);
 }
 
+void CCacheEntryWriter::PutLevelRow(int32_t y, const uint8_t* row) {
+    if (!m_levels.Active())
+        return;
+    if (y != m_nLevelRow++) {
+        m_levels.Abandon();
+        return;
+    }
+    uint32_t* out = m_pixels.data();
+    switch (m_layout.bitCount) {
+    case 8:
+        for (size_t x = 0; x < m_nWidth; ++x)
+            out[x] = row[x] < m_layout.palette.size() ? m_layout.palette[row[x]] : 0;
+        break;
+    case 24:
+        for (size_t x = 0; x < m_nWidth; ++x, row += 3)
+            out[x] = uint32_t(row[2]) << 16 | uint32_t(row[1]) << 8 | row[0];
+        break;
+    default:
+        std::memcpy(out, row, m_nWidth * 4);
+        break;
+    }
+    m_levels.PutRow(out);
+}
+
 bool CCacheEntryWriter::PutRow(int32_t y, const uint8_t* row, std::string& problem) {
+    PutLevelRow(y, row);
     const off_t at = RowAt(y);
     if (m_writer) {
         if (row != std::exchange(m_pInPlace, nullptr))
@@ -393,6 +458,8 @@ bool CCacheEntryWriter::PutRow(int32_t y, const uint8_t* row, std::string& probl
 }
 
 bool CCacheEntryWriter::GetRow(int32_t y, uint8_t* row, std::string& problem) {
+    // Rows that come again in later passes cannot be halved as they pass.
+    m_levels.Abandon();
     if (!StopBackgroundWrites())
         return Fail("it cannot be written to", problem);
     if (pread(m_fd.get(), m_row.data(), m_nStride, RowAt(y)) != ssize_t(m_nStride))
@@ -415,5 +482,8 @@ bool CCacheEntryWriter::Commit(std::string& problem) {
         errno = error;
         return Fail("it cannot be written to", problem);
     }
+    // Levels that cannot be put in place are made again when first needed.
+    if (m_levels.Active())
+        (void)m_levels.Commit();
     return true;
 }

@@ -735,6 +735,50 @@ TEST_F(ScannedMapPicture, ZoomedInShowsEachPixelAsASharpSquare) {
     }
 }
 
+// One-pixel black lines every 8 pixels at 12.5 %: taking every eighth
+// pixel shows all black or all white (moire); the reduced copies must show
+// the even grey of seven white pixels to one black.
+TEST_F(ScannedMapPicture, ZoomedOutLinesAreAnEvenGreyNotMoire) {
+    for (const bool across : {true, false}) {
+        SCOPED_TRACE(across ? "rows" : "columns");
+        TempDir dir;
+        BmpLayout layout;
+        layout.width = 2048;
+        layout.height = 2048;
+        layout.bitCount = 1;
+        layout.colors = {0xFFFFFF, 0x000000};
+        layout.bits.assign(256 * 2048, '\0');
+        for (int y = 0; y < 2048; ++y)
+            for (int i = 0; i < 256; ++i)
+                layout.bits[size_t(y) * 256 + size_t(i)] =
+                    char(across ? (y % 8 == 3 ? 0xFF : 0x00) : 0x10);
+        const std::filesystem::path file = dir.Path() / "lines.bmp";
+        std::ofstream(file, std::ios::binary) << MakeBmp(layout);
+        ASSERT_NE(ReadDib(view->m_dib, file), 0u);
+        view->m_strLevelEntry = (dir.Path() / "0123456789abcdef.bmp").string();
+        SetClientSize(view, 200, 200);
+        view->ZoomTo(0.125, {0, 0});
+        ASSERT_DOUBLE_EQ(view->Zoom(), 0.125);
+        view->RedrawWindow();
+        EXPECT_TRUE(std::filesystem::exists(LevelPath(view->m_strLevelEntry, 3)));
+        double sum = 0, squares = 0;
+        const int n = 200 * 200;
+        for (int y = 0; y < 200; ++y) {
+            for (int x = 0; x < 200; ++x) {
+                const double grey = Pixel(view, x, y).green();
+                sum += grey;
+                squares += grey * grey;
+            }
+        }
+        const double mean = sum / n;
+        const double deviation = std::sqrt(std::max(0.0, squares / n - mean * mean));
+        EXPECT_NEAR(mean, 223, 3);
+        EXPECT_LE(deviation, 8);
+        view->ZoomTo(1.0, {0, 0});
+        view->m_dib.Free();
+    }
+}
+
 TEST_F(ScannedMapPicture, StretchedDrawDoublesEveryPixel) {
     Load(false);
     CClientDC dc(view);
