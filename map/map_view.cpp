@@ -37,6 +37,8 @@ static void InitResources() {
 
 namespace {
 constexpr uintptr_t kUpdateTimer = 2; // the main frame's poll timer is 1
+// The map counts as at rest this long after it last scrolled or zoomed [ms].
+constexpr int kRestMs = 150;
 // Reference points closer than this on either axis give no usable scale [pixel].
 constexpr int64_t kMinPointDistance = 100;
 } // namespace
@@ -61,6 +63,14 @@ COstrelView::COstrelView(CMDIFrameWnd* mainFrame, CGpsReceiver* gps,
                          PropertiesDialogRunner showProperties)
     : m_nUpdatePeriod(g_nUpdateMs), m_pGps(gps), m_pMainFrame(mainFrame),
       m_pfnShowProperties(showProperties) {
+    // Once the map rests, a zoomed-out picture is drawn again smoothed.
+    m_restTimer.setSingleShot(true);
+    m_restTimer.setInterval(kRestMs);
+    connect(&m_restTimer, &QTimer::timeout, this, [this] {
+        m_bMoving = false;
+        if (m_nMode == DOCMODE_MAP && m_dZoom < 1.0)
+            RedrawWindow();
+    });
     // A scroll by hand (bars, wheel, keys) takes over from Follow Position.
     for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()})
         connect(bar, &QAbstractSlider::actionTriggered, this,
@@ -439,6 +449,18 @@ void COstrelView::DrawZoomedOut(CDC& dc) {
         return;
     }
     const CDib& level = k == 0 ? m_dib : m_levels.Level(k);
+    const int32_t lw = level.GetWidth(), lh = level.GetHeight();
+    if (std::fabs(scale - 1.0) < 1e-9) {
+        // A zoom of 1/2^k: the level as it is.
+        DrawDib(dc, level, CRect{-s.x, -s.y, lw - s.x, lh - s.y}, CRect{0, 0, lw, lh});
+        return;
+    }
+    if (m_bMoving) {
+        // While the map moves, the nearest pixel: it costs what actual size costs.
+        DrawDib(dc, level, CRect{-s.x, -s.y, zoomed.cx - s.x, zoomed.cy - s.y},
+                CRect{0, 0, lw, lh});
+        return;
+    }
     // The level's pixels under the visible part, and one more around for the smoothing.
     const auto first = [&](int32_t client, int32_t scroll) {
         return std::max(0, int32_t(std::floor((client + scroll) / scale)) - 1);
@@ -447,8 +469,7 @@ void COstrelView::DrawZoomedOut(CDC& dc) {
         return std::min(size, int32_t(std::ceil((client + scroll) / scale)) + 1);
     };
     const CRect part{first(visible.left, s.x), first(visible.top, s.y),
-                     last(visible.right, s.x, level.GetWidth()),
-                     last(visible.bottom, s.y, level.GetHeight())};
+                     last(visible.right, s.x, lw), last(visible.bottom, s.y, lh)};
     if (part.IsRectEmpty())
         return;
     QImage pixels(part.Width(), part.Height(), QImage::Format_RGB32);
@@ -458,6 +479,16 @@ void COstrelView::DrawZoomedOut(CDC& dc) {
                     QRectF(part.left * scale - s.x, part.top * scale - s.y, part.Width() * scale,
                            part.Height() * scale),
                     true);
+}
+
+void COstrelView::Moved() {
+    m_bMoving = true;
+    m_restTimer.start();
+}
+
+void COstrelView::scrollContentsBy(int dx, int dy) {
+    Moved();
+    CScrollView::scrollContentsBy(dx, dy);
 }
 
 void COstrelView::DrawWorldMap(CDC* pDC) {
@@ -533,6 +564,7 @@ void COstrelView::ZoomTo(double zoom, CPoint anchor) {
     const double px = (anchor.x + 0.5 + s.x) / m_dZoom;
     const double py = (anchor.y + 0.5 + s.y) / m_dZoom;
     m_dZoom = zoom;
+    Moved();
     SetScrollSizes(ZoomedSize());
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     ScrollToPosition(

@@ -8,6 +8,7 @@
 #include "platform/scroll_view.h"
 #include "render/dib.h"
 
+#include <QTimer>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -148,6 +149,7 @@ protected:
     // Over a calibrated scanned map: the position under the pointer in the
     // message pane.
     void OnMouseMove(CPoint point) override;
+    void scrollContentsBy(int dx, int dy) override;
     // Ctrl + wheel zooms about the pointer; the wheel alone scrolls.
     void wheelEvent(QWheelEvent* event) override;
 
@@ -163,6 +165,10 @@ private:
     void ShowZoomInTitle();
     // The scanned map zoomed out, from the nearest finer reduced copy.
     void DrawZoomedOut(CDC& dc);
+    // The map scrolled or zoomed: drawn quickly until it rests.
+    void Moved();
+    bool m_bMoving = false;
+    QTimer m_restTimer;
     double m_dZoom = 1.0; // [client pixel / picture pixel]
     CPictureLevels m_levels;
     std::string m_strLevelsTried; // the entry whose levels were opened or built
