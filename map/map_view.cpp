@@ -16,7 +16,6 @@
 #include "render/markers.h"
 #include "render/scaled_draw.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QMdiSubWindow>
 #include <QScrollBar>
@@ -39,6 +38,8 @@ namespace {
 constexpr uintptr_t kUpdateTimer = 2; // the main frame's poll timer is 1
 // The map counts as at rest this long after it last scrolled or zoomed [ms].
 constexpr int kRestMs = 150;
+// How often a window looks whether its reduced copies are made [ms].
+constexpr int kLevelPollMs = 100;
 // Reference points closer than this on either axis give no usable scale [pixel].
 constexpr int64_t kMinPointDistance = 100;
 } // namespace
@@ -71,6 +72,8 @@ COstrelView::COstrelView(CMDIFrameWnd* mainFrame, CGpsReceiver* gps,
         if (m_nMode == DOCMODE_MAP && m_dZoom < 1.0)
             RedrawWindow();
     });
+    m_levelPoll.setInterval(kLevelPollMs);
+    connect(&m_levelPoll, &QTimer::timeout, this, &COstrelView::LevelsPolled);
     // A scroll by hand (bars, wheel, keys) takes over from Follow Position.
     for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()})
         connect(bar, &QAbstractSlider::actionTriggered, this,
@@ -427,15 +430,8 @@ void COstrelView::DrawZoomedOut(CDC& dc) {
                         std::min(clip.bottom, zoomed.cy - s.y)};
     if (visible.IsRectEmpty())
         return;
-    if (m_dZoom <= 0.5 && m_strLevelsTried != m_strLevelEntry) {
-        m_strLevelsTried = m_strLevelEntry;
-        m_levels.Free();
-        std::string problem;
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        if (CMapCache().Prepare(problem))
-            (void)m_levels.OpenOrBuild(m_strLevelEntry, m_dib, problem);
-        QApplication::restoreOverrideCursor();
-    }
+    if (m_dZoom <= 0.5)
+        StartLevels();
     // Level k is the picture at 1/2^k: the finest one no more than twice the
     // size shown, so that at most a factor of 2 is left to scale.
     int k = 0;
@@ -479,6 +475,29 @@ void COstrelView::DrawZoomedOut(CDC& dc) {
                     QRectF(part.left * scale - s.x, part.top * scale - s.y, part.Width() * scale,
                            part.Height() * scale),
                     true);
+}
+
+void COstrelView::StartLevels() {
+    if (m_strLevelEntry.empty() || m_strLevelsTried == m_strLevelEntry)
+        return;
+    m_strLevelsTried = m_strLevelEntry;
+    const int32_t w = m_dib.GetWidth(), h = m_dib.GetHeight();
+    // Whole levels left by an earlier build serve until the new ones are made.
+    m_levels.Open(m_strLevelEntry, w, h);
+    std::string problem;
+    if (m_levels.Whole(w, h) || !CMapCache().Prepare(problem))
+        return;
+    m_pLevelBuild = std::make_unique<CLevelBuild>(m_strLevelEntry, m_dib);
+    m_levelPoll.start();
+}
+
+void COstrelView::LevelsPolled() {
+    if (!m_pLevelBuild || !m_pLevelBuild->Done())
+        return;
+    m_pLevelBuild.reset();
+    m_levelPoll.stop();
+    m_levels.Open(m_strLevelEntry, m_dib.GetWidth(), m_dib.GetHeight());
+    RedrawWindow();
 }
 
 void COstrelView::Moved() {

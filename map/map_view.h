@@ -75,6 +75,8 @@ public:
     // where it is.
     void ZoomTo(double zoom, CPoint anchor);
     double Zoom() const { return m_dZoom; }
+    // The reduced copies of the map are being made.
+    bool MakingLevels() const { return bool(m_pLevelBuild); }
 
     // The one transform between picture pixels and client pixels; the
     // picture, the marker, the route, the crosses, the readout and the
@@ -170,8 +172,14 @@ private:
     bool m_bMoving = false;
     QTimer m_restTimer;
     double m_dZoom = 1.0; // [client pixel / picture pixel]
+    // Opens the reduced copies, or starts making them in the background.
+    void StartLevels();
+    void LevelsPolled();
     CPictureLevels m_levels;
-    std::string m_strLevelsTried; // the entry whose levels were opened or built
+    std::string m_strLevelsTried; // the entry whose levels were opened or started
+    // Reads m_dib, so it goes first (declared after it).
+    std::unique_ptr<CLevelBuild> m_pLevelBuild;
+    QTimer m_levelPoll;
     QString m_strZoomSuffix;
     PropertiesDialogRunner m_pfnShowProperties;
     void MoveParentFrame(int width, int height);

@@ -86,18 +86,20 @@ private:
     std::string m_strTemp;
     ProgressFn m_progress;
     UniqueFd m_fd;
-    uint64_t m_nOffBits = 0; // [byte]
-    size_t m_nRowBytes = 0;  // [byte] as decoded
-    uint64_t m_nWidth = 0;   // [pixel]
-    uint16_t m_nBits = 0;    // [bit] a pixel as stored
-    size_t m_nStride = 0;    // [byte] as stored, a multiple of 4
+    uint64_t m_nOffBits = 0;  // [byte]
+    uint64_t m_nFileSize = 0; // [byte]
+    bool m_bDirect = false;   // the file is open for direct writes
+    int32_t m_nNextRow = 0;   // the row that follows the last one put
+    size_t m_nRowBytes = 0;   // [byte] as decoded
+    uint64_t m_nWidth = 0;    // [pixel]
+    uint16_t m_nBits = 0;     // [bit] a pixel as stored
+    size_t m_nStride = 0;     // [byte] as stored, a multiple of 4
     std::vector<uint8_t> m_row;
     std::unique_ptr<CBlockWriter> m_writer;
     const uint8_t* m_pInPlace = nullptr; // the last RowBuffer handed out
     CLevelWriter m_levels;
     DecodedLayout m_layout;
-    int32_t m_nLevelRow = 0;        // the row the levels take next
-    std::vector<uint32_t> m_pixels; // a decoded row as 0xRRGGBB for the levels
+    int32_t m_nLevelRow = 0; // the row the levels take next
 };
 
 // The most a cache entry may take: the bitmap reader counts a file's

@@ -1,17 +1,20 @@
 #include "picture/picture_levels.h"
 
+#include "picture/block_writer.h"
 #include "picture/map_cache.h"
 #include "platform/dib_decoder.h"
+#include "platform/unique_fd.h"
 #include "platform/unique_file.h"
 
 #include <algorithm>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr size_t kLevelBuffer = size_t(1) << 20; // [byte] of stdio buffer per level file
-constexpr int32_t kBandRows = 64;                // base rows decoded at a time
+constexpr size_t kLevelBlock = size_t(1) << 20; // [byte] of a level's write blocks
+constexpr int32_t kBandRows = 64;               // base rows decoded at a time
 
 // The rounded average of four 0x..RRGGBB pixels, channel by channel; the
 // top byte comes out 0.
@@ -20,6 +23,22 @@ uint32_t Average4(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
         (a & 0xFF00FF) + (b & 0xFF00FF) + (c & 0xFF00FF) + (d & 0xFF00FF) + 0x020002;
     const uint32_t green = (a & 0xFF00) + (b & 0xFF00) + (c & 0xFF00) + (d & 0xFF00) + 0x200;
     return (redBlue >> 2 & 0xFF00FF) | (green >> 2 & 0xFF00);
+}
+
+// Pixels of `out` from the byte sums of two rows of `bytes` bytes, Step
+// bytes a pixel: each the rounded mean of a pixel's sums and its right
+// neighbour's, the last pixel of an odd row with its own.
+template <size_t Step>
+void HalveSums(const uint16_t* sums, size_t bytes, uint32_t* out, size_t count) {
+    auto pixel = [](const uint16_t* a, const uint16_t* b) {
+        return uint32_t((a[0] + b[0] + 2) >> 2) | uint32_t((a[1] + b[1] + 2) >> 2) << 8 |
+               uint32_t((a[2] + b[2] + 2) >> 2) << 16;
+    };
+    const size_t pairs = bytes / (2 * Step); // pixels with a right neighbour
+    for (size_t x = 0; x < pairs; ++x)
+        out[x] = pixel(sums + 2 * Step * x, sums + 2 * Step * x + Step);
+    if (pairs < count)
+        out[pairs] = pixel(sums + 2 * Step * pairs, sums + 2 * Step * pairs);
 }
 
 } // namespace
@@ -63,8 +82,10 @@ struct CLevelWriter::Level {
     std::vector<uint32_t> pending; // an even row of the level above, waiting for its pair
     bool hasPending = false;
     std::vector<uint32_t> out;
-    std::unique_ptr<char[]> buffer;
-    UniqueFile file;
+    uint64_t size = 0;    // [byte] of the whole file
+    uint64_t written = 0; // [byte] appended so far
+    UniqueFd fd;
+    std::unique_ptr<CBlockWriter> writer; // before `fd` goes
     std::string temp, path;
 };
 
@@ -76,7 +97,8 @@ CLevelWriter::~CLevelWriter() {
 
 void CLevelWriter::Abandon() {
     for (const auto& level : m_levels) {
-        level->file.reset();
+        level->writer.reset();
+        level->fd.reset();
         unlink(level->temp.c_str());
     }
     m_levels.clear();
@@ -84,7 +106,10 @@ void CLevelWriter::Abandon() {
 
 bool CLevelWriter::Begin(int32_t w, int32_t h) {
     Abandon();
+    m_nWidth = w;
     m_nHeight = h;
+    m_nRowsIn = 0;
+    m_pending.clear();
     const int count = LevelCount(w, h);
     for (int k = 1; k <= count; ++k) {
         auto level = std::make_unique<Level>();
@@ -94,57 +119,90 @@ bool CLevelWriter::Begin(int32_t w, int32_t h) {
         level->out.resize(size_t(level->width));
         level->path = LevelPath(m_strEntry, k);
         level->temp = level->path + ".part-" + std::to_string(getpid());
-        level->file = OpenFile(level->temp.c_str(), "wb");
+        // Straight to the disk where the file system allows it, as the entry.
+        bool direct = true;
+        level->fd.reset(
+            open(level->temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_DIRECT, 0600));
+        if (!level->fd) {
+            direct = false;
+            level->fd.reset(
+                open(level->temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+        }
         DecodedLayout layout;
         layout.width = level->width;
         layout.height = level->height;
         layout.bitCount = 32;
-        uint64_t size = 0;
-        const std::string header = BitmapHeaderFor(layout, size);
-        const bool opened = bool(level->file);
+        const std::string header = BitmapHeaderFor(layout, level->size);
+        const bool opened = bool(level->fd);
         m_levels.push_back(std::move(level));
         if (!opened)
             break;
         Level& l = *m_levels.back();
-        l.buffer = std::make_unique<char[]>(kLevelBuffer);
-        std::setvbuf(l.file.get(), l.buffer.get(), _IOFBF, kLevelBuffer);
-        if (std::fwrite(header.data(), 1, header.size(), l.file.get()) != header.size())
-            break;
+        l.writer = std::make_unique<CBlockWriter>(l.fd.get(), direct, kLevelBlock);
+        std::memcpy(l.writer->Append(0, header.size(), header.size()), header.data(),
+                    header.size());
+        l.written = header.size();
     }
-    if (m_levels.size() != size_t(count) || count == 0 || !m_levels.back()->file) {
+    if (m_levels.size() != size_t(count) || count == 0 || !m_levels.back()->fd) {
         Abandon();
         return false;
     }
     return true;
 }
 
-bool CLevelWriter::PutRow(const uint32_t* row) {
+bool CLevelWriter::PutRow(const uint8_t* row, int bytesPerPixel,
+                          const std::vector<uint32_t>* palette) {
     if (m_levels.empty())
         return false;
-    if (!Emit(0, row)) {
+    // Indexes are put in colours first: there is no sum of indexes.
+    if (bytesPerPixel == 1) {
+        m_indexed.resize(size_t(m_nWidth));
+        for (int32_t x = 0; x < m_nWidth; ++x)
+            m_indexed[size_t(x)] = palette && row[x] < palette->size() ? (*palette)[row[x]] : 0;
+        row = reinterpret_cast<const uint8_t*>(m_indexed.data());
+        bytesPerPixel = 4;
+    }
+    const size_t bytes = size_t(m_nWidth) * size_t(bytesPerPixel);
+    const bool lastRow = ++m_nRowsIn >= m_nHeight;
+    if (m_pending.empty() && !lastRow) {
+        m_pending.assign(row, row + bytes);
+        return true;
+    }
+    // The two rows' bytes summed in one plain loop the compiler can run on
+    // many bytes at a time, then each 2 x 2 block from two neighbouring sums.
+    const uint8_t* top = m_pending.empty() ? row : m_pending.data();
+    m_sums.resize(bytes);
+    for (size_t i = 0; i < bytes; ++i)
+        m_sums[i] = uint16_t(top[i] + row[i]);
+    m_first.resize(size_t(m_levels.front()->width));
+    if (bytesPerPixel == 3)
+        HalveSums<3>(m_sums.data(), bytes, m_first.data(), m_first.size());
+    else
+        HalveSums<4>(m_sums.data(), bytes, m_first.data(), m_first.size());
+    m_pending.clear();
+    if (!Emit(1, m_first.data())) {
         Abandon();
         return false;
     }
     return true;
 }
 
-// `row` is a row of level k (0 is the picture itself); it goes into level
-// k's file (not for the picture) and is halved into level k + 1.
+// `row` is a row of level k; it goes into level k's file and is halved into
+// level k + 1.
 bool CLevelWriter::Emit(size_t k, const uint32_t* row) {
-    if (k > 0) {
-        Level& done = *m_levels[k - 1];
-        const size_t bytes = size_t(done.width) * 4;
-        if (std::fwrite(row, 1, bytes, done.file.get()) != bytes)
-            return false;
-        ++done.rowsOut;
-    }
+    Level& done = *m_levels[k - 1];
+    const size_t bytes = size_t(done.width) * 4;
+    std::memcpy(done.writer->Append(off_t(done.written), bytes, bytes), row, bytes);
+    done.written += bytes;
+    if (!done.writer->Succeeded())
+        return false;
+    ++done.rowsOut;
     if (k == m_levels.size())
         return true;
     Level& next = *m_levels[k];
-    const int32_t above = int32_t(next.pending.size()); // the width of level k
-    const int32_t aboveHeight = k == 0 ? m_nHeight : m_levels[k - 1]->height;
+    const int32_t above = done.width;
     ++next.rowsIn;
-    const bool lastRow = next.rowsIn >= aboveHeight;
+    const bool lastRow = next.rowsIn >= done.height;
     if (!next.hasPending && !lastRow) {
         std::copy_n(row, above, next.pending.begin());
         next.hasPending = true;
@@ -163,9 +221,12 @@ bool CLevelWriter::Emit(size_t k, const uint32_t* row) {
 bool CLevelWriter::Commit() {
     bool ok = !m_levels.empty();
     for (const auto& level : m_levels) {
-        ok = ok && level->rowsOut == level->height && std::fflush(level->file.get()) == 0;
+        ok = ok && level->rowsOut == level->height && level->writer->Finish();
+        level->writer.reset();
+        // The padding of the last direct block goes again.
+        ok = ok && ftruncate(level->fd.get(), off_t(level->size)) == 0;
         // Closed by hand: a failed close can be the first report of a lost write.
-        ok = std::fclose(level->file.release()) == 0 && ok;
+        ok = close(level->fd.release()) == 0 && ok;
     }
     for (const auto& level : m_levels)
         ok = ok && rename(level->temp.c_str(), level->path.c_str()) == 0;
@@ -192,35 +253,56 @@ int CPictureLevels::Open(const std::string& entry, int32_t w, int32_t h) {
     return Count();
 }
 
-bool CPictureLevels::OpenOrBuild(const std::string& entry, const CDib& base, std::string& problem) {
+bool BuildLevels(const std::string& entry, const CDib& base, const std::atomic<bool>* cancel,
+                 std::string& problem) {
     const int32_t w = base.GetWidth(), h = base.GetHeight();
-    const int count = LevelCount(w, h);
-    if (Open(entry, w, h) == count)
-        return true;
-    Free();
     CDibDecoder decoder;
     CLevelWriter writer(entry);
-    if (!decoder.Open(base.m_pInfo.get(), base.GetInfoSize(), base.m_pBits.get(),
-                      base.GetBitsSize()) ||
-        !writer.Begin(w, h)) {
+    auto fail = [&problem] {
         problem =
             std::string("its reduced copies cannot be written (") + std::strerror(errno) + ")";
         return false;
-    }
+    };
+    if (!decoder.Open(base.m_pInfo.get(), base.GetInfoSize(), base.m_pBits.get(),
+                      base.GetBitsSize()) ||
+        !writer.Begin(w, h))
+        return fail();
     std::vector<uint32_t> band(size_t(w) * kBandRows);
     for (int32_t y = 0; y < h; y += kBandRows) {
+        if (cancel && cancel->load()) {
+            problem = "cancelled";
+            return false;
+        }
         const int32_t rows = std::min(kBandRows, h - y);
         decoder.DecodeRect(CRect{0, y, w, y + rows}, band.data(), size_t(w));
-        for (int32_t r = 0; r < rows; ++r) {
-            if (!writer.PutRow(band.data() + size_t(r) * size_t(w))) {
-                problem = std::string("its reduced copies cannot be written (") +
-                          std::strerror(errno) + ")";
-                return false;
-            }
-        }
+        for (int32_t r = 0; r < rows; ++r)
+            if (!writer.PutRow(band.data() + size_t(r) * size_t(w)))
+                return fail();
     }
-    if (!writer.Commit() || Open(entry, w, h) != count) {
-        problem = "its reduced copies cannot be written";
+    return writer.Commit() || fail();
+}
+
+CLevelBuild::CLevelBuild(std::string entry, const CDib& base)
+    : m_thread([this, entry = std::move(entry), &base] {
+          std::string problem;
+          (void)BuildLevels(entry, base, &m_bCancel, problem);
+          m_bDone = true;
+      }) {}
+
+CLevelBuild::~CLevelBuild() {
+    m_bCancel = true;
+    m_thread.join();
+}
+
+bool CPictureLevels::OpenOrBuild(const std::string& entry, const CDib& base, std::string& problem) {
+    const int32_t w = base.GetWidth(), h = base.GetHeight();
+    if (Open(entry, w, h) == LevelCount(w, h))
+        return true;
+    Free();
+    if (!BuildLevels(entry, base, nullptr, problem))
+        return false;
+    if (Open(entry, w, h) != LevelCount(w, h)) {
+        problem = "its reduced copies cannot be read back";
         Free();
         return false;
     }

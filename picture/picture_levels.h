@@ -2,10 +2,14 @@
 
 #include "render/dib.h"
 
+class CBlockWriter;
+
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Reduced copies of a map picture for drawing it zoomed out: level k is the
@@ -40,9 +44,14 @@ public:
     // written, and the writer then takes no rows.
     [[nodiscard]] bool Begin(int32_t w, int32_t h);
     bool Active() const { return !m_levels.empty(); }
-    // The next row of the picture, w pixels 0x..RRGGBB. False once a write
-    // has failed; the writer then drops everything.
-    bool PutRow(const uint32_t* row);
+    // The next row of the picture: w pixels of `bytesPerPixel` bytes, blue,
+    // green, red (and one more byte that is ignored) for 3 and 4, an index
+    // into `palette` (0xRRGGBB) for 1. False once a write has failed; the
+    // writer then drops everything.
+    bool PutRow(const uint8_t* row, int bytesPerPixel, const std::vector<uint32_t>* palette);
+    bool PutRow(const uint32_t* row) {
+        return PutRow(reinterpret_cast<const uint8_t*>(row), 4, nullptr);
+    }
     // Puts the levels in place once every row is in. False when they could
     // not be, and nothing is left.
     [[nodiscard]] bool Commit();
@@ -55,8 +64,41 @@ private:
     bool Emit(size_t k, const uint32_t* row);
 
     std::string m_strEntry;
+    int32_t m_nWidth = 0;  // [pixel] of the picture
     int32_t m_nHeight = 0; // [pixel] of the picture
+    int32_t m_nRowsIn = 0; // rows of the picture taken
+    // The picture's last even row as given, waiting for its pair, and the
+    // sums of the two rows' bytes.
+    std::vector<uint8_t> m_pending;
+    std::vector<uint16_t> m_sums;
+    std::vector<uint32_t> m_indexed; // an indexed row in colours
+    std::vector<uint32_t> m_first;   // a row of level 1
     std::vector<std::unique_ptr<Level>> m_levels;
+};
+
+// Builds every level of `base` as `entry` from its rows; false with the
+// reason in `problem` when they cannot be written, or once `cancel` is set.
+[[nodiscard]] bool BuildLevels(const std::string& entry, const CDib& base,
+                               const std::atomic<bool>* cancel, std::string& problem);
+
+// BuildLevels on a thread of its own, so that a window stays usable while
+// the levels of a large bitmap are made; the window draws from what it has
+// meanwhile. It reads only `base`, which must stay loaded until the build
+// is done or destroyed, and writes only its own files.
+class CLevelBuild {
+public:
+    CLevelBuild(std::string entry, const CDib& base);
+    // Cancels a build still running and waits for it.
+    ~CLevelBuild();
+    CLevelBuild(const CLevelBuild&) = delete;
+    CLevelBuild& operator=(const CLevelBuild&) = delete;
+
+    bool Done() const { return m_bDone.load(); }
+
+private:
+    std::atomic<bool> m_bCancel{false};
+    std::atomic<bool> m_bDone{false};
+    std::thread m_thread; // last: starts once the rest is made
 };
 
 // The levels of one picture as far as they are whole on disk.
@@ -70,6 +112,8 @@ public:
     // whole. False with the reason in `problem` when they cannot be built.
     [[nodiscard]] bool OpenOrBuild(const std::string& entry, const CDib& base,
                                    std::string& problem);
+    // All the levels of a w x h picture are open.
+    bool Whole(int32_t w, int32_t h) const { return Count() == LevelCount(w, h); }
     int Count() const { return int(m_levels.size()); }
     // Level k, 1 <= k <= Count().
     const CDib& Level(int k) const { return *m_levels[size_t(k - 1)]; }
