@@ -136,6 +136,24 @@ INSTANTIATE_TEST_SUITE_P(Places, WorldMapMarker,
                                            PlaceCase{"9000.000", "S", "18000.000", "E", 519, 295},
                                            PlaceCase{"0000.000", "N", "00000.500", "E", 270, 170}));
 
+// The world map zooms too: a marker at its unzoomed place, a square grown
+// with the map, or a picture left at actual size is each caught here.
+TEST_F(WorldMapView, ZoomedWorldMapKeepsTheSquareOnItsPlaceAndSize) {
+    SetClientSize(view, 600, 400);
+    Frame()->RouteCommand(ID_ZOOM_IN);
+    Frame()->RouteCommand(ID_ZOOM_IN);
+    ASSERT_DOUBLE_EQ(view->Zoom(), 2.0);
+    EXPECT_EQ(view->GetTotalSize(), (CSize{1080, 682}));
+    view->ScrollToPosition({300, 100});
+    SetPosition(*gps, "4807.038", "N", "01131.000", "E"); // picture pixel (285, 103)
+    view->OnTimer(2);
+    ExpectSquareAt(2 * 285 - 300, 2 * 103 - 100);
+    // The picture's black frame is two screen pixels wide now.
+    view->ScrollToPosition({0, 0});
+    EXPECT_TRUE(IsBlack(Pixel(view, 0, 0)));
+    EXPECT_TRUE(IsBlack(Pixel(view, 1, 1)));
+}
+
 TEST_F(WorldMapView, NoMarkerWithoutAPositionOrAtZeroZero) {
     SetClientSize(view, 600, 400);
     const QImage before = view->Surface().copy();
