@@ -130,7 +130,9 @@ void ZoomedRepaint(benchmark::State& state) {
     const CSize total = window.view->GetTotalSize();
     const CPoint middle{std::max(0, total.cx / 2 - 960), std::max(0, total.cy / 2 - 540)};
     window.view->ScrollToPosition(middle);
-    window.view->RedrawWindow(); // makes the reduced copies once
+    window.view->RedrawWindow(); // starts making the reduced copies, once
+    while (window.view->MakingLevels())
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
     if (moving && window.view->GetScrollPosition() == CPoint{0, 0}) {
         state.SkipWithError("the whole map shows: it cannot move");
         return;
