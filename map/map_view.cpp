@@ -586,8 +586,8 @@ void COstrelView::ZoomTo(double zoom, CPoint anchor) {
     Moved();
     SetScrollSizes(ZoomedSize());
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-    ScrollToPosition(
-        {int32_t(std::lround(px * zoom)) - anchor.x, int32_t(std::lround(py * zoom)) - anchor.y});
+    ScrollToPosition({int32_t(std::lround(px * zoom - anchor.x - 0.5)),
+                      int32_t(std::lround(py * zoom - anchor.y - 0.5))});
     RedrawWindow();
     ShowZoomInTitle();
 }
