@@ -18,6 +18,8 @@
 
 #include <QCoreApplication>
 #include <QMdiSubWindow>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <QtGlobal>
@@ -69,7 +71,7 @@ COstrelView::COstrelView(CMDIFrameWnd* mainFrame, CGpsReceiver* gps,
     m_restTimer.setInterval(kRestMs);
     connect(&m_restTimer, &QTimer::timeout, this, [this] {
         m_bMoving = false;
-        if (m_nMode == DOCMODE_MAP && m_dZoom < 1.0)
+        if (m_nMode == DOCMODE_MAP && ClientZoom() < 1.0)
             RedrawWindow();
     });
     m_levelPoll.setInterval(kLevelPollMs);
@@ -407,37 +409,95 @@ bool COstrelView::SaveCalibration() {
 
 void COstrelView::DrawScannedMap() {
     CClientDC dc(this);
-    const CPoint p = GetScrollPosition();
-    const int32_t w = m_dib.GetWidth();
-    const int32_t h = m_dib.GetHeight();
-    if (m_dZoom == 1.0) {
-        m_dib.Draw(&dc, CRect{0, 0, w, h}, CRect{p.x, p.y, p.x + w, p.y + h});
-    } else if (m_dZoom < 1.0) {
-        DrawZoomedOut(dc);
-    } else {
-        const CSize zoomed = ZoomedSize();
-        m_dib.Draw(&dc, CRect{-p.x, -p.y, zoomed.cx - p.x, zoomed.cy - p.y}, CRect{0, 0, w, h});
-    }
+    DrawPicture(dc, ClientZoom(), GetScrollPosition());
     SetScrollSizes(ZoomedSize());
+    const double ratio = devicePixelRatioF();
+    if (ratio != 1.0)
+        DrawDevicePicture(dc, ratio);
 }
 
-void COstrelView::DrawZoomedOut(CDC& dc) {
+void COstrelView::DrawPicture(CDC& dc, double zoom, CPoint s) {
+    const int32_t w = m_dib.GetWidth();
+    const int32_t h = m_dib.GetHeight();
+    const CSize zoomed{int32_t(std::lround(w * zoom)), int32_t(std::lround(h * zoom))};
+    if (zoom == 1.0)
+        m_dib.Draw(&dc, CRect{0, 0, w, h}, CRect{s.x, s.y, s.x + w, s.y + h});
+    else if (zoom < 1.0)
+        DrawZoomedOut(dc, zoom, s);
+    else
+        m_dib.Draw(&dc, CRect{-s.x, -s.y, zoomed.cx - s.x, zoomed.cy - s.y}, CRect{0, 0, w, h});
+}
+
+void COstrelView::DrawDevicePicture(const CDC& client, double ratio) {
+    const QSize size(int(std::ceil(viewport()->width() * ratio)),
+                     int(std::ceil(viewport()->height() * ratio)));
+    if (m_devicePicture.size() != size || m_mapOnly.size() != Surface().size()) {
+        m_devicePicture = QImage(size, QImage::Format_RGB32);
+        m_devicePicture.fill(Qt::white);
+        m_mapOnly = QImage(Surface().size(), QImage::Format_RGB32);
+        m_mapOnly.fill(Qt::white);
+    }
+    const CRect clip = client.GetClipBox();
+    const CRect device{
+        int32_t(std::floor(clip.left * ratio)), int32_t(std::floor(clip.top * ratio)),
+        int32_t(std::ceil(clip.right * ratio)), int32_t(std::ceil(clip.bottom * ratio))};
+    CDC dc(&m_devicePicture);
+    dc.SetClipRect(device);
+    dc.FillSolidRect(device, RGB(255, 255, 255));
     const CPoint s = GetScrollPosition();
-    const CSize zoomed = ZoomedSize();
+    DrawPicture(dc, m_dZoom,
+                CPoint{int32_t(std::lround(s.x * ratio)), int32_t(std::lround(s.y * ratio))});
+    // The client area as the map alone makes it, to tell what is drawn over it.
+    const QRect r = QRect(clip.left, clip.top, clip.Width(), clip.Height()) & m_mapOnly.rect();
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        std::copy_n(reinterpret_cast<const QRgb*>(Surface().constScanLine(y)) + r.left(), r.width(),
+                    reinterpret_cast<QRgb*>(m_mapOnly.scanLine(y)) + r.left());
+}
+
+void COstrelView::paintEvent(QPaintEvent* event) {
+    const double ratio = devicePixelRatioF();
+    if (ratio == 1.0 || m_nMode != DOCMODE_MAP || m_devicePicture.isNull() ||
+        m_mapOnly.size() != Surface().size()) {
+        CScrollView::paintEvent(event);
+        return;
+    }
+    // The map at one picture pixel per device pixel, and over it whatever
+    // the client area has besides the map (markers, route, crosses) at the
+    // screen's scale.
+    const QRect r = event->rect() & Surface().rect();
+    QImage over(r.size(), QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < r.height(); ++y) {
+        const auto* seen =
+            reinterpret_cast<const QRgb*>(Surface().constScanLine(r.top() + y)) + r.left();
+        const auto* map =
+            reinterpret_cast<const QRgb*>(m_mapOnly.constScanLine(r.top() + y)) + r.left();
+        auto* out = reinterpret_cast<QRgb*>(over.scanLine(y));
+        for (int x = 0; x < r.width(); ++x)
+            out[x] = seen[x] != map[x] ? (seen[x] | 0xFF000000) : 0;
+    }
+    QPainter painter(viewport());
+    painter.drawImage(QRectF(r), m_devicePicture,
+                      QRectF(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio));
+    painter.drawImage(r.topLeft(), over);
+}
+
+void COstrelView::DrawZoomedOut(CDC& dc, double zoom, CPoint s) {
+    const CSize zoomed{int32_t(std::lround(m_dib.GetWidth() * zoom)),
+                       int32_t(std::lround(m_dib.GetHeight() * zoom))};
     const CRect clip = dc.GetClipBox();
     const CRect visible{std::max(clip.left, -s.x), std::max(clip.top, -s.y),
                         std::min(clip.right, zoomed.cx - s.x),
                         std::min(clip.bottom, zoomed.cy - s.y)};
     if (visible.IsRectEmpty())
         return;
-    if (m_dZoom <= 0.5)
+    if (zoom <= 0.5)
         StartLevels();
     // Level k is the picture at 1/2^k: the finest one no more than twice the
     // size shown, so that at most a factor of 2 is left to scale.
     int k = 0;
-    while (k < m_levels.Count() && m_dZoom * double(int64_t(1) << (k + 1)) <= 1.0 + 1e-9)
+    while (k < m_levels.Count() && zoom * double(int64_t(1) << (k + 1)) <= 1.0 + 1e-9)
         ++k;
-    const double scale = m_dZoom * double(int64_t(1) << k); // [client pixel / level pixel]
+    const double scale = zoom * double(int64_t(1) << k); // [client pixel / level pixel]
     if (scale < 0.5 - 1e-9) {
         // No reduced copies: every n-th pixel, which at least costs no more.
         m_dib.Draw(&dc, CRect{-s.x, -s.y, zoomed.cx - s.x, zoomed.cy - s.y},
@@ -518,18 +578,24 @@ void COstrelView::DrawWorldMap(CDC* pDC) {
     CDC memory;
     if (!memory.CreateCompatibleDC(pDC))
         return;
-    if (m_dZoom == 1.0) {
+    if (ClientZoom() == 1.0) {
         CBitmap* previous = memory.SelectBitmap(&m_bmpWorld);
         pDC->BitBlt(0, 0, bm.bmWidth, bm.bmHeight, &memory, 0, 0, SRCCOPY);
         memory.SelectBitmap(previous);
     } else {
         const CSize zoomed = ZoomedSize();
         DrawImageScaled(*pDC, m_bmpWorld.Image(), QRectF(0, 0, zoomed.cx, zoomed.cy),
-                        m_dZoom < 1.0);
+                        ClientZoom() < 1.0);
     }
     SetScrollSizes(ZoomedSize());
     if (m_pDocument)
         m_pDocument->SetTitle(QStringLiteral("World Map"));
+}
+
+double COstrelView::ClientZoom() const {
+    // A scanned map at actual size shows one picture pixel per device pixel;
+    // the world picture follows the screen's scale like the rest of the window.
+    return m_nMode == DOCMODE_MAP ? m_dZoom / devicePixelRatioF() : m_dZoom;
 }
 
 CSize COstrelView::PictureSize() const {
@@ -542,14 +608,15 @@ CSize COstrelView::PictureSize() const {
 
 CSize COstrelView::ZoomedSize() const {
     const CSize size = PictureSize();
-    return {int32_t(std::lround(size.cx * m_dZoom)), int32_t(std::lround(size.cy * m_dZoom))};
+    const double zoom = ClientZoom();
+    return {int32_t(std::lround(size.cx * zoom)), int32_t(std::lround(size.cy * zoom))};
 }
 
 CPoint COstrelView::PictureToClient(PixelXY picture) const {
     const CPoint s = GetScrollPosition();
     // Saturated: a place far off the picture stays far off the window.
-    auto client = [this](double p, int32_t scroll) {
-        const double c = std::round(p * m_dZoom) - scroll;
+    auto client = [zoom = ClientZoom()](double p, int32_t scroll) {
+        const double c = std::round(p * zoom) - scroll;
         return int32_t(std::clamp(c, -2147483648.0, 2147483647.0));
     };
     return {client(picture.x, s.x), client(picture.y, s.y)};
@@ -557,11 +624,12 @@ CPoint COstrelView::PictureToClient(PixelXY picture) const {
 
 CPoint COstrelView::ClientToPicture(CPoint client) const {
     const CPoint s = GetScrollPosition();
-    if (m_dZoom == 1.0)
+    const double zoom = ClientZoom();
+    if (zoom == 1.0)
         return {client.x + s.x, client.y + s.y};
     // The pixel under the client pixel's centre, the one the picture shows there.
-    return {int32_t(std::floor((client.x + 0.5 + s.x) / m_dZoom)),
-            int32_t(std::floor((client.y + 0.5 + s.y) / m_dZoom))};
+    return {int32_t(std::floor((client.x + 0.5 + s.x) / zoom)),
+            int32_t(std::floor((client.y + 0.5 + s.y) / zoom))};
 }
 
 double COstrelView::MinZoom() const {
@@ -570,7 +638,8 @@ double COstrelView::MinZoom() const {
         return 1.0;
     // The room without scroll bars, which the whole map does not need.
     const QSize room = maximumViewportSize();
-    const double fit = std::min(double(room.width()) / size.cx, double(room.height()) / size.cy);
+    const double fit = std::min(double(room.width()) / size.cx, double(room.height()) / size.cy) *
+                       (m_dZoom / ClientZoom());
     return fit > 0.0 ? std::min(fit, 1.0) : 1.0;
 }
 
@@ -580,14 +649,16 @@ void COstrelView::ZoomTo(double zoom, CPoint anchor) {
         return;
     const CPoint s = GetScrollPosition();
     // The picture point under the anchor pixel's centre stays there.
-    const double px = (anchor.x + 0.5 + s.x) / m_dZoom;
-    const double py = (anchor.y + 0.5 + s.y) / m_dZoom;
+    const double before = ClientZoom();
+    const double px = (anchor.x + 0.5 + s.x) / before;
+    const double py = (anchor.y + 0.5 + s.y) / before;
     m_dZoom = zoom;
+    const double after = ClientZoom();
     Moved();
     SetScrollSizes(ZoomedSize());
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-    ScrollToPosition({int32_t(std::lround(px * zoom - anchor.x - 0.5)),
-                      int32_t(std::lround(py * zoom - anchor.y - 0.5))});
+    ScrollToPosition({int32_t(std::lround(px * after - anchor.x - 0.5)),
+                      int32_t(std::lround(py * after - anchor.y - 0.5))});
     RedrawWindow();
     ShowZoomInTitle();
 }

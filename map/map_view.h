@@ -152,6 +152,7 @@ protected:
     // message pane.
     void OnMouseMove(CPoint point) override;
     void scrollContentsBy(int dx, int dy) override;
+    void paintEvent(QPaintEvent* event) override;
     // Ctrl + wheel zooms about the pointer; the wheel alone scrolls.
     void wheelEvent(QWheelEvent* event) override;
 
@@ -165,8 +166,19 @@ private:
     double MinZoom() const;
     // The zoom in the frame's caption when it is not 100 %.
     void ShowZoomInTitle();
+    // The zoom in client pixels per picture pixel: Zoom() at the screen's scale.
+    double ClientZoom() const;
+    // The scanned map at `zoom` [context pixel / picture pixel] scrolled by
+    // `scroll` [context pixel], where the context's clip allows.
+    void DrawPicture(CDC& dc, double zoom, CPoint scroll);
     // The scanned map zoomed out, from the nearest finer reduced copy.
-    void DrawZoomedOut(CDC& dc);
+    void DrawZoomedOut(CDC& dc, double zoom, CPoint scroll);
+    // On a screen with a scale other than 1: the part of the map under the
+    // clip of `client` at device resolution, and the client area as the map
+    // alone makes it; the paint event puts what is drawn over it on top.
+    void DrawDevicePicture(const CDC& client, double ratio);
+    QImage m_devicePicture; // [device pixels]
+    QImage m_mapOnly;       // [client pixels]
     // The map scrolled or zoomed: drawn quickly until it rests.
     void Moved();
     bool m_bMoving = false;
