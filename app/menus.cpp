@@ -36,6 +36,11 @@ const std::vector<Accelerator> kAccelerators = {
     {ID_PREV_PANE, {QKeySequence(Qt::SHIFT | Qt::Key_F6)}},
     {ID_CONTEXT_HELP, {QKeySequence(Qt::SHIFT | Qt::Key_F1)}},
     {ID_HELP, {QKeySequence(Qt::Key_F1)}},
+    // Ctrl+= is Ctrl++ without Shift on most layouts.
+    {ID_ZOOM_IN, {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)}},
+    {ID_ZOOM_OUT, {QKeySequence(Qt::CTRL | Qt::Key_Minus)}},
+    {ID_ZOOM_ACTUAL_SIZE, {QKeySequence(Qt::CTRL | Qt::Key_0)}},
+    {ID_ZOOM_FIT, {QKeySequence(Qt::CTRL | Qt::Key_9)}},
 };
 
 // The frame's action for command `id`, with the prompt and tooltip of the

@@ -73,6 +73,7 @@ void COstrelDoc::Serialize(CArchive& ar) {
         return;
     }
     g_nDocMode = DOCMODE_MAP;
+    view->m_strLevelEntry = opened.entry;
     view->DrawScannedMap();
     view->m_bMapLoaded = true;
     view->LoadCalibration(path);

@@ -18,6 +18,7 @@
 #include "benchmarks/process_status.h"
 #include "gps/settings.h"
 #include "map/map_view.h"
+#include "picture/picture_levels.h"
 #include "platform/commands.h"
 #include "platform/document.h"
 #include "tests/client_size.h"
@@ -180,6 +181,36 @@ double PlainDecode(const std::string& path) {
     return Seconds() - start;
 }
 
+// The same decode with the reduced copies made from its rows as they pass,
+// written beside `entry` and put in place. [s]
+double DecodeWithLevels(const std::string& path, const std::string& entry) {
+    const double start = Seconds();
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    jpeg_decompress_struct d{};
+    jpeg_error_mgr errors{};
+    d.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&d);
+    jpeg_stdio_src(&d, f);
+    jpeg_read_header(&d, TRUE);
+    d.out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(&d);
+    CLevelWriter levels(entry);
+    if (!levels.Begin(int32_t(d.output_width), int32_t(d.output_height)))
+        std::abort();
+    std::vector<uint8_t> row(size_t(d.output_width) * 3);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_read_scanlines(&d, rows, 1);
+        levels.PutRow(row.data(), 3, nullptr);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    std::fclose(f);
+    if (!levels.Commit())
+        std::abort();
+    return Seconds() - start;
+}
+
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v[v.size() / 2];
@@ -221,6 +252,28 @@ void JpegFirstOpen(benchmark::State& state) {
                    ", memory <= own + 100 MB: " + Verdict(over <= 100 * kMB));
 }
 BENCHMARK(JpegFirstOpen)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// What making the reduced copies in the decode's pass adds to the decode,
+// each measure after a plain decode of the same file.
+void JpegDecodeWithLevels(benchmark::State& state) {
+    const std::string& path = BigJpeg();
+    const std::string entry = (g_dir / "levels.bmp").string();
+    std::vector<double> decodes, withLevels;
+    for (auto _ : state) {
+        decodes.push_back(PlainDecode(path));
+        withLevels.push_back(DecodeWithLevels(path, entry));
+        state.SetIterationTime(withLevels.back());
+        for (int k = 1; k <= LevelCount(kBigSide, kBigSide); ++k)
+            fs::remove(LevelPath(entry, k));
+        sync();
+    }
+    const double added = Median(withLevels) / Median(decodes) - 1;
+    state.counters["plain_decode_ms"] = Median(decodes) * 1e3;
+    state.counters["levels_add"] = added;
+    state.counters["levels_MB"] = double(LevelBytes(kBigSide, kBigSide)) / kMB;
+    state.SetLabel(std::string("levels add <= 25 % to the decode: ") + Verdict(added <= 0.25));
+}
+BENCHMARK(JpegDecodeWithLevels)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // The decoded copy is in the cache (left by the first open): it is mapped.
 void JpegSecondOpen(benchmark::State& state) {

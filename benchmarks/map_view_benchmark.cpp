@@ -1,8 +1,9 @@
 // Costs of the scanned-map view on large pictures: a marker tick, a full
-// repaint, and the memory taken by opening a map; and what a map in a
-// projection costs against one in longitude/latitude, for the marker tick
-// and for opening its window. The pictures are written to /tmp at start and
-// removed at the end.
+// repaint, a 1920 x 1080 repaint at each zoom (its reduced copies made
+// before it is timed), and the memory taken by opening a map; and what a map
+// in a projection costs against one in longitude/latitude, for the marker
+// tick and for opening its window. The pictures and their reduced copies are
+// written to /tmp at start and removed at the end.
 
 #include "app/main_frame.h"
 #include "app/ostrel_app.h"
@@ -18,6 +19,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QMdiSubWindow>
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cmath>
@@ -290,6 +292,67 @@ void FullRepaint(benchmark::State& state) {
 }
 BENCHMARK(FullRepaint)->Args({1400, 900})->Args({20000, 20000})->Unit(benchmark::kMicrosecond);
 
+// A 1920 x 1080 repaint of the 20000 x 20000 map at zoom 2^(-k/2) (k < 0:
+// the whole map in the window) about its middle: while it moves (each
+// repaint scrolled by a pixel, nearest pixels) or at rest (the same place
+// again, smoothed). Median and 95th percentile, against the median at 100 %.
+std::map<bool, double> g_actualSizeMedian; // [us] by moving
+
+void ZoomedRepaint(benchmark::State& state) {
+    const int k = int(state.range(0));
+    const bool moving = state.range(1) != 0;
+    MapWindow window(Picture(20000, 20000), 1920, 1080);
+    window.view->m_strLevelEntry = Picture(20000, 20000) + ".levels.bmp";
+    if (k >= 0)
+        window.view->ZoomTo(std::pow(2.0, -k / 2.0), {0, 0});
+    else
+        window.view->OnZoomFit();
+    const CSize total = window.view->GetTotalSize();
+    const CPoint middle{std::max(0, total.cx / 2 - 960), std::max(0, total.cy / 2 - 540)};
+    window.view->ScrollToPosition(middle);
+    window.view->RedrawWindow(); // starts making the reduced copies, once
+    while (window.view->MakingLevels())
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (moving && window.view->GetScrollPosition() == CPoint{0, 0}) {
+        state.SkipWithError("the whole map shows: it cannot move");
+        return;
+    }
+    // Until the map rests.
+    const auto rest = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    while (std::chrono::steady_clock::now() < rest)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    std::vector<double> times;
+    int i = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        if (moving)
+            window.view->ScrollToPosition({middle.x + (++i & 1), middle.y});
+        else
+            window.view->RedrawWindow();
+        times.push_back(
+            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+                .count());
+    }
+    std::sort(times.begin(), times.end());
+    const double median = times[times.size() / 2];
+    if (k == 0)
+        g_actualSizeMedian[moving] = median;
+    state.counters["zoom_pct"] = window.view->Zoom() * 100;
+    state.counters["median_us"] = median;
+    state.counters["p95_us"] = times[times.size() * 95 / 100];
+    if (g_actualSizeMedian.count(moving)) {
+        const double ratio = median / g_actualSizeMedian[moving];
+        state.counters["vs_100pct"] = ratio;
+        state.SetLabel(std::string(moving ? "moving" : "at rest") +
+                       ": median <= 1.5 x 100 % and <= 16 ms: " +
+                       (ratio <= 1.5 && median <= 16000 ? "holds" : "FAILS"));
+    }
+}
+BENCHMARK(ZoomedRepaint)
+    ->ArgsProduct({{0, 1, 2, 3, 4, 6, 8, -1}, {1, 0}})
+    ->Iterations(60)
+    ->Unit(benchmark::kMillisecond);
+
 // Opening the 400 MB map: the peak resident memory over what the process
 // held before, against the file's size.
 void ReportOpeningMemory() {
@@ -350,5 +413,8 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     for (const std::string& path : WrittenFiles())
         std::remove(path.c_str());
+    for (const auto& [size, path] : Pictures())
+        for (int k = 1; k <= LevelCount(size.first, size.second); ++k)
+            std::remove(LevelPath(path + ".levels.bmp", k).c_str());
     return 0;
 }

@@ -6,16 +6,24 @@
 #include "map/calibration_store.h"
 #include "map/command_ids.h"
 #include "map/dia_calibration.h"
+#include "picture/map_cache.h"
 #include "platform/dialog_ids.h"
 #include "platform/document.h"
 #include "platform/mdi_child_wnd.h"
 #include "platform/mdi_frame.h"
 #include "platform/message_box.h"
+#include "render/dib_draw.h"
 #include "render/markers.h"
+#include "render/scaled_draw.h"
 
+#include <QCoreApplication>
 #include <QMdiSubWindow>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <QtGlobal>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -30,6 +38,10 @@ static void InitResources() {
 
 namespace {
 constexpr uintptr_t kUpdateTimer = 2; // the main frame's poll timer is 1
+// The map counts as at rest this long after it last scrolled or zoomed [ms].
+constexpr int kRestMs = 150;
+// How often a window looks whether its reduced copies are made [ms].
+constexpr int kLevelPollMs = 100;
 // Reference points closer than this on either axis give no usable scale [pixel].
 constexpr int64_t kMinPointDistance = 100;
 } // namespace
@@ -44,12 +56,26 @@ const CommandEntry<COstrelView> COstrelView::kCommands[] = {
     {ID_FOLLOW_POSITION, &COstrelView::OnFollowPosition, &COstrelView::OnUpdateFollowPosition},
     {ID_EXPORT_CALIBRATION, &COstrelView::OnExportCalibration,
      &COstrelView::OnUpdateExportCalibration},
+    {ID_ZOOM_IN, &COstrelView::OnZoomIn, &COstrelView::OnUpdateZoom},
+    {ID_ZOOM_OUT, &COstrelView::OnZoomOut, &COstrelView::OnUpdateZoom},
+    {ID_ZOOM_ACTUAL_SIZE, &COstrelView::OnZoomActualSize, &COstrelView::OnUpdateZoom},
+    {ID_ZOOM_FIT, &COstrelView::OnZoomFit, &COstrelView::OnUpdateZoom},
 };
 
 COstrelView::COstrelView(CMDIFrameWnd* mainFrame, CGpsReceiver* gps,
                          PropertiesDialogRunner showProperties)
     : m_nUpdatePeriod(g_nUpdateMs), m_pGps(gps), m_pMainFrame(mainFrame),
       m_pfnShowProperties(showProperties) {
+    // Once the map rests, a zoomed-out picture is drawn again smoothed.
+    m_restTimer.setSingleShot(true);
+    m_restTimer.setInterval(kRestMs);
+    connect(&m_restTimer, &QTimer::timeout, this, [this] {
+        m_bMoving = false;
+        if (m_nMode == DOCMODE_MAP && ClientZoom() < 1.0)
+            RedrawWindow();
+    });
+    m_levelPoll.setInterval(kLevelPollMs);
+    connect(&m_levelPoll, &QTimer::timeout, this, &COstrelView::LevelsPolled);
     // A scroll by hand (bars, wheel, keys) takes over from Follow Position.
     for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()})
         connect(bar, &QAbstractSlider::actionTriggered, this,
@@ -95,6 +121,13 @@ void COstrelView::OnInitialUpdate() {
         break;
     }
     SetTimer(kUpdateTimer, uint32_t(g_nUpdateMs));
+    // The document names its windows anew (a second window, a saved path);
+    // the zoom stays in the caption.
+    if (QMdiSubWindow* frame = GetParentFrame(this))
+        connect(frame, &QWidget::windowTitleChanged, this, [this](const QString& title) {
+            if (!m_strZoomSuffix.isEmpty() && !title.endsWith(m_strZoomSuffix))
+                ShowZoomInTitle();
+        });
 }
 
 void COstrelView::OnSize(uint32_t nType, int32_t cx, int32_t cy) {
@@ -143,7 +176,8 @@ void COstrelView::OnTimer(uintptr_t id) {
         if (m_bCalibrated) {
             const CPoint p = m_pGps->DrawPosition(this, Model(), kRingRadius);
             if (p != CPoint{-1, -1}) {
-                AddRoutePoint(p);
+                if (const std::optional<CPoint> pixel = FixPicturePixel(m_pGps->m_fix, Model()))
+                    AddRoutePoint(*pixel);
                 if (m_bFollowPosition && FollowMarker(p))
                     m_pGps->DrawPosition(this, Model(), kRingRadius);
             }
@@ -159,14 +193,11 @@ void COstrelView::OnTimer(uintptr_t id) {
     m_bBusy = false;
 }
 
-void COstrelView::AddRoutePoint(CPoint client) {
+void COstrelView::AddRoutePoint(CPoint picture) {
     if (!m_pRouteX || m_nRoutePoints >= MAX_ROUTE_POINTS)
         return;
-    const CPoint scroll = GetScrollPosition();
-    const int64_t x = int64_t(client.x) + scroll.x;
-    const int64_t y = int64_t(client.y) + scroll.y;
-    if (x != int32_t(x) || y != int32_t(y))
-        return;
+    const int32_t x = picture.x;
+    const int32_t y = picture.y;
     // A receiver standing still would fill the route with one point.
     const int last = m_nRoutePoints - 1;
     if (last >= 0 && m_pRouteX[size_t(last)] == x && m_pRouteY[size_t(last)] == y)
@@ -181,37 +212,36 @@ void COstrelView::AddRoutePoint(CPoint client) {
 }
 
 void COstrelView::DrawCalibrationPoints() {
-    const CPoint s = GetScrollPosition();
     if (m_pGeoref) {
         CClientDC dc(this);
         for (const PixelXY& p : m_pGeoref->PointPixels())
             if (std::fabs(p.x) < 1e9 && std::fabs(p.y) < 1e9)
-                DrawCalibrationMark(
-                    dc, CPoint{int32_t(std::lround(p.x)) - s.x, int32_t(std::lround(p.y)) - s.y});
+                DrawCalibrationMark(dc, PictureToClient({std::round(p.x), std::round(p.y)}));
         return;
     }
     if (!m_cal.m_bPoint1Set && !m_cal.m_bPoint2Set)
         return;
     CClientDC dc(this);
     if (m_cal.m_bPoint1Set)
-        DrawCalibrationMark(dc, CPoint{m_cal.m_nX1 - s.x, m_cal.m_nY1 - s.y});
+        DrawCalibrationMark(dc, PictureToClient({double(m_cal.m_nX1), double(m_cal.m_nY1)}));
     if (m_cal.m_bPoint2Set)
-        DrawCalibrationMark(dc, CPoint{m_cal.m_nX2 - s.x, m_cal.m_nY2 - s.y});
+        DrawCalibrationMark(dc, PictureToClient({double(m_cal.m_nX2), double(m_cal.m_nY2)}));
 }
 
 void COstrelView::DrawRoute(CDC* pDC, bool newestOnly) {
     if (!pDC || m_nRoutePoints < 2)
         return;
-    const CPoint s = GetScrollPosition();
     const int32_t* x = m_pRouteX.get();
     const int32_t* y = m_pRouteY.get();
     for (int i = newestOnly ? m_nRoutePoints - 1 : 1; i < m_nRoutePoints; ++i) {
+        const CPoint a = PictureToClient({double(x[i]), double(y[i])});
+        const CPoint b = PictureToClient({double(x[i - 1]), double(y[i - 1])});
         const CPen previous = pDC->SelectPen(m_penBlack);
-        pDC->MoveTo(x[i] - s.x, y[i] - s.y);
-        pDC->LineTo(x[i - 1] - s.x, y[i - 1] - s.y);
+        pDC->MoveTo(a.x, a.y);
+        pDC->LineTo(b.x, b.y);
         pDC->SelectPen(m_penWhite);
-        pDC->MoveTo(x[i] - s.x + 1, y[i] - s.y + 1);
-        pDC->LineTo(x[i - 1] - s.x + 1, y[i - 1] - s.y + 1);
+        pDC->MoveTo(a.x + 1, a.y + 1);
+        pDC->LineTo(b.x + 1, b.y + 1);
         pDC->SelectPen(previous);
     }
 }
@@ -312,8 +342,7 @@ void COstrelView::OnRButtonDown(CPoint point) {
     if (m_bCalibrated || !m_bMapLoaded)
         return;
     // The map pixel the user clicked on.
-    const CPoint s = GetScrollPosition();
-    const CPoint p{point.x + s.x, point.y + s.y};
+    const CPoint p = ClientToPicture(point);
     CDia_Calibration dialog;
     if (dialog.DoModal() == IDCANCEL)
         return;
@@ -347,7 +376,7 @@ void COstrelView::OnRButtonDown(CPoint point) {
 void COstrelView::OnMouseMove(CPoint point) {
     if (m_nMode == DOCMODE_WORLDMAP || !m_bCalibrated)
         return;
-    const std::optional<CGeoPoint> g = Model().AtClient(point, GetScrollPosition());
+    const std::optional<CGeoPoint> g = Model().AtClient(ClientToPicture(point), CPoint{0, 0});
     if (!g)
         return;
     if (auto* frame = qobject_cast<CMDIChildWnd*>(parentWidget()))
@@ -380,11 +409,165 @@ bool COstrelView::SaveCalibration() {
 
 void COstrelView::DrawScannedMap() {
     CClientDC dc(this);
-    const CPoint p = GetScrollPosition();
+    DrawPicture(dc, ClientZoom(), GetScrollPosition());
+    SetScrollSizes(ZoomedSize());
+    const double ratio = devicePixelRatioF();
+    if (ratio != 1.0)
+        DrawDevicePicture(dc, ratio);
+}
+
+void COstrelView::DrawPicture(CDC& dc, double zoom, CPoint s) {
     const int32_t w = m_dib.GetWidth();
     const int32_t h = m_dib.GetHeight();
-    m_dib.Draw(&dc, CRect{0, 0, w, h}, CRect{p.x, p.y, p.x + w, p.y + h});
-    SetScrollSizes(CSize{w, h});
+    const CSize zoomed{int32_t(std::lround(w * zoom)), int32_t(std::lround(h * zoom))};
+    if (zoom == 1.0)
+        m_dib.Draw(&dc, CRect{0, 0, w, h}, CRect{s.x, s.y, s.x + w, s.y + h});
+    else if (zoom < 1.0)
+        DrawZoomedOut(dc, zoom, s);
+    else
+        m_dib.Draw(&dc, CRect{-s.x, -s.y, zoomed.cx - s.x, zoomed.cy - s.y}, CRect{0, 0, w, h});
+}
+
+void COstrelView::DrawDevicePicture(const CDC& client, double ratio) {
+    const QSize size(int(std::ceil(viewport()->width() * ratio)),
+                     int(std::ceil(viewport()->height() * ratio)));
+    if (m_devicePicture.size() != size || m_mapOnly.size() != Surface().size()) {
+        m_devicePicture = QImage(size, QImage::Format_RGB32);
+        m_devicePicture.fill(Qt::white);
+        m_mapOnly = QImage(Surface().size(), QImage::Format_RGB32);
+        m_mapOnly.fill(Qt::white);
+    }
+    const CRect clip = client.GetClipBox();
+    const CRect device{
+        int32_t(std::floor(clip.left * ratio)), int32_t(std::floor(clip.top * ratio)),
+        int32_t(std::ceil(clip.right * ratio)), int32_t(std::ceil(clip.bottom * ratio))};
+    CDC dc(&m_devicePicture);
+    dc.SetClipRect(device);
+    dc.FillSolidRect(device, RGB(255, 255, 255));
+    const CPoint s = GetScrollPosition();
+    DrawPicture(dc, m_dZoom,
+                CPoint{int32_t(std::lround(s.x * ratio)), int32_t(std::lround(s.y * ratio))});
+    // The client area as the map alone makes it, to tell what is drawn over it.
+    const QRect r = QRect(clip.left, clip.top, clip.Width(), clip.Height()) & m_mapOnly.rect();
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        std::copy_n(reinterpret_cast<const QRgb*>(Surface().constScanLine(y)) + r.left(), r.width(),
+                    reinterpret_cast<QRgb*>(m_mapOnly.scanLine(y)) + r.left());
+}
+
+void COstrelView::paintEvent(QPaintEvent* event) {
+    const double ratio = devicePixelRatioF();
+    if (ratio == 1.0 || m_nMode != DOCMODE_MAP || m_devicePicture.isNull() ||
+        m_mapOnly.size() != Surface().size()) {
+        CScrollView::paintEvent(event);
+        return;
+    }
+    // The map at one picture pixel per device pixel, and over it whatever
+    // the client area has besides the map (markers, route, crosses) at the
+    // screen's scale.
+    const QRect r = event->rect() & Surface().rect();
+    QImage over(r.size(), QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < r.height(); ++y) {
+        const auto* seen =
+            reinterpret_cast<const QRgb*>(Surface().constScanLine(r.top() + y)) + r.left();
+        const auto* map =
+            reinterpret_cast<const QRgb*>(m_mapOnly.constScanLine(r.top() + y)) + r.left();
+        auto* out = reinterpret_cast<QRgb*>(over.scanLine(y));
+        for (int x = 0; x < r.width(); ++x)
+            out[x] = seen[x] != map[x] ? (seen[x] | 0xFF000000) : 0;
+    }
+    QPainter painter(viewport());
+    painter.drawImage(QRectF(r), m_devicePicture,
+                      QRectF(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio));
+    painter.drawImage(r.topLeft(), over);
+}
+
+void COstrelView::DrawZoomedOut(CDC& dc, double zoom, CPoint s) {
+    const CSize zoomed{int32_t(std::lround(m_dib.GetWidth() * zoom)),
+                       int32_t(std::lround(m_dib.GetHeight() * zoom))};
+    const CRect clip = dc.GetClipBox();
+    const CRect visible{std::max(clip.left, -s.x), std::max(clip.top, -s.y),
+                        std::min(clip.right, zoomed.cx - s.x),
+                        std::min(clip.bottom, zoomed.cy - s.y)};
+    if (visible.IsRectEmpty())
+        return;
+    if (zoom <= 0.5)
+        StartLevels();
+    // Level k is the picture at 1/2^k: the finest one no more than twice the
+    // size shown, so that at most a factor of 2 is left to scale.
+    int k = 0;
+    while (k < m_levels.Count() && zoom * double(int64_t(1) << (k + 1)) <= 1.0 + 1e-9)
+        ++k;
+    const double scale = zoom * double(int64_t(1) << k); // [client pixel / level pixel]
+    if (scale < 0.5 - 1e-9) {
+        // No reduced copies: every n-th pixel, which at least costs no more.
+        m_dib.Draw(&dc, CRect{-s.x, -s.y, zoomed.cx - s.x, zoomed.cy - s.y},
+                   CRect{0, 0, m_dib.GetWidth(), m_dib.GetHeight()});
+        return;
+    }
+    const CDib& level = k == 0 ? m_dib : m_levels.Level(k);
+    const int32_t lw = level.GetWidth(), lh = level.GetHeight();
+    if (std::fabs(scale - 1.0) < 1e-9) {
+        // A zoom of 1/2^k: the level as it is.
+        DrawDib(dc, level, CRect{-s.x, -s.y, lw - s.x, lh - s.y}, CRect{0, 0, lw, lh});
+        return;
+    }
+    if (m_bMoving) {
+        // While the map moves, the nearest pixel: it costs what actual size costs.
+        DrawDib(dc, level, CRect{-s.x, -s.y, zoomed.cx - s.x, zoomed.cy - s.y},
+                CRect{0, 0, lw, lh});
+        return;
+    }
+    // The level's pixels under the visible part, and one more around for the smoothing.
+    const auto first = [&](int32_t client, int32_t scroll) {
+        return std::max(0, int32_t(std::floor((client + scroll) / scale)) - 1);
+    };
+    const auto last = [&](int32_t client, int32_t scroll, int32_t size) {
+        return std::min(size, int32_t(std::ceil((client + scroll) / scale)) + 1);
+    };
+    const CRect part{first(visible.left, s.x), first(visible.top, s.y),
+                     last(visible.right, s.x, lw), last(visible.bottom, s.y, lh)};
+    if (part.IsRectEmpty())
+        return;
+    QImage pixels(part.Width(), part.Height(), QImage::Format_RGB32);
+    CDC into(&pixels);
+    DrawDib(into, level, CRect{0, 0, part.Width(), part.Height()}, part);
+    DrawImageScaled(dc, pixels,
+                    QRectF(part.left * scale - s.x, part.top * scale - s.y, part.Width() * scale,
+                           part.Height() * scale),
+                    true);
+}
+
+void COstrelView::StartLevels() {
+    if (m_strLevelEntry.empty() || m_strLevelsTried == m_strLevelEntry)
+        return;
+    m_strLevelsTried = m_strLevelEntry;
+    const int32_t w = m_dib.GetWidth(), h = m_dib.GetHeight();
+    // Whole levels left by an earlier build serve until the new ones are made.
+    m_levels.Open(m_strLevelEntry, w, h);
+    std::string problem;
+    if (m_levels.Whole(w, h) || !CMapCache().Prepare(problem))
+        return;
+    m_pLevelBuild = std::make_unique<CLevelBuild>(m_strLevelEntry, m_dib);
+    m_levelPoll.start();
+}
+
+void COstrelView::LevelsPolled() {
+    if (!m_pLevelBuild || !m_pLevelBuild->Done())
+        return;
+    m_pLevelBuild.reset();
+    m_levelPoll.stop();
+    m_levels.Open(m_strLevelEntry, m_dib.GetWidth(), m_dib.GetHeight());
+    RedrawWindow();
+}
+
+void COstrelView::Moved() {
+    m_bMoving = true;
+    m_restTimer.start();
+}
+
+void COstrelView::scrollContentsBy(int dx, int dy) {
+    Moved();
+    CScrollView::scrollContentsBy(dx, dy);
 }
 
 void COstrelView::DrawWorldMap(CDC* pDC) {
@@ -395,10 +578,146 @@ void COstrelView::DrawWorldMap(CDC* pDC) {
     CDC memory;
     if (!memory.CreateCompatibleDC(pDC))
         return;
-    CBitmap* previous = memory.SelectBitmap(&m_bmpWorld);
-    pDC->BitBlt(0, 0, bm.bmWidth, bm.bmHeight, &memory, 0, 0, SRCCOPY);
-    memory.SelectBitmap(previous);
-    SetScrollSizes(CSize{bm.bmWidth, bm.bmHeight});
+    if (ClientZoom() == 1.0) {
+        CBitmap* previous = memory.SelectBitmap(&m_bmpWorld);
+        pDC->BitBlt(0, 0, bm.bmWidth, bm.bmHeight, &memory, 0, 0, SRCCOPY);
+        memory.SelectBitmap(previous);
+    } else {
+        const CSize zoomed = ZoomedSize();
+        DrawImageScaled(*pDC, m_bmpWorld.Image(), QRectF(0, 0, zoomed.cx, zoomed.cy),
+                        ClientZoom() < 1.0);
+    }
+    SetScrollSizes(ZoomedSize());
     if (m_pDocument)
         m_pDocument->SetTitle(QStringLiteral("World Map"));
+}
+
+double COstrelView::ClientZoom() const {
+    // A scanned map at actual size shows one picture pixel per device pixel;
+    // the world picture follows the screen's scale like the rest of the window.
+    return m_nMode == DOCMODE_MAP ? m_dZoom / devicePixelRatioF() : m_dZoom;
+}
+
+CSize COstrelView::PictureSize() const {
+    if (m_nMode == DOCMODE_WORLDMAP)
+        return m_bmpWorld.GetSize();
+    if (m_nMode == DOCMODE_MAP)
+        return {m_dib.GetWidth(), m_dib.GetHeight()};
+    return {};
+}
+
+CSize COstrelView::ZoomedSize() const {
+    const CSize size = PictureSize();
+    const double zoom = ClientZoom();
+    return {int32_t(std::lround(size.cx * zoom)), int32_t(std::lround(size.cy * zoom))};
+}
+
+CPoint COstrelView::PictureToClient(PixelXY picture) const {
+    const CPoint s = GetScrollPosition();
+    // Saturated: a place far off the picture stays far off the window.
+    auto client = [zoom = ClientZoom()](double p, int32_t scroll) {
+        const double c = std::round(p * zoom) - scroll;
+        return int32_t(std::clamp(c, -2147483648.0, 2147483647.0));
+    };
+    return {client(picture.x, s.x), client(picture.y, s.y)};
+}
+
+CPoint COstrelView::ClientToPicture(CPoint client) const {
+    const CPoint s = GetScrollPosition();
+    const double zoom = ClientZoom();
+    if (zoom == 1.0)
+        return {client.x + s.x, client.y + s.y};
+    // The pixel under the client pixel's centre, the one the picture shows there.
+    return {int32_t(std::floor((client.x + 0.5 + s.x) / zoom)),
+            int32_t(std::floor((client.y + 0.5 + s.y) / zoom))};
+}
+
+double COstrelView::MinZoom() const {
+    const CSize size = PictureSize();
+    if (size.cx <= 0 || size.cy <= 0)
+        return 1.0;
+    // The room without scroll bars, which the whole map does not need.
+    const QSize room = maximumViewportSize();
+    const double fit = std::min(double(room.width()) / size.cx, double(room.height()) / size.cy) *
+                       (m_dZoom / ClientZoom());
+    return fit > 0.0 ? std::min(fit, 1.0) : 1.0;
+}
+
+void COstrelView::ZoomTo(double zoom, CPoint anchor) {
+    zoom = std::clamp(zoom, MinZoom(), kMaxZoom);
+    if (zoom == m_dZoom || PictureSize().cx <= 0)
+        return;
+    const CPoint s = GetScrollPosition();
+    // The picture point under the anchor pixel's centre stays there.
+    const double before = ClientZoom();
+    const double px = (anchor.x + 0.5 + s.x) / before;
+    const double py = (anchor.y + 0.5 + s.y) / before;
+    m_dZoom = zoom;
+    const double after = ClientZoom();
+    Moved();
+    SetScrollSizes(ZoomedSize());
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    ScrollToPosition({int32_t(std::lround(px * after - anchor.x - 0.5)),
+                      int32_t(std::lround(py * after - anchor.y - 0.5))});
+    RedrawWindow();
+    ShowZoomInTitle();
+}
+
+namespace {
+// Zoom steps are powers of the square root of 2; k is the step's exponent.
+constexpr double kStepTolerance = 1e-6;
+double ZoomStep(double k) {
+    return std::pow(2.0, k / 2);
+}
+} // namespace
+
+void COstrelView::OnZoomIn() {
+    const double k = std::floor(2 * std::log2(m_dZoom) + kStepTolerance) + 1;
+    const CRect c = GetClientRect();
+    ZoomTo(ZoomStep(k), CPoint{c.Width() / 2, c.Height() / 2});
+}
+
+void COstrelView::OnZoomOut() {
+    const double k = std::ceil(2 * std::log2(m_dZoom) - kStepTolerance) - 1;
+    const CRect c = GetClientRect();
+    ZoomTo(ZoomStep(k), CPoint{c.Width() / 2, c.Height() / 2});
+}
+
+void COstrelView::OnZoomActualSize() {
+    const CRect c = GetClientRect();
+    ZoomTo(1.0, CPoint{c.Width() / 2, c.Height() / 2});
+}
+
+void COstrelView::OnZoomFit() {
+    ZoomTo(MinZoom(), CPoint{0, 0});
+}
+
+void COstrelView::OnUpdateZoom(CCmdUI* ui) {
+    ui->Enable(m_nMode == DOCMODE_WORLDMAP || m_nMode == DOCMODE_MAP);
+}
+
+void COstrelView::wheelEvent(QWheelEvent* event) {
+    if (!(event->modifiers() & Qt::ControlModifier) || event->angleDelta().y() == 0 ||
+        (m_nMode != DOCMODE_WORLDMAP && m_nMode != DOCMODE_MAP)) {
+        CScrollView::wheelEvent(event);
+        return;
+    }
+    const QPoint at = event->position().toPoint();
+    const double k = 2 * std::log2(m_dZoom);
+    const double step = event->angleDelta().y() > 0 ? std::floor(k + kStepTolerance) + 1
+                                                    : std::ceil(k - kStepTolerance) - 1;
+    ZoomTo(ZoomStep(step), CPoint{at.x(), at.y()});
+    event->accept();
+}
+
+void COstrelView::ShowZoomInTitle() {
+    QMdiSubWindow* frame = GetParentFrame(this);
+    if (!frame)
+        return;
+    QString title = frame->windowTitle();
+    if (!m_strZoomSuffix.isEmpty() && title.endsWith(m_strZoomSuffix))
+        title.chop(m_strZoomSuffix.size());
+    const int percent = int(std::lround(m_dZoom * 100));
+    m_strZoomSuffix = percent == 100 ? QString() : QStringLiteral(" (%1 %)").arg(percent);
+    frame->setWindowTitle(title + m_strZoomSuffix);
 }

@@ -3,10 +3,12 @@
 #include "gps/gps_receiver.h"
 #include "map/map_calibration.h"
 #include "map/map_model.h"
+#include "picture/picture_levels.h"
 #include "platform/device_context.h"
 #include "platform/scroll_view.h"
 #include "render/dib.h"
 
+#include <QTimer>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -22,6 +24,12 @@ using PropertiesDialogRunner = int (*)(int32_t viewUpdatePeriodMs);
 constexpr int MAX_ROUTE_POINTS = 100000;
 // Radius of the ring marker on a scanned map [pixel].
 constexpr int kRingRadius = 12;
+// The largest zoom [client pixel / picture pixel].
+constexpr double kMaxZoom = 4.0;
+
+// The picture pixel of `fix` on the map of `model`; none without a
+// position, at exactly 0/0, or off the model's range.
+std::optional<CPoint> FixPicturePixel(const CGpsFix& fix, const CMapModel& model);
 
 // The one view of every document window. Its mode, fixed at the initial
 // update from g_nDocMode, says what it shows: the world map, a scanned map
@@ -55,6 +63,28 @@ public:
     // user says so. Calibrated map windows only.
     void OnExportCalibration();
     void OnUpdateExportCalibration(CCmdUI* ui);
+    // Tools: zoom of map windows, in steps of the square root of 2 from
+    // fitting the whole map to kMaxZoom; the keys zoom about the window's
+    // centre, Ctrl + wheel about the pointer.
+    void OnZoomIn();
+    void OnZoomOut();
+    void OnZoomActualSize();
+    void OnZoomFit();
+    void OnUpdateZoom(CCmdUI* ui);
+    // Zooms to `zoom` keeping the picture point under client pixel `anchor`
+    // where it is.
+    void ZoomTo(double zoom, CPoint anchor);
+    double Zoom() const { return m_dZoom; }
+    // The reduced copies of the map are being made.
+    bool MakingLevels() const { return bool(m_pLevelBuild); }
+
+    // The one transform between picture pixels and client pixels; the
+    // picture, the marker, the route, the crosses, the readout and the
+    // right-click all go through it. At zoom 1 it is picture - scroll.
+    CPoint PictureToClient(PixelXY picture) const;
+    // The picture pixel under client pixel `client`.
+    CPoint ClientToPicture(CPoint client) const;
+
     // "Show Properties" with a document window active: this window's period
     // is shown, and after OK only this window's timer restarts.
     void OnShowProperties();
@@ -94,6 +124,9 @@ public:
     CGpsReceiver* m_pGps = nullptr;       // not owned: lives in the main frame
     CMDIFrameWnd* m_pMainFrame = nullptr; // not owned
     CDib m_dib;
+    // Where the picture's reduced copies are kept (picture/picture_levels.h);
+    // empty: none are made.
+    std::string m_strLevelEntry;
     bool m_bCalibrated = false;
     bool m_bMapLoaded = false;
     bool m_bShowCalPoints = false;
@@ -118,12 +151,51 @@ protected:
     // Over a calibrated scanned map: the position under the pointer in the
     // message pane.
     void OnMouseMove(CPoint point) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void paintEvent(QPaintEvent* event) override;
+    // Ctrl + wheel zooms about the pointer; the wheel alone scrolls.
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     static const CommandEntry<COstrelView> kCommands[];
+    // The picture shown and its size at the current zoom [pixel].
+    CSize PictureSize() const;
+    CSize ZoomedSize() const;
+    // The smallest zoom: the whole map in the window, or actual size for a
+    // map smaller than the window.
+    double MinZoom() const;
+    // The zoom in the frame's caption when it is not 100 %.
+    void ShowZoomInTitle();
+    // The zoom in client pixels per picture pixel: Zoom() at the screen's scale.
+    double ClientZoom() const;
+    // The scanned map at `zoom` [context pixel / picture pixel] scrolled by
+    // `scroll` [context pixel], where the context's clip allows.
+    void DrawPicture(CDC& dc, double zoom, CPoint scroll);
+    // The scanned map zoomed out, from the nearest finer reduced copy.
+    void DrawZoomedOut(CDC& dc, double zoom, CPoint scroll);
+    // On a screen with a scale other than 1: the part of the map under the
+    // clip of `client` at device resolution, and the client area as the map
+    // alone makes it; the paint event puts what is drawn over it on top.
+    void DrawDevicePicture(const CDC& client, double ratio);
+    QImage m_devicePicture; // [device pixels]
+    QImage m_mapOnly;       // [client pixels]
+    // The map scrolled or zoomed: drawn quickly until it rests.
+    void Moved();
+    bool m_bMoving = false;
+    QTimer m_restTimer;
+    double m_dZoom = 1.0; // [client pixel / picture pixel]
+    // Opens the reduced copies, or starts making them in the background.
+    void StartLevels();
+    void LevelsPolled();
+    CPictureLevels m_levels;
+    std::string m_strLevelsTried; // the entry whose levels were opened or started
+    // Reads m_dib, so it goes first (declared after it).
+    std::unique_ptr<CLevelBuild> m_pLevelBuild;
+    QTimer m_levelPoll;
+    QString m_strZoomSuffix;
     PropertiesDialogRunner m_pfnShowProperties;
     void MoveParentFrame(int width, int height);
-    void AddRoutePoint(CPoint client);
+    void AddRoutePoint(CPoint picture);
     // With Follow Position on: the marker at client `p` has left the middle
     // three quarters, so the map scrolls to put it in the middle and it is
     // drawn again. True when it scrolled. Nothing for a position off the picture.

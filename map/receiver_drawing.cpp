@@ -12,30 +12,33 @@ namespace {
 constexpr int32_t kFarOff = 0x3FFFFFFF;
 } // namespace
 
+std::optional<CPoint> FixPicturePixel(const CGpsFix& fix, const CMapModel& model) {
+    if (fix.m_strLongitude.empty() || fix.m_strLatitude.empty())
+        return std::nullopt;
+    const int32_t lon = NmeaToArcSeconds(fix.m_strLongitude, 3, fix.m_strEastWest, "W");
+    const int32_t lat = NmeaToArcSeconds(fix.m_strLatitude, 2, fix.m_strNorthSouth, "S");
+    if (lon == 0 && lat == 0)
+        return std::nullopt;
+    FixPosition position{{lon, lat}, {}};
+    if (model.georef) {
+        const auto exactLon = NmeaToDegrees(fix.m_strLongitude, fix.m_strEastWest, "W");
+        const auto exactLat = NmeaToDegrees(fix.m_strLatitude, fix.m_strNorthSouth, "S");
+        if (!exactLon || !exactLat)
+            return std::nullopt;
+        position.degrees = {*exactLon, *exactLat};
+    }
+    return model.ToClient(position, CPoint{0, 0});
+}
+
 CPoint CGpsReceiver::DrawPosition(COstrelView* view, const CMapModel& model, int radius) {
     const CPoint none{-1, -1};
     if (!view)
         return none;
     CClientDC dc(view);
-    const CPoint scroll = view->GetScrollPosition();
-    if (m_fix.m_strLongitude.empty() || m_fix.m_strLatitude.empty())
+    const std::optional<CPoint> pixel = FixPicturePixel(m_fix, model);
+    if (!pixel)
         return none;
-    const int32_t lon = NmeaToArcSeconds(m_fix.m_strLongitude, 3, m_fix.m_strEastWest, "W");
-    const int32_t lat = NmeaToArcSeconds(m_fix.m_strLatitude, 2, m_fix.m_strNorthSouth, "S");
-    if (lon == 0 && lat == 0)
-        return none;
-    FixPosition fix{{lon, lat}, {}};
-    if (model.georef) {
-        const auto exactLon = NmeaToDegrees(m_fix.m_strLongitude, m_fix.m_strEastWest, "W");
-        const auto exactLat = NmeaToDegrees(m_fix.m_strLatitude, m_fix.m_strNorthSouth, "S");
-        if (!exactLon || !exactLat)
-            return none;
-        fix.degrees = {*exactLon, *exactLat};
-    }
-    const std::optional<CPoint> client = model.ToClient(fix, scroll);
-    if (!client)
-        return none;
-    const CPoint p = *client;
+    const CPoint p = view->PictureToClient({double(pixel->x), double(pixel->y)});
     if (p.x < -kFarOff || p.x > kFarOff || p.y < -kFarOff || p.y > kFarOff)
         return p;
 

@@ -1,5 +1,6 @@
 #include "picture/map_cache.h"
 
+#include "picture/block_writer.h"
 #include "platform/file_writes.h"
 #include "platform/user_folders.h"
 
@@ -11,6 +12,7 @@
 #include <deque>
 #include <dirent.h>
 #include <fcntl.h>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <sys/statvfs.h>
@@ -21,6 +23,7 @@
 
 namespace {
 
+constexpr size_t kEntryBlock = size_t(4) << 20; // [byte] of the entry's write blocks
 constexpr const char* kEntrySuffix = ".bmp";
 constexpr const char* kPartMark = ".part-";
 // Leftovers of a decode older than this were cut off by a crash. [s]
@@ -38,6 +41,19 @@ void Put32(std::string& s, size_t at, uint32_t v) {
 bool EndsWith(const std::string& s, const char* tail) {
     const size_t n = std::strlen(tail);
     return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+// "<entry>.L<k>.bmp": a reduced copy of an entry.
+bool IsLevelFile(const std::string& path) {
+    if (!EndsWith(path, kEntrySuffix))
+        return false;
+    size_t at = path.size() - std::strlen(kEntrySuffix);
+    size_t digits = 0;
+    while (at > 0 && path[at - 1] >= '0' && path[at - 1] <= '9') {
+        --at;
+        ++digits;
+    }
+    return digits > 0 && at >= 2 && path.compare(at - 2, 2, ".L") == 0;
 }
 
 struct Entry {
@@ -116,10 +132,29 @@ void CMapCache::Trim(uint64_t incoming, const std::string& keep) const {
         return a.used.tv_sec != b.used.tv_sec ? a.used.tv_sec < b.used.tv_sec
                                               : a.used.tv_nsec < b.used.tv_nsec;
     });
+    std::map<std::string, uint64_t> sizes;
+    for (const Entry& e : entries)
+        sizes[e.path] = e.size;
     for (const Entry& e : entries) {
         if (total <= m_nLimit)
             break;
-        if (e.path != keep && unlink(e.path.c_str()) == 0)
+        if (e.path == keep || IsLevelFile(e.path) || unlink(e.path.c_str()) != 0)
+            continue;
+        total -= e.size;
+        // Its reduced copies are of no use without it.
+        for (int k = 1;; ++k) {
+            const auto level = sizes.find(LevelPath(e.path, k));
+            if (level == sizes.end())
+                break;
+            if (unlink(level->first.c_str()) == 0)
+                total -= level->second;
+        }
+    }
+    // Reduced copies whose entry is gone, oldest first, if still over.
+    for (const Entry& e : entries) {
+        if (total <= m_nLimit)
+            break;
+        if (IsLevelFile(e.path) && unlink(e.path.c_str()) == 0)
             total -= e.size;
     }
 }
@@ -165,121 +200,10 @@ std::string BitmapHeaderFor(const DecodedLayout& layout, uint64_t& fileSize) {
     return h;
 }
 
-// Writes runs of rows to a file on a thread of its own. Rows that follow
-// each other in the file are gathered into blocks; at most kQueued blocks
-// wait, so the memory stays at a few megabytes whatever the picture's size,
-// and their buffers are used again rather than faulted in anew.
-class CBlockWriter {
-public:
-    explicit CBlockWriter(int fd) : m_fd(fd), m_thread([this] { Run(); }) {}
-    ~CBlockWriter() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_bStop = true;
-        }
-        m_ready.notify_all();
-        m_thread.join();
-    }
-
-    // Room for `size` bytes at the file offset `at`, followed by zeros up to
-    // `padded` bytes; the bytes are written once the block is full or at
-    // Finish(), so they must be filled in before either.
-    uint8_t* Append(off_t at, size_t size, size_t padded) {
-        if (m_filling.size != 0 &&
-            (at != m_filling.at + off_t(m_filling.size) || m_filling.size + padded > kBlock))
-            Submit();
-        if (m_filling.size == 0) {
-            m_filling.at = at;
-            if (m_filling.capacity < padded)
-                m_filling = Block{at, 0, std::max(kBlock, padded),
-                                  std::make_unique<uint8_t[]>(std::max(kBlock, padded))};
-        }
-        uint8_t* room = m_filling.bytes.get() + m_filling.size;
-        std::fill(room + size, room + padded, uint8_t(0));
-        m_filling.size += padded;
-        return room;
-    }
-
-    // False, with errno set, once a write has failed.
-    bool Succeeded() {
-        std::lock_guard lock(m_mutex);
-        if (m_nError != 0)
-            errno = m_nError;
-        return m_nError == 0;
-    }
-
-    // Waits until everything appended is written. False, with errno set,
-    // when a write failed.
-    bool Finish() {
-        if (m_filling.size != 0)
-            Submit();
-        {
-            std::unique_lock lock(m_mutex);
-            m_done.wait(lock, [&] { return m_queue.empty(); });
-        }
-        return Succeeded();
-    }
-
-private:
-    static constexpr size_t kBlock = size_t(4) << 20; // [byte]
-    static constexpr size_t kQueued = 2;
-
-    struct Block {
-        off_t at = 0;
-        size_t size = 0;     // [byte] filled
-        size_t capacity = 0; // [byte]
-        std::unique_ptr<uint8_t[]> bytes;
-    };
-
-    void Submit() {
-        std::unique_lock lock(m_mutex);
-        m_done.wait(lock, [&] { return m_queue.size() < kQueued; });
-        m_queue.push_back(std::move(m_filling));
-        m_filling = Block{};
-        if (!m_spare.empty()) {
-            m_filling = std::move(m_spare.back());
-            m_spare.pop_back();
-        }
-        m_ready.notify_one();
-    }
-
-    void Run() {
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            m_ready.wait(lock, [&] { return m_bStop || !m_queue.empty(); });
-            if (m_bStop)
-                return;
-            Block& block = m_queue.front(); // stays put while others are queued
-            const bool write = m_nError == 0;
-            lock.unlock();
-            const int error =
-                !write || PwriteAll(m_fd, block.bytes.get(), block.size, block.at) ? 0 : errno;
-            lock.lock();
-            if (error != 0 && m_nError == 0)
-                m_nError = error;
-            block.size = 0;
-            m_spare.push_back(std::move(block));
-            m_queue.pop_front();
-            m_done.notify_all();
-        }
-    }
-
-    const int m_fd;
-    Block m_filling;                 // the decoder's side only
-    std::mutex m_mutex;              // guards what follows
-    std::condition_variable m_ready; // a block is queued, or the writer stops
-    std::condition_variable m_done;  // a block is written
-    std::deque<Block> m_queue;       // the front one is being written
-    std::vector<Block> m_spare;
-    int m_nError = 0;
-    bool m_bStop = false;
-    std::thread m_thread; // last: starts once the rest is made
-};
-
 CCacheEntryWriter::CCacheEntryWriter(const CMapCache& cache, std::string entry, ProgressFn progress)
     : m_cache(cache), m_strEntry(std::move(entry)),
-      m_strTemp(m_strEntry + kPartMark + std::to_string(getpid())),
-      m_progress(std::move(progress)) {}
+      m_strTemp(m_strEntry + kPartMark + std::to_string(getpid())), m_progress(std::move(progress)),
+      m_levels(m_strEntry) {}
 
 CCacheEntryWriter::~CCacheEntryWriter() {
     m_writer.reset(); // a cancelled decode: what is queued is not written
@@ -306,17 +230,24 @@ bool CCacheEntryWriter::Begin(const DecodedLayout& layout, std::string& problem)
                   "copy stays under 4 GiB";
         return false;
     }
-    m_cache.Trim(fileSize);
+    m_cache.Trim(fileSize + LevelBytes(layout.width, layout.height));
     struct statvfs fs {};
     if (statvfs(m_cache.Dir().c_str(), &fs) == 0 &&
         uint64_t(fs.f_bavail) * fs.f_frsize < fileSize) {
         problem = "there is no room for it in the map cache \"" + m_cache.Dir() + "\"";
         return false;
     }
-    m_fd.reset(open(m_strTemp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    // Straight to the disk where the file system allows it (see CBlockWriter).
+    m_bDirect = true;
+    m_fd.reset(open(m_strTemp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_DIRECT, 0600));
+    if (!m_fd) {
+        m_bDirect = false;
+        m_fd.reset(open(m_strTemp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    }
     if (!m_fd)
         return Fail("it cannot be written to", problem);
     m_nOffBits = header.size();
+    m_nFileSize = fileSize;
     m_nRowBytes = layout.RowBytes();
     m_nWidth = uint64_t(layout.width);
     m_nBits = StoredBitCount(layout);
@@ -328,9 +259,19 @@ bool CCacheEntryWriter::Begin(const DecodedLayout& layout, std::string& problem)
         errno = error;
         return Fail("it cannot be written to", problem);
     }
-    if (!PwriteAll(m_fd.get(), header.data(), header.size(), 0))
+    m_writer = std::make_unique<CBlockWriter>(m_fd.get(), m_bDirect, kEntryBlock);
+    m_nNextRow = 0;
+    if (m_bDirect)
+        std::memcpy(m_writer->Append(0, header.size(), header.size()), header.data(),
+                    header.size());
+    else if (!PwriteAll(m_fd.get(), header.data(), header.size(), 0))
         return Fail("it cannot be written to", problem);
-    m_writer = std::make_unique<CBlockWriter>(m_fd.get());
+    // Without room for the levels the entry is still made; they are made
+    // again when first needed.
+    if (m_levels.Begin(layout.width, layout.height)) {
+        m_layout = layout;
+        m_nLevelRow = 0;
+    }
     return true;
 }
 
@@ -339,13 +280,23 @@ off_t CCacheEntryWriter::RowAt(int32_t y) const {
 }
 
 bool CCacheEntryWriter::StopBackgroundWrites() {
-    const bool written = !m_writer || m_writer->Finish();
+    bool written = !m_writer || m_writer->Finish();
     m_writer.reset();
     m_pInPlace = nullptr;
+    if (written && m_bDirect) {
+        // In place from now on, through the page cache; the padding of the
+        // last direct block is cut off again.
+        m_bDirect = false;
+        m_fd.reset(open(m_strTemp.c_str(), O_RDWR | O_CLOEXEC));
+        written = m_fd && ftruncate(m_fd.get(), off_t(m_nFileSize)) == 0;
+    }
     return written;
 }
 
 uint8_t* CCacheEntryWriter::RowBuffer(int32_t y) {
+    // Direct writes cannot leave gaps: rows out of order go in place.
+    if (m_writer && m_bDirect && y != m_nNextRow && !StopBackgroundWrites())
+        return nullptr;
     if (!m_writer || m_nBits < 8)
         return nullptr;
     uint8_t* place = m_writer->Append(RowAt(y), m_nRowBytes, m_nStride);
@@ -377,7 +328,21 @@ void CCacheEntryWriter::Load(const uint8_t* stored, uint8_t* row) const {
         UnpackIndexes(stored, m_nBits, m_nWidth, row);
 }
 
+void CCacheEntryWriter::PutLevelRow(int32_t y, const uint8_t* row) {
+    if (!m_levels.Active())
+        return;
+    if (y != m_nLevelRow++) {
+        m_levels.Abandon();
+        return;
+    }
+    m_levels.PutRow(row, m_layout.bitCount / 8, &m_layout.palette);
+}
+
 bool CCacheEntryWriter::PutRow(int32_t y, const uint8_t* row, std::string& problem) {
+    PutLevelRow(y, row);
+    if (m_writer && m_bDirect && y != m_nNextRow && !StopBackgroundWrites())
+        return Fail("it cannot be written to", problem);
+    m_nNextRow = y + 1;
     const off_t at = RowAt(y);
     if (m_writer) {
         if (row != std::exchange(m_pInPlace, nullptr))
@@ -393,6 +358,8 @@ bool CCacheEntryWriter::PutRow(int32_t y, const uint8_t* row, std::string& probl
 }
 
 bool CCacheEntryWriter::GetRow(int32_t y, uint8_t* row, std::string& problem) {
+    // Rows that come again in later passes cannot be halved as they pass.
+    m_levels.Abandon();
     if (!StopBackgroundWrites())
         return Fail("it cannot be written to", problem);
     if (pread(m_fd.get(), m_row.data(), m_nStride, RowAt(y)) != ssize_t(m_nStride))
@@ -415,5 +382,8 @@ bool CCacheEntryWriter::Commit(std::string& problem) {
         errno = error;
         return Fail("it cannot be written to", problem);
     }
+    // Levels that cannot be put in place are made again when first needed.
+    if (m_levels.Active())
+        (void)m_levels.Commit();
     return true;
 }

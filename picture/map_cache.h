@@ -1,6 +1,7 @@
 #pragma once
 
 #include "picture/picture_decoder.h"
+#include "picture/picture_levels.h"
 #include "platform/unique_fd.h"
 
 #include <cstdint>
@@ -27,9 +28,9 @@ public:
     std::string EntryPath(const std::string& path, const struct stat& st) const;
     // Marks an entry as just used.
     void Touch(const std::string& entry) const;
-    // Removes the least recently used entries until `incoming` more bytes
-    // fit under the limit; `keep` is never removed. Leftovers of decodes that
-    // were cut off by a crash go too.
+    // Removes the least recently used entries, each with its reduced
+    // copies, until `incoming` more bytes fit under the limit; `keep` is
+    // never removed. Leftovers of decodes that were cut off by a crash go too.
     void Trim(uint64_t incoming, const std::string& keep = std::string()) const;
     // The bytes the entries take now.
     uint64_t Size() const;
@@ -48,7 +49,9 @@ class CBlockWriter;
 // when complete, so that a cancelled or failed decode leaves nothing. The
 // rows go to the disk on a thread of their own while the decoder goes on,
 // until a decoder reads rows back (interlaced pictures); from then on they
-// are written in place.
+// are written in place. The entry's reduced copies are made from the same
+// rows as they pass, unless a decoder reads rows back; they are then made
+// when first needed.
 class CCacheEntryWriter : public CPictureSink {
 public:
     // Hears of the pixels done, not the rows.
@@ -75,20 +78,28 @@ private:
     // and back.
     void Store(const uint8_t* row, uint8_t* stored) const;
     void Load(const uint8_t* stored, uint8_t* row) const;
+    // Row y as decoded, for the reduced copies.
+    void PutLevelRow(int32_t y, const uint8_t* row);
 
     const CMapCache& m_cache;
     std::string m_strEntry;
     std::string m_strTemp;
     ProgressFn m_progress;
     UniqueFd m_fd;
-    uint64_t m_nOffBits = 0; // [byte]
-    size_t m_nRowBytes = 0;  // [byte] as decoded
-    uint64_t m_nWidth = 0;   // [pixel]
-    uint16_t m_nBits = 0;    // [bit] a pixel as stored
-    size_t m_nStride = 0;    // [byte] as stored, a multiple of 4
+    uint64_t m_nOffBits = 0;  // [byte]
+    uint64_t m_nFileSize = 0; // [byte]
+    bool m_bDirect = false;   // the file is open for direct writes
+    int32_t m_nNextRow = 0;   // the row that follows the last one put
+    size_t m_nRowBytes = 0;   // [byte] as decoded
+    uint64_t m_nWidth = 0;    // [pixel]
+    uint16_t m_nBits = 0;     // [bit] a pixel as stored
+    size_t m_nStride = 0;     // [byte] as stored, a multiple of 4
     std::vector<uint8_t> m_row;
     std::unique_ptr<CBlockWriter> m_writer;
     const uint8_t* m_pInPlace = nullptr; // the last RowBuffer handed out
+    CLevelWriter m_levels;
+    DecodedLayout m_layout;
+    int32_t m_nLevelRow = 0; // the row the levels take next
 };
 
 // The most a cache entry may take: the bitmap reader counts a file's

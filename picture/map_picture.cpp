@@ -67,11 +67,15 @@ MapPictureOutcome OpenMapPicture(const std::string& path, std::FILE* file, CDib&
     switch (out.kind) {
     case PictureKind::Unknown:
         return refuse(kNoPicture);
-    case PictureKind::Bmp:
+    case PictureKind::Bmp: {
         if (dib.Read(file) == 0)
             return refuse(kBadBitmap);
+        struct stat st {};
+        if (fstat(fileno(file), &st) == 0)
+            out.entry = cache.EntryPath(path, st);
         out.result = MapPictureOutcome::Opened;
         return out;
+    }
     default:
         break;
     }
@@ -81,6 +85,7 @@ MapPictureOutcome OpenMapPicture(const std::string& path, std::FILE* file, CDib&
     if (fstat(fileno(file), &st) != 0 || !cache.Prepare(problem))
         return refuse(problem.empty() ? "it cannot be read" : problem);
     const std::string entry = cache.EntryPath(path, st);
+    out.entry = entry;
     if (ReadEntry(entry, dib)) {
         cache.Touch(entry);
         out.result = MapPictureOutcome::Opened;

@@ -13,6 +13,9 @@ struct MapPictureOutcome {
     // For Refused: the whole message, naming the file and what is wrong.
     std::string message;
     PictureKind kind = PictureKind::Unknown;
+    // For Opened: the cache entry the picture's reduced copies go beside
+    // (for a bitmap, where its entry would be).
+    std::string entry;
 };
 
 // Called as a scan is decoded into the cache, with the pixels done and the

@@ -433,6 +433,13 @@ int CDC::StretchDIBits(int32_t xDest, int32_t yDest, int32_t destWidth, int32_t 
     if (colFirst > colLast)
         return srcHeight;
     std::vector<uint32_t> row(size_t(colLast - colFirst + 1));
+    // Each destination column's source column, worked out once rather than
+    // divided out again on every row; -1 where it lies off the picture.
+    std::vector<int32_t> column(size_t(d.Width()));
+    for (int32_t x = d.left; x < d.right; ++x) {
+        const int64_t sx = sourceX(x);
+        column[size_t(x - d.left)] = sx >= colFirst && sx <= colLast ? int32_t(sx - colFirst) : -1;
+    }
     int64_t decodedRow = -1;
     for (int32_t y = d.top; y < d.bottom; ++y) {
         const int64_t sy = sourceY(y);
@@ -444,11 +451,11 @@ int CDC::StretchDIBits(int32_t xDest, int32_t yDest, int32_t destWidth, int32_t 
                    row.data(), row.size());
             decodedRow = sy;
         }
-        auto* out = reinterpret_cast<uint32_t*>(m_pSurface->scanLine(y));
-        for (int32_t x = d.left; x < d.right; ++x) {
-            const int64_t sx = sourceX(x);
-            if (sx >= colFirst && sx <= colLast)
-                out[x] = row[size_t(sx - colFirst)];
+        auto* out = reinterpret_cast<uint32_t*>(m_pSurface->scanLine(y)) + d.left;
+        for (const int32_t c : column) {
+            if (c >= 0)
+                *out = row[size_t(c)];
+            ++out;
         }
     }
     return srcHeight;

@@ -277,6 +277,12 @@ void CDibDecoder::DecodeRow(const uint8_t* row, int32_t x0, int32_t x1, uint32_t
         }
         break;
     case 32:
+        // The common layout, 8 bits a channel where BI_RGB puts them, needs no scaling.
+        if (m_red.mask == 0xFF0000 && m_green.mask == 0xFF00 && m_blue.mask == 0xFF) {
+            for (int32_t x = x0; x < x1; ++x)
+                *out++ = 0xFF000000 | U32(row + 4 * size_t(x));
+            break;
+        }
         for (int32_t x = x0; x < x1; ++x)
             *out++ = pack(U32(row + 4 * size_t(x)));
         break;

@@ -297,7 +297,8 @@ struct Session {
     // Starts the program with `args` and waits until it runs on its display.
     // Two servers started at once may pick the same display number, and
     // then one fails: that is tried again.
-    bool Start(const std::vector<std::string>& args) {
+    bool Start(const std::vector<std::string>& args,
+               const std::vector<std::string>& extraEnv = {}) {
         const fs::path info = dir / "info";
         std::string script = "echo $$ $DISPLAY $XAUTHORITY > '" + info.string() + "'; cd '" +
                              dir.string() + "'; exec '" OSTREL_PROGRAM "'";
@@ -306,8 +307,9 @@ struct Session {
         std::vector<std::string> argv = {xvfbRun,   "-a", "-s",  "-screen 0 1024x768x24",
                                          "/bin/sh", "-c", script};
         argv.insert(argv.end(), args.begin(), args.end());
-        const std::vector<std::string> env = {"PATH=/usr/bin:/bin", "HOME=" + dir.string(),
-                                              "ASAN_OPTIONS=detect_leaks=0"};
+        std::vector<std::string> env = {"PATH=/usr/bin:/bin", "HOME=" + dir.string(),
+                                        "ASAN_OPTIONS=detect_leaks=0"};
+        env.insert(env.end(), extraEnv.begin(), extraEnv.end());
         for (int attempt = 0; attempt < 3; ++attempt) {
             pid = Spawn(argv, env);
             const auto deadline = Clock::now() + 30s;
@@ -357,6 +359,67 @@ QImage PollScreen(Session& session, std::chrono::seconds limit,
             break;
     }
     return shot;
+}
+
+// On a screen with a scale factor of 2 a map at actual size shows one
+// picture pixel per device pixel: a one-pixel checkerboard stays one, where
+// a map blown up with the rest of the window shows squares of 2 x 2.
+TEST(Screenshot, AMapAtActualSizeIsSharpOnAScaledScreen) {
+    Session session;
+    if (!session.Usable())
+        GTEST_SKIP() << "xvfb-run or ImageMagick's import is not installed";
+    // 300 x 200, 1 bit: black and white pixels in turn along rows and columns.
+    std::string bmp(62, '\0');
+    const auto put32 = [&bmp](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bmp[at + size_t(i)] = char(v >> (8 * i) & 0xFF);
+    };
+    const size_t stride = 40; // 300 bits, padded to 32
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    put32(2, uint32_t(62 + stride * 200));
+    put32(10, 62);
+    put32(14, 40);
+    put32(18, 300);
+    put32(22, 200);
+    bmp[26] = 1;
+    bmp[28] = 1;
+    put32(54, 0x000000);
+    put32(58, 0xFFFFFF);
+    for (int y = 0; y < 200; ++y)
+        bmp += std::string(stride, char(y % 2 ? 0xAA : 0x55));
+    const fs::path map = session.dir / "checkers.bmp";
+    std::ofstream(map, std::ios::binary) << bmp;
+    ASSERT_TRUE(session.Start({map.string()}, {"QT_SCALE_FACTOR=2"}))
+        << "the program did not start under xvfb-run";
+
+    // Pixels whose four neighbours are all of the other colour: none where
+    // each picture pixel became a square of 2 x 2.
+    int alternating = 0;
+    const QImage shot = PollScreen(
+        session, 60s,
+        [&](const QImage& shot) {
+            alternating = 0;
+            for (int y = 1; y + 1 < shot.height(); ++y) {
+                for (int x = 1; x + 1 < shot.width(); ++x) {
+                    const QRgb c = shot.pixel(x, y) & 0xFFFFFF;
+                    const QRgb other = c ^ 0xFFFFFF;
+                    alternating += (c == 0 || c == 0xFFFFFF) &&
+                                   (shot.pixel(x + 1, y) & 0xFFFFFF) == other &&
+                                   (shot.pixel(x - 1, y) & 0xFFFFFF) == other &&
+                                   (shot.pixel(x, y + 1) & 0xFFFFFF) == other &&
+                                   (shot.pixel(x, y - 1) & 0xFFFFFF) == other;
+                }
+            }
+            return alternating >= 20000;
+        },
+        [] {});
+    EXPECT_GE(alternating, 20000) << "the checkerboard is not shown one pixel per device pixel";
+    if (HasFailure()) {
+        const fs::path saved = fs::temp_directory_path() / "ostrel-scaled-failed.png";
+        shot.save(QString::fromStdString(saved.string()));
+        ADD_FAILURE() << "the last screenshot is in " << saved;
+    }
 }
 
 TEST(Screenshot, TheWorldMapMarkerFollowsTheReceiver) {

@@ -26,6 +26,7 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTest>
@@ -166,12 +167,17 @@ const MenuText kToolsMenu = {"&Tools",
                              "Export &Track as GPX...",
                              "Export &Calibration...",
                              "-",
+                             "Zoom &In\tCtrl++",
+                             "Zoom &Out\tCtrl+-",
+                             "&Actual Size\tCtrl+0",
+                             "Fit &Map in Window\tCtrl+9",
+                             "-",
                              "&Record NMEA...",
                              "-",
                              "Open GP&X Layer...",
                              "C&lose GPX Layers",
                              "Show Recor&ded Track...",
-                             "&Mark Position\tCtrl+M",
+                             "Mar&k Position\tCtrl+M",
                              "-",
                              "&Go To...",
                              "Follow Ro&ute...",
@@ -309,7 +315,11 @@ TEST_F(ShellTest, ALargeScanShowsProgressAndCalibratesFromItsWorldFile) {
     ASSERT_TRUE(corner);
     EXPECT_NEAR(corner->lon, 10 + 2100 / 8 / 3600.0, 1e-9);
     EXPECT_FALSE(fs::exists(kCalibrationStoreName));
-    EXPECT_EQ(QDir(cache + "/ostrel").entryList(QDir::Files).size(), 1);
+    // One decoded copy, and its four reduced copies (1050 x 1000 down to 132 x 125).
+    const QStringList files = QDir(cache + "/ostrel").entryList(QDir::Files);
+    EXPECT_EQ(files.filter(QRegularExpression("^[0-9a-f]+\\.bmp$")).size(), 1) << files.size();
+    EXPECT_EQ(files.filter(QRegularExpression("^[0-9a-f]+\\.L[1-4]\\.bmp$")).size(), 4);
+    EXPECT_EQ(files.size(), 5);
     EXPECT_EQ(m_app->m_recentFileList[0], m_workDir.filePath("scan.jpg"));
 }
 

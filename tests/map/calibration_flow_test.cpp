@@ -315,6 +315,40 @@ TEST_F(CalibrationFlow, ReadoutShowsTheTypedCoordinatesAtTheReferencePoints) {
               QString::fromUtf8("LON:  11\u00B0 30.00' E      LAT:  47\u00B0 15.00' N"));
 }
 
+// A click or a readout that skipped the zoom would store or show the place
+// of the wrong picture pixel; the crosses must land where the points are.
+TEST_F(CalibrationFlow, ClicksAndReadoutGoThroughTheZoomToThePicturePixel) {
+    SetClientSize(view, 300, 200); // small enough for 50 %
+    view->ZoomTo(2.0, {0, 0});
+    ASSERT_DOUBLE_EQ(view->Zoom(), 2.0);
+    view->ScrollToPosition({30, 20});
+    ASSERT_EQ(view->GetScrollPosition(), (CPoint{30, 20}));
+    // Client (110, 60) shows picture pixel ((110 + 30) / 2, (60 + 20) / 2).
+    RightClickAndConfirm({110, 60}, kPoint1);
+    EXPECT_EQ(view->m_cal.m_nX1, 70);
+    EXPECT_EQ(view->m_cal.m_nY1, 40);
+    EXPECT_TRUE(HasMarkerAt(110, 60));
+    // 300 picture pixels right and 100 lower: 600 and 200 client pixels.
+    view->ScrollToPosition({500, 150});
+    RightClickAndConfirm({240, 130}, kPoint2);
+    ASSERT_TRUE(view->m_bCalibrated);
+    EXPECT_EQ(view->m_cal.m_nX2, 370);
+    EXPECT_EQ(view->m_cal.m_nY2, 140);
+    view->RedrawWindow();
+    EXPECT_TRUE(HasMarkerAt(240, 130));
+
+    view->ZoomTo(0.5, {0, 0});
+    view->ScrollToPosition({0, 0});
+    view->RedrawWindow();
+    EXPECT_TRUE(HasMarkerAt(35, 20));
+    EXPECT_TRUE(HasMarkerAt(185, 70));
+    view->ZoomTo(4.0, {0, 0});
+    view->ScrollToPosition({200, 100});
+    QTest::mouseMove(view->viewport(), {81, 61}); // picture ((81.5 + 200) / 4, (61.5 + 100) / 4)
+    EXPECT_EQ(Frame()->GetMessageText(),
+              QString::fromUtf8("LON:  12\u00B0 30.00' W      LAT:  48\u00B0 30.00' N"));
+}
+
 TEST_F(CalibrationFlow, NoReadoutOverTheWorldMapOrAnUncalibratedMap) {
     Frame()->SetMessageText("before");
     QTest::mouseMove(view->viewport(), {40, 30});

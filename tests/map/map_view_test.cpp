@@ -7,6 +7,7 @@
 #include "tests/test_support.h"
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <cstdio>
@@ -134,6 +135,24 @@ INSTANTIATE_TEST_SUITE_P(Places, WorldMapMarker,
                                            PlaceCase{"9000.000", "N", "18000.000", "W", 21, 46},
                                            PlaceCase{"9000.000", "S", "18000.000", "E", 519, 295},
                                            PlaceCase{"0000.000", "N", "00000.500", "E", 270, 170}));
+
+// The world map zooms too: a marker at its unzoomed place, a square grown
+// with the map, or a picture left at actual size is each caught here.
+TEST_F(WorldMapView, ZoomedWorldMapKeepsTheSquareOnItsPlaceAndSize) {
+    SetClientSize(view, 600, 400);
+    Frame()->RouteCommand(ID_ZOOM_IN);
+    Frame()->RouteCommand(ID_ZOOM_IN);
+    ASSERT_DOUBLE_EQ(view->Zoom(), 2.0);
+    EXPECT_EQ(view->GetTotalSize(), (CSize{1080, 682}));
+    view->ScrollToPosition({300, 100});
+    SetPosition(*gps, "4807.038", "N", "01131.000", "E"); // picture pixel (285, 103)
+    view->OnTimer(2);
+    ExpectSquareAt(2 * 285 - 300, 2 * 103 - 100);
+    // The picture's black frame is two screen pixels wide now.
+    view->ScrollToPosition({0, 0});
+    EXPECT_TRUE(IsBlack(Pixel(view, 0, 0)));
+    EXPECT_TRUE(IsBlack(Pixel(view, 1, 1)));
+}
 
 TEST_F(WorldMapView, NoMarkerWithoutAPositionOrAtZeroZero) {
     SetClientSize(view, 600, 400);
@@ -314,8 +333,9 @@ TEST_F(ScannedMapView, FollowPositionKeepsTheMarkerInViewUntilScrolledByHand) {
 }
 
 // The demo trip on its 3000 x 2000 map at fifty times its speed (fifty
-// fixes a view tick): a marker that leaves the window at any tick means
-// Follow Position loses the user on a real map.
+// fixes a view tick), at actual size and zoomed out to 25 %: a marker that
+// leaves the window at any tick means Follow Position loses the user on a
+// real map, or follows the unzoomed place.
 TEST_F(ScannedMapView, FollowPositionKeepsTheDemoTripInViewAtFiftyTimesItsSpeed) {
     const std::filesystem::path demo = OSTREL_DEMO_DIR;
     ASSERT_NE(ReadDib(view->m_dib, ReadFileBytes(demo / "demo_map.bmp")), 0u);
@@ -327,33 +347,46 @@ TEST_F(ScannedMapView, FollowPositionKeepsTheDemoTripInViewAtFiftyTimesItsSpeed)
     SetClientSize(view, 640, 400);
     view->RedrawWindow();
     ASSERT_EQ(view->GetTotalSize(), (CSize{3000, 2000}));
-    Frame()->RouteCommand(ID_FOLLOW_POSITION);
-
     const std::string log = ReadFileBytes(demo / "demo_track.nmea");
-    int fixes = 0, ticks = 0;
-    std::set<std::pair<int, int>> scrolls;
-    for (size_t at = 0, end; (end = log.find('\n', at)) != std::string::npos; at = end + 1) {
-        const std::string sentence = log.substr(at, end - at);
-        if (!gps->ParseSentence(sentence) || sentence.compare(0, 6, "$GPRMC") != 0 ||
-            ++fixes % 50 != 0)
-            continue;
-        view->OnTimer(2);
-        ++ticks;
-        if (gps->m_fix.m_strLatitude.empty())
-            continue;
-        const auto geo = CGeoPoint{
-            NmeaToArcSeconds(gps->m_fix.m_strLongitude, 3, gps->m_fix.m_strEastWest, "W"),
-            NmeaToArcSeconds(gps->m_fix.m_strLatitude, 2, gps->m_fix.m_strNorthSouth, "S")};
-        const CPoint scroll = view->GetScrollPosition();
-        const std::optional<CPoint> p = GeoToClient(geo, scroll, view->m_cal);
-        ASSERT_TRUE(p.has_value());
-        EXPECT_TRUE(p->x >= 0 && p->x < 640 && p->y >= 0 && p->y < 400)
-            << "fix " << fixes << " at " << p->x << "," << p->y << " of the window";
-        scrolls.insert({scroll.x, scroll.y});
+
+    // At 25 % the whole trip would fit the big window: a small one must scroll.
+    struct {
+        double zoom;
+        int w, h;
+    } const cases[] = {{1.0, 640, 400}, {0.25, 240, 160}};
+    for (const auto [zoom, w, h] : cases) {
+        SCOPED_TRACE(zoom);
+        SetClientSize(view, w, h);
+        view->ZoomTo(zoom, {0, 0});
+        ASSERT_DOUBLE_EQ(view->Zoom(), zoom);
+        view->ScrollToPosition({0, 0});
+        view->m_bFollowPosition = true;
+        int fixes = 0, ticks = 0;
+        std::set<std::pair<int, int>> scrolls;
+        for (size_t at = 0, end; (end = log.find('\n', at)) != std::string::npos; at = end + 1) {
+            const std::string sentence = log.substr(at, end - at);
+            if (!gps->ParseSentence(sentence) || sentence.compare(0, 6, "$GPRMC") != 0 ||
+                ++fixes % 50 != 0)
+                continue;
+            view->OnTimer(2);
+            ++ticks;
+            if (gps->m_fix.m_strLatitude.empty())
+                continue;
+            const auto geo = CGeoPoint{
+                NmeaToArcSeconds(gps->m_fix.m_strLongitude, 3, gps->m_fix.m_strEastWest, "W"),
+                NmeaToArcSeconds(gps->m_fix.m_strLatitude, 2, gps->m_fix.m_strNorthSouth, "S")};
+            const CPoint scroll = view->GetScrollPosition();
+            const std::optional<CPoint> p = GeoToClient(geo, {0, 0}, view->m_cal);
+            ASSERT_TRUE(p.has_value());
+            const double x = p->x * zoom - scroll.x, y = p->y * zoom - scroll.y;
+            EXPECT_TRUE(x >= 0 && x < w && y >= 0 && y < h)
+                << "fix " << fixes << " at " << x << "," << y << " of the window";
+            scrolls.insert({scroll.x, scroll.y});
+        }
+        EXPECT_GE(ticks, 40);
+        EXPECT_GE(scrolls.size(), 2u) << "the trip never needed following";
+        EXPECT_TRUE(view->m_bFollowPosition);
     }
-    EXPECT_GE(ticks, 40);
-    EXPECT_GE(scrolls.size(), 3u) << "the trip never needed following";
-    EXPECT_TRUE(view->m_bFollowPosition);
 }
 
 TEST_F(ScannedMapView, RingMarkerRings) {
@@ -405,6 +438,49 @@ TEST_F(ScannedMapView, RoutePointsAreStoredInMapPixels) {
     EXPECT_EQ(view->m_pRouteX[0], 150);
     EXPECT_EQ(view->m_pRouteY[0], 90);
     EXPECT_TRUE(IsBlack(Pixel(view, 50, 50)));
+}
+
+// A marker, route or route point that skipped the zoom would stand at its
+// actual-size place; a marker scaled with the map would grow and shrink.
+TEST_F(ScannedMapView, MarkerAndRouteFollowTheZoomAtTheirDesignedSize) {
+    view->OnShowRouteLine();
+    for (const double zoom : {std::sqrt(0.5), 1.0, std::sqrt(2.0), 2.0, 4.0}) {
+        SCOPED_TRACE(zoom);
+        view->OnClearRouteLine();
+        view->ZoomTo(zoom, {0, 0});
+        ASSERT_NEAR(view->Zoom(), zoom, 1e-9);
+        // The marker near the window's middle whatever the zoom.
+        const CPoint scroll{std::max(0, int(150 * zoom) - 150), std::max(0, int(90 * zoom) - 100)};
+        view->ScrollToPosition(scroll);
+        ASSERT_EQ(view->GetScrollPosition(), scroll);
+        view->RedrawWindow();
+        MoveTo(150, 90);
+        const double ex = 150 * zoom - scroll.x, ey = 90 * zoom - scroll.y;
+        // The centre: black, white cross of arm 4 beside it, black cross
+        // of arm 12 further out, all within 1 pixel of the zoomed place.
+        bool found = false;
+        for (int dy = -1; dy <= 1 && !found; ++dy) {
+            for (int dx = -1; dx <= 1 && !found; ++dx) {
+                const int x = int(std::lround(ex)) + dx, y = int(std::lround(ey)) + dy;
+                found = std::fabs(x - ex) <= 1 && std::fabs(y - ey) <= 1 &&
+                        IsBlack(Pixel(view, x, y)) && IsWhite(Pixel(view, x - 2, y)) &&
+                        IsWhite(Pixel(view, x + 2, y)) && IsBlack(Pixel(view, x - 9, y)) &&
+                        IsBlack(Pixel(view, x, y + 9)) && !IsBlack(Pixel(view, x - 15, y + 6));
+            }
+        }
+        EXPECT_TRUE(found) << "no marker within 1 pixel of " << ex << "," << ey;
+        ASSERT_EQ(view->m_nRoutePoints, 1);
+        EXPECT_EQ(view->m_pRouteX[0], 150) << "route points are picture pixels";
+        EXPECT_EQ(view->m_pRouteY[0], 90);
+        // A second point 20 picture pixels to the left: the line is 20 x zoom long.
+        MoveTo(130, 90);
+        const int y = int(std::lround(ey));
+        const int from = int(std::lround(130 * zoom)) - scroll.x;
+        for (int x = from + 1; x < int(std::lround(ex)) - kRingRadius; ++x)
+            EXPECT_TRUE(IsBlack(Pixel(view, x, y)) || IsBlack(Pixel(view, x, y - 1)))
+                << "route at x " << x;
+        EXPECT_FALSE(IsBlack(Pixel(view, from - kRingRadius - 3, y)));
+    }
 }
 
 TEST_F(ScannedMapView, ScrolledRouteDrawsAtClientPositions) {
@@ -501,6 +577,65 @@ TEST_F(ScannedMapView, ProjectedMapGoesThroughItsGeoreferenceEverywhere) {
     view->OnClearCalibrationPoints();
     EXPECT_FALSE(view->m_pGeoref);
     EXPECT_FALSE(view->m_bCalibrated);
+}
+
+// Steps that drift off the powers of the square root of 2, a zoom past the
+// limits, a pointer that does not stay on its picture point, or actual size
+// that is not exactly the old picture, are each caught here.
+TEST_F(ScannedMapView, ZoomStepsLimitsAnchorAndCaption) {
+    auto* frame = qobject_cast<QMdiSubWindow*>(view->parentWidget());
+    const QString title = frame->windowTitle();
+    const QImage actual = view->Surface().copy();
+    const double r = std::sqrt(2.0);
+    for (const double expected : {r, 2.0, 2 * r, 4.0, 4.0}) {
+        Frame()->RouteCommand(ID_ZOOM_IN);
+        EXPECT_NEAR(view->Zoom(), expected, 1e-9);
+    }
+    EXPECT_EQ(view->GetTotalSize(), (CSize{2400, 1600}));
+    EXPECT_EQ(frame->windowTitle(), title + " (400 %)");
+    Frame()->RouteCommand(ID_ZOOM_ACTUAL_SIZE);
+    EXPECT_EQ(view->Zoom(), 1.0);
+    EXPECT_EQ(frame->windowTitle(), title);
+    view->ScrollToPosition({0, 0});
+    view->RedrawWindow();
+    EXPECT_EQ(view->Surface(), actual) << "actual size draws what it always drew";
+
+    // Zooming out stops where the whole map fits.
+    Frame()->RouteCommand(ID_ZOOM_OUT);
+    EXPECT_NEAR(view->Zoom(), 1 / r, 1e-9);
+    for (int i = 0; i < 4; ++i)
+        Frame()->RouteCommand(ID_ZOOM_OUT);
+    const double fit = view->Zoom();
+    EXPECT_GT(fit, 0.45);
+    EXPECT_LT(fit, 0.6);
+    const CSize whole = view->GetTotalSize();
+    EXPECT_TRUE(whole.cx <= view->maximumViewportSize().width() &&
+                whole.cy <= view->maximumViewportSize().height());
+    Frame()->RouteCommand(ID_ZOOM_IN);
+    Frame()->RouteCommand(ID_ZOOM_FIT);
+    EXPECT_DOUBLE_EQ(view->Zoom(), fit);
+
+    // Ctrl + wheel keeps the picture point under the pointer where it is.
+    Frame()->RouteCommand(ID_ZOOM_ACTUAL_SIZE);
+    view->ScrollToPosition({100, 50});
+    const CPoint pointer{120, 70};
+    const CPoint under = view->ClientToPicture(pointer);
+    ASSERT_EQ(under, (CPoint{220, 120}));
+    QWheelEvent wheel(QPointF(pointer.x, pointer.y),
+                      view->viewport()->mapToGlobal(QPointF(120, 70)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &wheel);
+    EXPECT_NEAR(view->Zoom(), r, 1e-9);
+    EXPECT_EQ(view->ClientToPicture(pointer), under);
+    const CPoint back = view->PictureToClient({220, 120});
+    EXPECT_TRUE(std::abs(back.x - pointer.x) <= 1 && std::abs(back.y - pointer.y) <= 1);
+
+    // The menu items serve map windows only.
+    Frame()->UpdateCommandUI();
+    EXPECT_TRUE(Frame()->CommandAction(ID_ZOOM_IN)->isEnabled());
+    OpenWindow(DOCMODE_GPSDATA);
+    Frame()->UpdateCommandUI();
+    EXPECT_FALSE(Frame()->CommandAction(ID_ZOOM_IN)->isEnabled());
 }
 
 TEST_F(ScannedMapView, CommandsReachTheActiveViewAndShowTheirChecks) {
@@ -600,6 +735,87 @@ TEST_F(ScannedMapPicture, ShowsThePictureAtTheScrollPosition) {
         for (const CPoint c : {CPoint{0, 0}, CPoint{5, 7}, CPoint{199, 149}})
             EXPECT_EQ(Pixel(view, c.x, c.y), At(c.x + 100, c.y + 40))
                 << "client (" << c.x << ", " << c.y << ")";
+    }
+}
+
+// Zoomed in, every picture pixel is a square of screen pixels, not a blur
+// and not shifted: the picture pixel under a client pixel is the one shown.
+TEST_F(ScannedMapPicture, ZoomedInShowsEachPixelAsASharpSquare) {
+    Load(false);
+    view->ZoomTo(2.0, {0, 0});
+    view->ScrollToPosition({50, 30});
+    view->RedrawWindow();
+    for (const CPoint c :
+         {CPoint{0, 0}, CPoint{1, 1}, CPoint{2, 1}, CPoint{77, 91}, CPoint{199, 149}}) {
+        const CPoint p = view->ClientToPicture(c);
+        EXPECT_EQ(p, (CPoint{(c.x + 50) / 2, (c.y + 30) / 2}));
+        EXPECT_EQ(Pixel(view, c.x, c.y), At(p.x, p.y)) << "client (" << c.x << ", " << c.y << ")";
+    }
+}
+
+// One-pixel black lines every 8 pixels at 12.5 %: taking every eighth
+// pixel shows all black or all white (moire); the reduced copies must show
+// the even grey of seven white pixels to one black.
+TEST_F(ScannedMapPicture, ZoomedOutLinesAreAnEvenGreyNotMoire) {
+    for (const bool across : {true, false}) {
+        SCOPED_TRACE(across ? "rows" : "columns");
+        TempDir dir;
+        BmpLayout layout;
+        layout.width = 2048;
+        layout.height = 2048;
+        layout.bitCount = 1;
+        layout.colors = {0xFFFFFF, 0x000000};
+        layout.bits.assign(256 * 2048, '\0');
+        for (int y = 0; y < 2048; ++y)
+            for (int i = 0; i < 256; ++i)
+                layout.bits[size_t(y) * 256 + size_t(i)] =
+                    char(across ? (y % 8 == 3 ? 0xFF : 0x00) : 0x10);
+        const std::filesystem::path file = dir.Path() / "lines.bmp";
+        std::ofstream(file, std::ios::binary) << MakeBmp(layout);
+        ASSERT_NE(ReadDib(view->m_dib, file), 0u);
+        view->m_strLevelEntry = (dir.Path() / "0123456789abcdef.bmp").string();
+        SetClientSize(view, 200, 200);
+        view->ZoomTo(0.125, {0, 0});
+        ASSERT_DOUBLE_EQ(view->Zoom(), 0.125);
+        // They are made in the background; the window repaints when they are there.
+        EXPECT_TRUE(view->MakingLevels());
+        for (int i = 0; i < 1000 && view->MakingLevels(); ++i)
+            QTest::qWait(10);
+        ASSERT_FALSE(view->MakingLevels());
+        EXPECT_TRUE(std::filesystem::exists(LevelPath(view->m_strLevelEntry, 3)));
+        double sum = 0, squares = 0;
+        const int n = 200 * 200;
+        for (int y = 0; y < 200; ++y) {
+            for (int x = 0; x < 200; ++x) {
+                const double grey = Pixel(view, x, y).green();
+                sum += grey;
+                squares += grey * grey;
+            }
+        }
+        const double mean = sum / n;
+        const double deviation = std::sqrt(std::max(0.0, squares / n - mean * mean));
+        EXPECT_NEAR(mean, 223, 3);
+        EXPECT_LE(deviation, 8);
+        view->ZoomTo(1.0, {0, 0});
+        view->m_dib.Free();
+    }
+}
+
+// Zoomed out to 71 % and at rest the picture is smoothed, not shifted: a
+// gradient of one step a pixel shows at each client pixel what lies under
+// its centre, give or take a step.
+TEST_F(ScannedMapPicture, SmoothedAtRestShowsWhatLiesUnderEachPixel) {
+    Load(false);
+    view->ZoomTo(std::sqrt(0.5), {0, 0});
+    view->ScrollToPosition({20, 10});
+    QTest::qWait(300); // until the map rests
+    for (const CPoint c : {CPoint{0, 0}, CPoint{5, 7}, CPoint{100, 60}, CPoint{150, 120}}) {
+        const double px = (c.x + 20 + 0.5) / std::sqrt(0.5) - 0.5;
+        const double py = (c.y + 10 + 0.5) / std::sqrt(0.5) - 0.5;
+        const QColor seen = Pixel(view, c.x, c.y);
+        EXPECT_NEAR(seen.red(), px, 1.0) << "client (" << c.x << ", " << c.y << ")";
+        EXPECT_NEAR(seen.green(), py, 1.0) << "client (" << c.x << ", " << c.y << ")";
+        EXPECT_EQ(seen.blue(), 77);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "picture/map_picture.h"
+#include "picture/picture_levels.h"
 #include "platform/unique_file.h"
 #include "tests/render/bmp_file.h"
 #include "tests/test_support.h"
@@ -113,6 +114,10 @@ protected:
 
 uint16_t U16(const uint8_t* p) {
     return uint16_t(p[0] | p[1] << 8);
+}
+
+uint32_t U32(const uint8_t* p) {
+    return uint32_t(U16(p)) | uint32_t(U16(p + 2)) << 16;
 }
 
 uint32_t Distance(uint32_t a, uint32_t b) {
@@ -241,12 +246,60 @@ TEST_F(MapPictureTest, TrimmingRemovesTheLeastRecentlyUsedEntriesFirst) {
                                  0}};
         utimensat(AT_FDCWD, (fs::path(m_cache.Dir()) / name).c_str(), t, 0);
     }
+    // a's reduced copy: it must go with a, though used more recently.
+    std::ofstream(fs::path(m_cache.Dir()) / "a.L1.bmp") << std::string(100, 'x');
     small.Touch((fs::path(m_cache.Dir()) / "b.bmp").string());
     small.Trim(1000);
     EXPECT_FALSE(fs::exists(fs::path(m_cache.Dir()) / "a.bmp"));
+    EXPECT_FALSE(fs::exists(fs::path(m_cache.Dir()) / "a.L1.bmp")) << "a level outlived its entry";
     EXPECT_TRUE(fs::exists(fs::path(m_cache.Dir()) / "b.bmp")) << "the entry just used went";
     EXPECT_FALSE(fs::exists(fs::path(m_cache.Dir()) / "c.bmp"));
     EXPECT_EQ(small.Size(), 1000u);
+}
+
+// Catches levels that cost a second read of the scan (missing after the
+// decode), that differ from levels made from the entry afterwards, or that
+// are made from rows an interlaced decode puts more than once, and files
+// left longer than their headers say by the padding of direct writes.
+TEST_F(MapPictureTest, ADecodeMakesTheReducedCopiesInTheSamePass) {
+    for (const char* file : {"scan.jpg", "scan.png", "grey.png", "interlaced.png"}) {
+        SCOPED_TRACE(file);
+        const std::string name = file;
+        const std::string options = name == "grey.png"         ? " -type Grayscale -depth 8"
+                                    : name == "interlaced.png" ? " -interlace PNG"
+                                                               : "";
+        ASSERT_TRUE(Convert("src.png -resize 700x300!" + options, name));
+        CDib dib;
+        const MapPictureOutcome opened = Open(name, dib);
+        ASSERT_EQ(opened.result, MapPictureOutcome::Opened) << opened.message;
+        ASSERT_FALSE(opened.entry.empty());
+        // Written straight to the disk in whole blocks, each file is cut back
+        // to the size its header gives.
+        for (const std::string& f : {opened.entry, LevelPath(opened.entry, 1)}) {
+            if (!fs::exists(f))
+                continue;
+            const std::string bytes = ReadFileBytes(f);
+            ASSERT_GE(bytes.size(), 6u);
+            EXPECT_EQ(bytes.size(), U32(reinterpret_cast<const uint8_t*>(bytes.data()) + 2)) << f;
+        }
+        CPictureLevels levels;
+        const int made = levels.Open(opened.entry, 700, 300);
+        if (name == "interlaced.png") {
+            EXPECT_EQ(made, 0);
+            EXPECT_FALSE(fs::exists(LevelPath(opened.entry, 1)));
+            continue;
+        }
+        ASSERT_EQ(made, 2);
+        // The same levels as made afterwards from the entry's rows.
+        const std::string copy = (m_dir.Path() / (name + ".copy.bmp")).string();
+        CPictureLevels fromEntry;
+        std::string problem;
+        ASSERT_TRUE(fromEntry.OpenOrBuild(copy, dib, problem)) << problem;
+        for (int k = 1; k <= 2; ++k)
+            EXPECT_TRUE(ReadFileBytes(LevelPath(copy, k)) ==
+                        ReadFileBytes(LevelPath(opened.entry, k)))
+                << "level " << k;
+    }
 }
 
 // Catches a cut-off or corrupted file taken for a picture (or a crash), and
