@@ -16,6 +16,7 @@ std::unique_ptr<CDocument> COstrelDocTemplate::CreateDocument() {
 QMdiSubWindow* COstrelDocTemplate::CreateFrameAndView(CDocument* doc) {
     auto* frame = new CChildFrame(m_pFrame);
     auto* view = new COstrelView(m_pFrame, &m_pFrame->m_gps, &ShowPropertiesFromView);
+    view->m_pOverlay = &m_pFrame->m_layers.Overlay();
     view->m_pDocument = doc;
     frame->setWidget(view);
     return frame;

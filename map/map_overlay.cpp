@@ -42,7 +42,7 @@ void AddPoint(OverlayLine& line, const CMapModel& model, LonLat position, bool& 
 
 void COverlayPixels::Update(const MapOverlay& overlay, const CMapModel& model) {
     const bool grows = !overlay.lines.empty() && overlay.lines.back().kind == MapOverlay::Recorded;
-    if (m_version == overlay.version) {
+    if (m_version == overlay.version && m_pFrom == &overlay) {
         if (!grows || m_lines.empty())
             return;
         const std::vector<LonLat>& points = overlay.lines.back().points;
@@ -52,6 +52,7 @@ void COverlayPixels::Update(const MapOverlay& overlay, const CMapModel& model) {
         return;
     }
     m_version = overlay.version;
+    m_pFrom = &overlay;
     m_lines.clear();
     m_marks.clear();
     for (const MapOverlay::Line& line : overlay.lines) {

@@ -142,11 +142,13 @@ void COstrelView::OnDraw(CDC* pDC) {
     switch (m_nMode) {
     case DOCMODE_WORLDMAP:
         DrawWorldMap(pDC);
+        DrawOverlay();
         if (m_bShowCalPoints)
             DrawCalibrationPoints();
         break;
     case DOCMODE_MAP:
         DrawScannedMap();
+        DrawOverlay();
         if (m_bShowCalPoints)
             DrawCalibrationPoints();
         if (m_bShowRoute) {
@@ -170,10 +172,12 @@ void COstrelView::OnTimer(uintptr_t id) {
     m_bBusy = true;
     switch (m_nMode) {
     case DOCMODE_WORLDMAP:
+        RefreshOverlay();
         m_pGps->DrawPosition(this, Model(), 0);
         break;
     case DOCMODE_MAP:
         if (m_bCalibrated) {
+            RefreshOverlay();
             const CPoint p = m_pGps->DrawPosition(this, Model(), kRingRadius);
             if (p != CPoint{-1, -1}) {
                 if (const std::optional<CPoint> pixel = FixPicturePixel(m_pGps->m_fix, Model()))
@@ -720,4 +724,153 @@ void COstrelView::ShowZoomInTitle() {
     const int percent = int(std::lround(m_dZoom * 100));
     m_strZoomSuffix = percent == 100 ? QString() : QStringLiteral(" (%1 %)").arg(percent);
     frame->setWindowTitle(title + m_strZoomSuffix);
+}
+
+namespace {
+
+size_t GrownPoints(const MapOverlay& overlay) {
+    const bool grows = !overlay.lines.empty() && overlay.lines.back().kind == MapOverlay::Recorded;
+    return grows ? overlay.lines.back().points.size() : 0;
+}
+
+// The part of segment a-b inside `r` (right and bottom exclusive), as the
+// fractions t0..t1 along it; false when none is.
+bool ClipSegment(double ax, double ay, double bx, double by, const CRect& r, double& t0,
+                 double& t1) {
+    t0 = 0;
+    t1 = 1;
+    const double dx = bx - ax, dy = by - ay;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {ax - r.left, r.right - 1 - ax, ay - r.top, r.bottom - 1 - ay};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0)
+                return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
+    }
+    return t0 <= t1;
+}
+
+// Arrow head length at the window's edge [pixel].
+constexpr int kArrow = 12;
+
+} // namespace
+
+CRect COstrelView::NavigationRect() const {
+    if (!m_pOverlay || !m_pOverlay->target || !m_pGps || !m_bCalibrated)
+        return {};
+    const std::optional<CPoint> at = FixPicturePixel(m_pGps->m_fix, Model());
+    const std::optional<PixelXY> to = Model().PixelAt(*m_pOverlay->target);
+    if (!at || !to)
+        return {};
+    const CPoint a = PictureToClient({double(at->x), double(at->y)});
+    const CPoint b = PictureToClient(*to);
+    const CRect client = GetClientRect();
+    CRect r{std::min(a.x, b.x) - kArrow, std::min(a.y, b.y) - kArrow,
+            std::max(a.x, b.x) + kArrow + 1, std::max(a.y, b.y) + kArrow + 1};
+    r = {std::max(r.left, client.left), std::max(r.top, client.top),
+         std::min(r.right, client.right), std::min(r.bottom, client.bottom)};
+    return r.IsRectEmpty() ? CRect{} : r;
+}
+
+void COstrelView::RefreshOverlay() {
+    if (!m_pOverlay)
+        return;
+    if (m_pOverlay->version != m_nOverlayVersion || m_pOverlay != m_pOverlayDrawn || GrownPoints(*m_pOverlay) != m_nOverlayGrown) {
+        RedrawWindow();
+        return;
+    }
+    const CRect now = NavigationRect();
+    if (now == m_rcNavigation)
+        return;
+    if (!m_rcNavigation.IsRectEmpty())
+        RedrawWindow(m_rcNavigation);
+    if (!now.IsRectEmpty())
+        RedrawWindow(now);
+}
+
+void COstrelView::DrawOverlay() {
+    m_rcNavigation = {};
+    if (!m_pOverlay || !m_bCalibrated)
+        return;
+    // The pixels belong to the model they were placed by.
+    const CMapCalibration& c = m_cal;
+    const CMapCalibration& o = m_overlayCal;
+    if (m_overlayModel.georef != m_pGeoref.get() || c.m_nX1 != o.m_nX1 || c.m_nY1 != o.m_nY1 ||
+        c.m_nX2 != o.m_nX2 || c.m_nY2 != o.m_nY2 || c.m_nLon1 != o.m_nLon1 ||
+        c.m_nLat1 != o.m_nLat1 || c.m_nLon2 != o.m_nLon2 || c.m_nLat2 != o.m_nLat2) {
+        m_overlayPixels.Reset();
+        m_overlayModel.georef = m_pGeoref.get();
+        m_overlayCal = m_cal;
+    }
+    m_overlayPixels.Update(*m_pOverlay, Model());
+    m_nOverlayVersion = m_pOverlay->version;
+    m_pOverlayDrawn = m_pOverlay;
+    m_nOverlayGrown = GrownPoints(*m_pOverlay);
+
+    CClientDC dc(this);
+    const CRect client = GetClientRect();
+    // The picture area the window shows, a pixel wider all round.
+    const CPoint topLeft = ClientToPicture({client.left, client.top});
+    const CPoint bottomRight = ClientToPicture({client.right, client.bottom});
+    const double left = topLeft.x - 2.0, top = topLeft.y - 2.0;
+    const double right = bottomRight.x + 2.0, bottom = bottomRight.y + 2.0;
+    for (const OverlayLine& line : m_overlayPixels.Lines()) {
+        const COLORREF colour = line.kind == MapOverlay::Recorded ? RGB(255, 128, 0)
+                                : line.kind == MapOverlay::Route  ? RGB(160, 0, 160)
+                                                                  : RGB(0, 0, 255);
+        const CPen previous = dc.SelectPen(CPen{2, colour});
+        for (const OverlayRun& run : line.runs) {
+            if (run.right < left || run.left > right || run.bottom < top || run.top > bottom)
+                continue;
+            dc.MoveTo(PictureToClient(run.points.front()));
+            for (size_t i = 1; i < run.points.size(); ++i)
+                dc.LineTo(PictureToClient(run.points[i]));
+        }
+        dc.SelectPen(previous);
+    }
+    const CPen previous = dc.SelectPen(CPen{2, RGB(0, 160, 0)});
+    dc.SetBkMode(TRANSPARENT);
+    dc.SetTextColor(RGB(0, 96, 0));
+    for (const OverlayMark& mark : m_overlayPixels.Marks()) {
+        if (mark.at.x < left || mark.at.x > right || mark.at.y < top || mark.at.y > bottom)
+            continue;
+        const CPoint p = PictureToClient(mark.at);
+        dc.Ellipse(CRect{p.x - 4, p.y - 4, p.x + 5, p.y + 5});
+        dc.SetPixelV(p, RGB(0, 160, 0));
+        dc.DrawTextUtf8(mark.name, CRect{p.x + 7, p.y - 8, p.x + 400, p.y + 12}, DT_SINGLELINE);
+    }
+    dc.SelectPen(previous);
+
+    // The way to the target.
+    const CRect way = NavigationRect();
+    if (way.IsRectEmpty())
+        return;
+    const std::optional<CPoint> at = FixPicturePixel(m_pGps->m_fix, Model());
+    const CPoint a = PictureToClient({double(at->x), double(at->y)});
+    const CPoint b = PictureToClient(*Model().PixelAt(*m_pOverlay->target));
+    const CPen red = dc.SelectPen(CPen{2, RGB(255, 0, 0)});
+    dc.MoveTo(a);
+    dc.LineTo(b);
+    const bool inside =
+        b.x >= client.left && b.x < client.right && b.y >= client.top && b.y < client.bottom;
+    double t0 = 0, t1 = 1;
+    if (!inside && ClipSegment(a.x, a.y, b.x, b.y, client, t0, t1)) {
+        // An arrow where the way leaves the window, pointing on.
+        const double ex = a.x + (b.x - a.x) * t1, ey = a.y + (b.y - a.y) * t1;
+        const double angle = std::atan2(double(b.y - a.y), double(b.x - a.x));
+        for (const double side : {-0.45, 0.45}) {
+            dc.MoveTo(int32_t(std::lround(ex)), int32_t(std::lround(ey)));
+            dc.LineTo(int32_t(std::lround(ex - kArrow * std::cos(angle + side))),
+                      int32_t(std::lround(ey - kArrow * std::sin(angle + side))));
+        }
+    }
+    dc.SelectPen(red);
+    m_rcNavigation = way;
 }

@@ -3,6 +3,7 @@
 #include "gps/gps_receiver.h"
 #include "map/map_calibration.h"
 #include "map/map_model.h"
+#include "map/map_overlay.h"
 #include "picture/picture_levels.h"
 #include "platform/device_context.h"
 #include "platform/scroll_view.h"
@@ -140,6 +141,12 @@ public:
     std::unique_ptr<CGeoreference> m_pGeoref;
     // The window's one position model.
     CMapModel Model() const { return {m_cal, m_pGeoref.get()}; }
+    // What every calibrated map shows over its picture (GPX layers, the
+    // recorded track, the way to a navigation target); not owned, may be null.
+    const MapOverlay* m_pOverlay = nullptr;
+    // The overlay under the map's model and the zoom: layers first, then the
+    // line to the target, or an arrow at the edge when the target is outside.
+    void DrawOverlay();
 
 protected:
     void OnDraw(CDC* pDC) override;
@@ -158,6 +165,17 @@ protected:
 
 private:
     static const CommandEntry<COstrelView> kCommands[];
+    // Before the marker of a tick: repaints what changed of the overlay.
+    void RefreshOverlay();
+    // The client rectangle the line to the target covers, arrow included.
+    CRect NavigationRect() const;
+    COverlayPixels m_overlayPixels;
+    CMapModel m_overlayModel{m_cal}; // the model the overlay pixels were placed by
+    CMapCalibration m_overlayCal;
+    uint64_t m_nOverlayVersion = 0;
+    const MapOverlay* m_pOverlayDrawn = nullptr;
+    size_t m_nOverlayGrown = 0;
+    CRect m_rcNavigation;
     // The picture shown and its size at the current zoom [pixel].
     CSize PictureSize() const;
     CSize ZoomedSize() const;

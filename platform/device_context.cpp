@@ -331,7 +331,17 @@ int CDC::DrawText(const std::string& text, const CRect& rect, uint32_t format) {
     }
     if (text.empty())
         return 0;
+    return DrawLines(lines, rect, format);
+}
 
+int CDC::DrawTextUtf8(const std::string& text, const CRect& rect, uint32_t format) {
+    if (text.empty())
+        return 0;
+    return DrawLines({QString::fromUtf8(text.data(), qsizetype(text.size()))}, rect,
+                     format | DT_SINGLELINE);
+}
+
+int CDC::DrawLines(const std::vector<QString>& lines, const CRect& rect, uint32_t format) {
     const int32_t lineHeight = m_font.Height();
     const CRect box = ToDevice(rect);
     int32_t top = box.top;

@@ -151,6 +151,8 @@ public:
     // Text. Lines break at "\n" only. Returns the height of the drawn text
     // [pixel]; each line's background box is as wide as its text.
     int DrawText(const std::string& text, const CRect& rect, uint32_t format);
+    // One line of UTF-8 text (names from GPX files), as DrawText draws it.
+    int DrawTextUtf8(const std::string& text, const CRect& rect, uint32_t format);
 
     // Blits of device-independent bitmaps. `info` is the header block (info
     // header, masks, colour table) of `infoSize` bytes, `bits` the pixel data
@@ -184,6 +186,7 @@ protected:
 private:
     // The clip cut to the surface; empty when there is nothing to draw on.
     CRect DeviceClip() const;
+    int DrawLines(const std::vector<QString>& lines, const CRect& rect, uint32_t format);
     CRect ToDevice(const CRect& rect) const;
     void FillDevice(const CRect& rect, COLORREF color);
 

@@ -638,6 +638,53 @@ TEST_F(ScannedMapView, ZoomStepsLimitsAnchorAndCaption) {
     EXPECT_FALSE(Frame()->CommandAction(ID_ZOOM_IN)->isEnabled());
 }
 
+// Layers must land where the map's model puts them, at every zoom, under
+// the designed drawing; the way to a target outside the window must end in
+// an arrow at its edge. Map pixel (x, y) is at x / 360 E, 10 - y / 360 N.
+TEST_F(ScannedMapView, LayersAndTheWayToATargetFollowTheModelAndTheZoom) {
+    MapOverlay overlay;
+    overlay.marks.push_back({{100 / 360.0, 10 - 80 / 360.0}, "Hut"});
+    overlay.lines.push_back(
+        {MapOverlay::Track, {{0, 10 - 150 / 360.0}, {250 / 360.0, 10 - 150 / 360.0}}});
+    view->m_pOverlay = &overlay;
+    const QColor green(0, 160, 0), blue(0, 0, 255), red(255, 0, 0);
+    for (const double asked : {1.0, 0.75}) {
+        view->ZoomTo(asked, {0, 0});
+        view->RedrawWindow();
+        const double zoom = view->Zoom();
+        const int x = int(std::lround(100 * zoom)), y = int(std::lround(80 * zoom));
+        SCOPED_TRACE("zoom " + std::to_string(zoom));
+        // The symbol's ring, 4 pixels round the waypoint's pixel.
+        EXPECT_EQ(Pixel(view, x - 4, y), green);
+        EXPECT_EQ(Pixel(view, x + 4, y), green);
+        EXPECT_EQ(Pixel(view, x, y - 4), green);
+        EXPECT_TRUE(IsGround(x - 2, y));
+        // Within a pixel of where the zoom puts picture row 150.
+        const int row = int(std::lround(150 * zoom));
+        EXPECT_TRUE(Pixel(view, 90, row) == blue || Pixel(view, 90, row - 1) == blue ||
+                    Pixel(view, 90, row + 1) == blue);
+    }
+    view->ZoomTo(1.0, {0, 0});
+    // Under the marker: the ring's centre stays black.
+    MoveTo(100, 80);
+    EXPECT_TRUE(IsBlack(Pixel(view, 100, 80)));
+
+    // A target east of the window: a red line from the marker to the right
+    // edge, and an arrow there.
+    overlay.target = LonLat{1000 / 360.0, 10 - 80 / 360.0};
+    ++overlay.version;
+    MoveTo(100, 80);
+    EXPECT_EQ(Pixel(view, 200, 80), red);
+    int arrow = 0;
+    for (int y = 60; y < 100; ++y)
+        arrow += Pixel(view, 290, y) == red;
+    EXPECT_GE(arrow, 3) << "the arrow's arms near the edge";
+    overlay.target.reset();
+    ++overlay.version;
+    MoveTo(100, 80);
+    EXPECT_TRUE(IsGround(200, 80)) << "the way goes with the target";
+}
+
 TEST_F(ScannedMapView, CommandsReachTheActiveViewAndShowTheirChecks) {
     QAction* route = Frame()->CommandAction(ID_SHOW_ROUTE_LINE);
     Frame()->UpdateCommandUI();
