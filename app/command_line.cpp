@@ -195,6 +195,17 @@ const Option kOptions[] = {
      .help = "time between the monitor's reads (default 1000)",
      .read = [](const std::string& v, CommandLine& l) { return ReadNumber(v, 1, l.intervalMs); },
      .rule = "milliseconds, 1 or more"},
+    {.name = "--goto",
+     .value = "LON,LAT",
+     .modes = kMonitor,
+     .help = "add the distance [m] and true bearing [deg] from the fix to\n"
+             "LON,LAT (WGS 84 degrees, west and south negative) to each line",
+     .read =
+         [](const std::string& v, CommandLine& l) {
+             return ReadPair(v, l.goTo) && std::fabs(l.goTo->first) <= 180 &&
+                    std::fabs(l.goTo->second) <= 90;
+         },
+     .rule = "a longitude and latitude LON,LAT in degrees"},
     {.name = "--probe",
      .modes = kProbe,
      .startsMode = true,

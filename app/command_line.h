@@ -21,8 +21,11 @@ struct CommandLine {
     bool baudAuto = false;                 // the rate the probe finds
     int ticks = -1;                        // monitor ticks to run; -1 runs until stopped
     int intervalMs = 1000;                 // [ms] between monitor ticks
-    std::string mapFile;                   // empty when none is given
-    std::vector<std::string> gpxFiles;     // GPX files to open as layers
+    // The monitor's lines also give the distance and bearing to this
+    // longitude and latitude [deg].
+    std::optional<std::pair<double, double>> goTo;
+    std::string mapFile;               // empty when none is given
+    std::vector<std::string> gpxFiles; // GPX files to open as layers
     // How the window of `mapFile` starts: a World Map window beside it, its
     // route line shown, scrolled to show a map pixel in its middle.
     bool worldMap = false;

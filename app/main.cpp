@@ -8,13 +8,17 @@
 #include "gps/probe.h"
 #include "gps/settings.h"
 #include "map/calibration_export.h"
+#include "map/map_calibration.h"
 #include "map/map_queries.h"
+#include "platform/c_numbers.h"
+#include "track/geodesy.h"
 #include "track/gpx_export.h"
 #include "track/track_journal.h"
 
 #include <QApplication>
 #include <QFile>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -86,8 +90,21 @@ int main(int argc, char** argv) {
     }
 
     // The monitor needs no display, so it runs before Qt is touched.
-    if (line.monitor)
-        return RunMonitor(line.ticks, line.intervalMs, stdout, stderr, line.record.value_or(""));
+    if (line.monitor) {
+        std::function<std::string(const CGpsFix&)> goTo;
+        if (line.goTo)
+            goTo = [target = LonLat{line.goTo->first, line.goTo->second}](const CGpsFix& fix) {
+                const auto lat = NmeaToDegrees(fix.m_strLatitude, fix.m_strNorthSouth, "S");
+                const auto lon = NmeaToDegrees(fix.m_strLongitude, fix.m_strEastWest, "W");
+                if (fix.m_strLatitude.empty() || fix.m_strLongitude.empty() || !lat || !lon)
+                    return std::string(",\"goto_distance_m\":null,\"goto_bearing_deg\":null");
+                const DistanceBearing way = DistanceAndBearing({*lon, *lat}, target);
+                return ",\"goto_distance_m\":" + FormatCReal("%.1f", way.metres) +
+                       ",\"goto_bearing_deg\":" + FormatCReal("%.2f", way.bearing);
+            };
+        return RunMonitor(line.ticks, line.intervalMs, stdout, stderr, line.record.value_or(""),
+                          goTo);
+    }
 
     QApplication qtApp(argc, argv);
     ApplyProgramIdentity();

@@ -90,7 +90,8 @@ std::string FixToJson(const CGpsFix& fix) {
 }
 
 int RunMonitor(int ticks, int intervalMs, std::FILE* out, std::FILE* err,
-               const std::string& recordPath) {
+               const std::string& recordPath,
+               const std::function<std::string(const CGpsFix&)>& moreFields) {
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
@@ -136,7 +137,10 @@ int RunMonitor(int ticks, int intervalMs, std::FILE* out, std::FILE* err,
                     std::fprintf(err, "%s\n", message.c_str());
             std::fflush(err);
             if (!poll.chunk.empty()) {
-                const std::string line = FixToJson(gps.m_fix) + '\n';
+                std::string line = FixToJson(gps.m_fix);
+                if (moreFields)
+                    line.insert(line.size() - 1, moreFields(gps.m_fix));
+                line += '\n';
                 std::fwrite(line.data(), 1, line.size(), out);
                 std::fflush(out);
             }

@@ -3,6 +3,7 @@
 #include "gps/gps_fix.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 // The fix as one JSON object: the fourteen fields in record order, each
@@ -19,6 +20,8 @@ std::string FixToJson(const CGpsFix& fix);
 // ticks (-1: never) or on SIGINT or SIGTERM. With `recordPath`, every byte
 // read also goes to that file. The exit status: 0, or 1 when the port name
 // names nothing that can be opened or the recording file cannot be opened
-// (said on `err`).
+// (said on `err`). `moreFields`, when given, adds fields to each line: it
+// returns them as `,"name":value...` for the fix.
 int RunMonitor(int ticks, int intervalMs, std::FILE* out, std::FILE* err,
-               const std::string& recordPath = {});
+               const std::string& recordPath = {},
+               const std::function<std::string(const CGpsFix&)>& moreFields = {});

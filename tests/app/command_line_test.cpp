@@ -115,7 +115,7 @@ TEST(CommandLine, UsageHasOneFormForEachMode) {
         "Usage: ostrel [--port NAME] [--baud N] [--record FILE] [--world-map] [--show-route]\n"
         "              [--centre X,Y] [MAPFILE] [GPXFILE...]\n"
         "       ostrel --monitor [--port NAME] [--baud N] [--record FILE] [--ticks N]\n"
-        "              [--interval-ms MS]\n"
+        "              [--interval-ms MS] [--goto LON,LAT]\n"
         "       ostrel --probe [--probe-tsv] [DEVICE...]\n"
         "       ostrel --export-gpx OUT.gpx [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
         "       ostrel --export-calibration MAP [--force]\n"
@@ -187,6 +187,8 @@ TEST(CommandLine, RefusesMalformedValuesAndStrayArguments) {
         {{"--from", "2024-06-01"}, "--from needs --export-gpx"},
         {{"--force"}, "--force needs --export-calibration"},
         {{"--export-gpx", "x.gpx", "--to", "30.6.2024"}, "--to needs a day YYYY-MM-DD"},
+        {{"--monitor", "--goto", "181,0"}, "--goto needs a longitude and latitude"},
+        {{"--goto", "1,2"}, "--goto needs --monitor"},
         // A query without its place, or with one that is no pair of numbers.
         {{"--pixel-to-position", "m.jpg"}, "--pixel-to-position needs X,Y"},
         {{"--position-to-pixel", "m.jpg"}, "--position-to-pixel needs LON,LAT"},

@@ -121,6 +121,24 @@ TEST(MonitorProgram, PrintsTheFixAfterEveryTickThatReadSomething) {
     EXPECT_EQ(run.out.back(), '\n');
 }
 
+// --goto must add the geodesic distance and bearing to each line, as geod
+// gives them, not a spherical or a swapped-axis value:
+// echo "52.5166666667 13.3833333333 52.52 13.405" | geod -I +ellps=WGS84 -f %.6f
+// gives 75.836800 -104.146007 1516.828.
+TEST(MonitorProgram, AddsTheDistanceAndBearingToATarget) {
+    FakeReceiver receiver(kBurst);
+    ASSERT_FALSE(receiver.path.empty());
+    const ProgramRun run =
+        RunOstrel({"--monitor", "--port", receiver.path, "--baud", "9600", "--ticks", "4",
+                   "--interval-ms", "100", "--goto", "13.405,52.52"});
+    EXPECT_TRUE(ExitedWith(run, 0)) << run.err;
+    const auto lines = Lines(run.out);
+    ASSERT_GE(lines.size(), 1u);
+    std::string json = kBurstJson;
+    json.insert(json.size() - 1, R"(,"goto_distance_m":1516.8,"goto_bearing_deg":75.84)");
+    EXPECT_EQ(lines.front(), json);
+}
+
 // Epoch n: an RMC whose time field is n, then satellite sentences up to
 // `size` bytes.
 std::string NumberedEpoch(int n, size_t size) {
