@@ -782,7 +782,8 @@ CRect COstrelView::NavigationRect() const {
 void COstrelView::RefreshOverlay() {
     if (!m_pOverlay)
         return;
-    if (m_pOverlay->version != m_nOverlayVersion || m_pOverlay != m_pOverlayDrawn || GrownPoints(*m_pOverlay) != m_nOverlayGrown) {
+    if (m_pOverlay->version != m_nOverlayVersion || m_pOverlay != m_pOverlayDrawn ||
+        GrownPoints(*m_pOverlay) != m_nOverlayGrown) {
         RedrawWindow();
         return;
     }
@@ -826,13 +827,25 @@ void COstrelView::DrawOverlay() {
                                 : line.kind == MapOverlay::Route  ? RGB(160, 0, 160)
                                                                   : RGB(0, 0, 255);
         const CPen previous = dc.SelectPen(CPen{2, colour});
+        // The visible runs as one line each, points that fall on one client
+        // pixel once.
+        std::vector<CPoint> client;
+        auto flush = [&] {
+            dc.Polyline(client);
+            client.clear();
+        };
         for (const OverlayRun& run : line.runs) {
-            if (run.right < left || run.left > right || run.bottom < top || run.top > bottom)
+            if (run.right < left || run.left > right || run.bottom < top || run.top > bottom) {
+                flush();
                 continue;
-            dc.MoveTo(PictureToClient(run.points.front()));
-            for (size_t i = 1; i < run.points.size(); ++i)
-                dc.LineTo(PictureToClient(run.points[i]));
+            }
+            for (const PixelXY& p : run.points) {
+                const CPoint c = PictureToClient(p);
+                if (client.empty() || client.back() != c)
+                    client.push_back(c);
+            }
         }
+        flush();
         dc.SelectPen(previous);
     }
     const CPen previous = dc.SelectPen(CPen{2, RGB(0, 160, 0)});

@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QPolygon>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -252,6 +253,41 @@ CPoint CDC::MoveTo(CPoint point) {
     CPoint previous = m_ptCurrent;
     m_ptCurrent = point;
     return previous;
+}
+
+bool CDC::Polyline(const std::vector<CPoint>& points) {
+    if (points.size() < 2)
+        return true;
+    if (m_pen.width <= 1) {
+        MoveTo(points.front());
+        for (size_t i = 1; i < points.size(); ++i)
+            LineTo(points[i]);
+        return true;
+    }
+    // One painter for the whole line: a wide line of many points costs what
+    // a few of its segments would one by one.
+    const CRect clip = DeviceClip();
+    if (clip.IsRectEmpty())
+        return true;
+    QPolygon polygon;
+    polygon.reserve(qsizetype(points.size()));
+    for (const CPoint& p : points)
+        polygon << QPoint(
+            int(std::clamp<int64_t>(int64_t(p.x) + m_ptOrigin.x, -(1 << 29), 1 << 29)),
+            int(std::clamp<int64_t>(int64_t(p.y) + m_ptOrigin.y, -(1 << 29), 1 << 29)));
+    const QRect box = polygon.boundingRect();
+    m_ptCurrent = points.back();
+    if (box.right() < clip.left || box.left() >= clip.right || box.bottom() < clip.top ||
+        box.top() >= clip.bottom)
+        return true;
+    QPainter painter(m_pSurface);
+    painter.setClipRect(ToQRect(clip));
+    // Bevelled joins and square ends: round ones cost trigonometry at
+    // every point, and at a few pixels wide they look the same.
+    painter.setPen(
+        QPen(QColor(ToRgb(m_pen.color)), m_pen.width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    painter.drawPolyline(polygon);
+    return true;
 }
 
 bool CDC::LineTo(CPoint point) {

@@ -145,6 +145,9 @@ public:
     // `point` becomes the current position.
     bool LineTo(CPoint point);
     bool LineTo(int32_t x, int32_t y) { return LineTo({x, y}); }
+    // Lines through `points` in order, as MoveTo and LineTo would draw them;
+    // the last point becomes the current position.
+    bool Polyline(const std::vector<CPoint>& points);
     // Outline of the ellipse inscribed in `rect` (right and bottom exclusive).
     bool Ellipse(const CRect& rect);
 
