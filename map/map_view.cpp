@@ -521,6 +521,31 @@ void COstrelView::DrawZoomedOut(CDC& dc, double zoom, CPoint s) {
                 CRect{0, 0, lw, lh});
         return;
     }
+    // At rest the smoothed picture of the whole window is made once and
+    // kept: the repaints of the marker and the overlay copy from it.
+    const QSize surface = dc.Surface() ? dc.Surface()->size() : QSize();
+    const CRect whole{std::max(0, -s.x), std::max(0, -s.y),
+                      std::min(surface.width(), zoomed.cx - s.x),
+                      std::min(surface.height(), zoomed.cy - s.y)};
+    const SmoothKey key{scale, s, &level, whole};
+    if (!(key == m_smoothKey) || m_smoothed.isNull()) {
+        m_smoothed = QImage();
+        m_smoothKey = key;
+        if (whole.IsRectEmpty())
+            return;
+        m_smoothed = QImage(whole.Width(), whole.Height(), QImage::Format_RGB32);
+        m_smoothed.fill(Qt::white);
+        CDC cache(&m_smoothed);
+        SmoothPart(cache, level, scale, CPoint{s.x + whole.left, s.y + whole.top},
+                   CRect{0, 0, whole.Width(), whole.Height()});
+    }
+    DrawImageScaled(dc, m_smoothed, QRectF(whole.left, whole.top, whole.Width(), whole.Height()),
+                    false);
+}
+
+void COstrelView::SmoothPart(CDC& dc, const CDib& level, double scale, CPoint s,
+                             const CRect& visible) {
+    const int32_t lw = level.GetWidth(), lh = level.GetHeight();
     // The level's pixels under the visible part, and one more around for the smoothing.
     const auto first = [&](int32_t client, int32_t scroll) {
         return std::max(0, int32_t(std::floor((client + scroll) / scale)) - 1);

@@ -199,6 +199,19 @@ private:
     QImage m_mapOnly;       // [client pixels]
     // The map scrolled or zoomed: drawn quickly until it rests.
     void Moved();
+    // The smoothed picture at rest, and what it was made for.
+    struct SmoothKey {
+        double scale = 0;
+        CPoint scroll;
+        const CDib* level = nullptr;
+        CRect area; // [client pixel] the picture's part of the window
+        friend bool operator==(const SmoothKey&, const SmoothKey&) = default;
+    };
+    SmoothKey m_smoothKey;
+    QImage m_smoothed;
+    // The part `visible` [client pixel] of `level` scaled by `scale`,
+    // smoothed, for scroll position `s`.
+    void SmoothPart(CDC& dc, const CDib& level, double scale, CPoint s, const CRect& visible);
     bool m_bMoving = false;
     QTimer m_restTimer;
     double m_dZoom = 1.0; // [client pixel / picture pixel]
