@@ -60,7 +60,7 @@ public:
 private:
     uint64_t m_version = 0;
     const MapOverlay* m_pFrom = nullptr; // the overlay the pixels were placed from
-    size_t m_nGrown = 0; // points of the recorded track placed so far
+    size_t m_nGrown = 0;                 // points of the recorded track placed so far
     std::vector<OverlayLine> m_lines;
     std::vector<OverlayMark> m_marks;
 };

@@ -34,10 +34,11 @@ TEST(Program, VersionHelpAndBadOptionsAnswerWithoutAWindow) {
     EXPECT_EQ(version.exitCode, 0);
 
     const Outcome help = RunProgram("--help map.bmp");
-    EXPECT_EQ(help.out.rfind("Usage: ostrel [--port NAME] [--baud N] [--record FILE] [--world-map] "
-                             "[--show-route]\n              [--centre X,Y] [MAPFILE] [GPXFILE...]\n",
-                             0),
-              0u)
+    EXPECT_EQ(
+        help.out.rfind("Usage: ostrel [--port NAME] [--baud N] [--record FILE] [--world-map] "
+                       "[--show-route]\n              [--centre X,Y] [MAPFILE] [GPXFILE...]\n",
+                       0),
+        0u)
         << help.out;
     // Each option heads a line of its own help, which follows on that line or the next.
     for (const char* option :
