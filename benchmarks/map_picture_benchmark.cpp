@@ -156,10 +156,11 @@ void EmptyMapCache() {
 
 // ---- The 20000 x 20000 JPEG ----
 
-// libjpeg-turbo alone: every row decoded, in the layout the map cache keeps,
-// into one row buffer. [s]
-double PlainDecode(const std::string& path) {
-    const double start = Seconds();
+// libjpeg-turbo: every row of `path` decoded in the layout the map cache
+// keeps, into one row buffer; `begin` learns the size first, `row` gets
+// each row.
+template <typename Begin, typename Row>
+void DecodeRows(const std::string& path, Begin&& begin, Row&& row) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     jpeg_decompress_struct d{};
     jpeg_error_mgr errors{};
@@ -169,15 +170,23 @@ double PlainDecode(const std::string& path) {
     jpeg_read_header(&d, TRUE);
     d.out_color_space = JCS_EXT_BGR;
     jpeg_start_decompress(&d);
-    std::vector<uint8_t> row(size_t(d.output_width) * 3);
+    begin(int32_t(d.output_width), int32_t(d.output_height));
+    std::vector<uint8_t> pixels(size_t(d.output_width) * 3);
     while (d.output_scanline < d.output_height) {
-        JSAMPROW rows[1] = {row.data()};
+        JSAMPROW rows[1] = {pixels.data()};
         jpeg_read_scanlines(&d, rows, 1);
+        row(pixels.data());
     }
-    benchmark::DoNotOptimize(row.data());
     jpeg_finish_decompress(&d);
     jpeg_destroy_decompress(&d);
     std::fclose(f);
+}
+
+// The decode alone. [s]
+double PlainDecode(const std::string& path) {
+    const double start = Seconds();
+    DecodeRows(
+        path, [](int32_t, int32_t) {}, [](uint8_t* row) { benchmark::DoNotOptimize(row); });
     return Seconds() - start;
 }
 
@@ -185,27 +194,14 @@ double PlainDecode(const std::string& path) {
 // written beside `entry` and put in place. [s]
 double DecodeWithLevels(const std::string& path, const std::string& entry) {
     const double start = Seconds();
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    jpeg_decompress_struct d{};
-    jpeg_error_mgr errors{};
-    d.err = jpeg_std_error(&errors);
-    jpeg_create_decompress(&d);
-    jpeg_stdio_src(&d, f);
-    jpeg_read_header(&d, TRUE);
-    d.out_color_space = JCS_EXT_BGR;
-    jpeg_start_decompress(&d);
     CLevelWriter levels(entry);
-    if (!levels.Begin(int32_t(d.output_width), int32_t(d.output_height)))
-        std::abort();
-    std::vector<uint8_t> row(size_t(d.output_width) * 3);
-    while (d.output_scanline < d.output_height) {
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_read_scanlines(&d, rows, 1);
-        levels.PutRow(row.data(), 3, nullptr);
-    }
-    jpeg_finish_decompress(&d);
-    jpeg_destroy_decompress(&d);
-    std::fclose(f);
+    DecodeRows(
+        path,
+        [&](int32_t w, int32_t h) {
+            if (!levels.Begin(w, h))
+                std::abort();
+        },
+        [&](const uint8_t* row) { levels.PutRow(row, 3, nullptr); });
     if (!levels.Commit())
         std::abort();
     return Seconds() - start;
