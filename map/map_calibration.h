@@ -25,6 +25,7 @@ struct CMapCalibration {
     int32_t m_nY1 = 0;   // [map pixel]
     int32_t m_nX2 = 0;   // [map pixel]
     int32_t m_nY2 = 0;   // [map pixel]
+    friend bool operator==(const CMapCalibration&, const CMapCalibration&) = default;
 };
 
 // The fixed calibration of the built-in world picture.

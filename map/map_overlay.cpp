@@ -38,21 +38,38 @@ void AddPoint(OverlayLine& line, const CMapModel& model, LonLat position, bool& 
     Extend(line.runs.back(), *p);
 }
 
+// The recorded track, the line that grows, or null.
+const MapOverlay::Line* GrowingLine(const MapOverlay& overlay) {
+    const bool grows = !overlay.lines.empty() && overlay.lines.back().kind == MapOverlay::Recorded;
+    return grows ? &overlay.lines.back() : nullptr;
+}
+
 } // namespace
 
+bool COverlayPixels::SameSource(const MapOverlay& overlay, const CMapModel& model) const {
+    return m_version == overlay.version && m_pFrom == &overlay && m_pGeoref == model.georef &&
+           m_cal == model.cal;
+}
+
+bool COverlayPixels::IsCurrent(const MapOverlay& overlay, const CMapModel& model) const {
+    const MapOverlay::Line* growing = GrowingLine(overlay);
+    return SameSource(overlay, model) && (growing ? growing->points.size() : 0) == m_nGrown;
+}
+
 void COverlayPixels::Update(const MapOverlay& overlay, const CMapModel& model) {
-    const bool grows = !overlay.lines.empty() && overlay.lines.back().kind == MapOverlay::Recorded;
-    if (m_version == overlay.version && m_pFrom == &overlay) {
-        if (!grows || m_lines.empty())
+    const MapOverlay::Line* growing = GrowingLine(overlay);
+    if (SameSource(overlay, model)) {
+        if (!growing || m_lines.empty())
             return;
-        const std::vector<LonLat>& points = overlay.lines.back().points;
         bool broken = false;
-        for (; m_nGrown < points.size(); ++m_nGrown)
-            AddPoint(m_lines.back(), model, points[m_nGrown], broken);
+        for (; m_nGrown < growing->points.size(); ++m_nGrown)
+            AddPoint(m_lines.back(), model, growing->points[m_nGrown], broken);
         return;
     }
     m_version = overlay.version;
     m_pFrom = &overlay;
+    m_cal = model.cal;
+    m_pGeoref = model.georef;
     m_lines.clear();
     m_marks.clear();
     for (const MapOverlay::Line& line : overlay.lines) {
@@ -62,7 +79,7 @@ void COverlayPixels::Update(const MapOverlay& overlay, const CMapModel& model) {
             AddPoint(placed, model, p, broken);
         m_lines.push_back(std::move(placed));
     }
-    m_nGrown = grows ? overlay.lines.back().points.size() : 0;
+    m_nGrown = growing ? growing->points.size() : 0;
     for (const MapOverlay::Mark& mark : overlay.marks)
         if (const std::optional<PixelXY> p = model.PixelAt(mark.at))
             m_marks.push_back({*p, mark.name});

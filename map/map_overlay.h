@@ -45,22 +45,31 @@ struct OverlayMark {
 };
 
 // The overlay as one map's model places it: made once per map and per
-// change of the overlay; the recorded track grows point by point.
+// change of the overlay or the model; the recorded track grows point by point.
 class COverlayPixels {
 public:
     // Brings the pixels up to date with `overlay` under `model`: everything
-    // again after a change, else only points added to the recorded track.
+    // again after a change of either, else only points added to the
+    // recorded track.
     void Update(const MapOverlay& overlay, const CMapModel& model);
-    // Forgets everything, for a map whose model has changed.
+    // True when Update would change nothing.
+    bool IsCurrent(const MapOverlay& overlay, const CMapModel& model) const;
+    // Forgets everything, for a map given a new georeference (which may
+    // lie where an old one did).
     void Reset() { m_version = 0; }
 
     const std::vector<OverlayLine>& Lines() const { return m_lines; }
     const std::vector<OverlayMark>& Marks() const { return m_marks; }
 
 private:
+    // Placed from `overlay` under `model` as they are now, but for points
+    // added to the recorded track since.
+    bool SameSource(const MapOverlay& overlay, const CMapModel& model) const;
     uint64_t m_version = 0;
-    const MapOverlay* m_pFrom = nullptr; // the overlay the pixels were placed from
-    size_t m_nGrown = 0;                 // points of the recorded track placed so far
+    const MapOverlay* m_pFrom = nullptr;      // the overlay the pixels were placed from
+    CMapCalibration m_cal;                    // and the model: its calibration
+    const CGeoreference* m_pGeoref = nullptr; // or its georeference
+    size_t m_nGrown = 0;                      // points of the recorded track placed so far
     std::vector<OverlayLine> m_lines;
     std::vector<OverlayMark> m_marks;
 };

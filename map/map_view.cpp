@@ -267,6 +267,7 @@ void COstrelView::OnClearCalibrationPoints() {
     m_cal.m_bPoint1Set = false;
     m_cal.m_bPoint2Set = false;
     m_pGeoref.reset();
+    m_overlayPixels.Reset();
     m_bCalibrated = false;
     RedrawWindow();
 }
@@ -397,6 +398,7 @@ void COstrelView::LoadCalibration(const std::string& path) {
         return;
     m_cal = loaded.cal;
     m_pGeoref = std::move(loaded.georef);
+    m_overlayPixels.Reset();
     if (!loaded.message.empty() && m_pMainFrame)
         m_pMainFrame->SetMessageText(PathText{loaded.message});
     m_bCalibrated = true;
@@ -753,11 +755,6 @@ void COstrelView::ShowZoomInTitle() {
 
 namespace {
 
-size_t GrownPoints(const MapOverlay& overlay) {
-    const bool grows = !overlay.lines.empty() && overlay.lines.back().kind == MapOverlay::Recorded;
-    return grows ? overlay.lines.back().points.size() : 0;
-}
-
 // The part of segment a-b inside `r` (right and bottom exclusive), as the
 // fractions t0..t1 along it; false when none is.
 bool ClipSegment(double ax, double ay, double bx, double by, const CRect& r, double& t0,
@@ -787,15 +784,21 @@ constexpr int kArrow = 12;
 
 } // namespace
 
-CRect COstrelView::NavigationRect() const {
+std::optional<std::pair<CPoint, CPoint>> COstrelView::NavigationEnds() const {
     if (!m_pOverlay || !m_pOverlay->target || !m_pGps || !m_bCalibrated)
-        return {};
+        return std::nullopt;
     const std::optional<CPoint> at = FixPicturePixel(m_pGps->m_fix, Model());
     const std::optional<PixelXY> to = Model().PixelAt(*m_pOverlay->target);
     if (!at || !to)
+        return std::nullopt;
+    return std::pair{PictureToClient({double(at->x), double(at->y)}), PictureToClient(*to)};
+}
+
+CRect COstrelView::NavigationRect() const {
+    const auto ends = NavigationEnds();
+    if (!ends)
         return {};
-    const CPoint a = PictureToClient({double(at->x), double(at->y)});
-    const CPoint b = PictureToClient(*to);
+    const auto [a, b] = *ends;
     const CRect client = GetClientRect();
     CRect r{std::min(a.x, b.x) - kArrow, std::min(a.y, b.y) - kArrow,
             std::max(a.x, b.x) + kArrow + 1, std::max(a.y, b.y) + kArrow + 1};
@@ -807,8 +810,7 @@ CRect COstrelView::NavigationRect() const {
 void COstrelView::RefreshOverlay() {
     if (!m_pOverlay)
         return;
-    if (m_pOverlay->version != m_nOverlayVersion || m_pOverlay != m_pOverlayDrawn ||
-        GrownPoints(*m_pOverlay) != m_nOverlayGrown) {
+    if (!m_overlayPixels.IsCurrent(*m_pOverlay, Model())) {
         RedrawWindow();
         return;
     }
@@ -825,20 +827,7 @@ void COstrelView::DrawOverlay() {
     m_rcNavigation = {};
     if (!m_pOverlay || !m_bCalibrated)
         return;
-    // The pixels belong to the model they were placed by.
-    const CMapCalibration& c = m_cal;
-    const CMapCalibration& o = m_overlayCal;
-    if (m_overlayModel.georef != m_pGeoref.get() || c.m_nX1 != o.m_nX1 || c.m_nY1 != o.m_nY1 ||
-        c.m_nX2 != o.m_nX2 || c.m_nY2 != o.m_nY2 || c.m_nLon1 != o.m_nLon1 ||
-        c.m_nLat1 != o.m_nLat1 || c.m_nLon2 != o.m_nLon2 || c.m_nLat2 != o.m_nLat2) {
-        m_overlayPixels.Reset();
-        m_overlayModel.georef = m_pGeoref.get();
-        m_overlayCal = m_cal;
-    }
     m_overlayPixels.Update(*m_pOverlay, Model());
-    m_nOverlayVersion = m_pOverlay->version;
-    m_pOverlayDrawn = m_pOverlay;
-    m_nOverlayGrown = GrownPoints(*m_pOverlay);
 
     CClientDC dc(this);
     const CRect client = GetClientRect();
@@ -854,10 +843,10 @@ void COstrelView::DrawOverlay() {
         const CPen previous = dc.SelectPen(CPen{2, colour});
         // The visible runs as one line each, points that fall on one client
         // pixel once.
-        std::vector<CPoint> client;
+        std::vector<CPoint> points;
         auto flush = [&] {
-            dc.Polyline(client);
-            client.clear();
+            dc.Polyline(points);
+            points.clear();
         };
         for (const OverlayRun& run : line.runs) {
             if (run.right < left || run.left > right || run.bottom < top || run.top > bottom) {
@@ -866,8 +855,8 @@ void COstrelView::DrawOverlay() {
             }
             for (const PixelXY& p : run.points) {
                 const CPoint c = PictureToClient(p);
-                if (client.empty() || client.back() != c)
-                    client.push_back(c);
+                if (points.empty() || points.back() != c)
+                    points.push_back(c);
             }
         }
         flush();
@@ -890,9 +879,7 @@ void COstrelView::DrawOverlay() {
     const CRect way = NavigationRect();
     if (way.IsRectEmpty())
         return;
-    const std::optional<CPoint> at = FixPicturePixel(m_pGps->m_fix, Model());
-    const CPoint a = PictureToClient({double(at->x), double(at->y)});
-    const CPoint b = PictureToClient(*Model().PixelAt(*m_pOverlay->target));
+    const auto [a, b] = *NavigationEnds();
     const CPen red = dc.SelectPen(CPen{2, RGB(255, 0, 0)});
     dc.MoveTo(a);
     dc.LineTo(b);

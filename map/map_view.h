@@ -169,12 +169,9 @@ private:
     void RefreshOverlay();
     // The client rectangle the line to the target covers, arrow included.
     CRect NavigationRect() const;
+    // The way to the target in client pixels: from the position, to the target.
+    std::optional<std::pair<CPoint, CPoint>> NavigationEnds() const;
     COverlayPixels m_overlayPixels;
-    CMapModel m_overlayModel{m_cal}; // the model the overlay pixels were placed by
-    CMapCalibration m_overlayCal;
-    uint64_t m_nOverlayVersion = 0;
-    const MapOverlay* m_pOverlayDrawn = nullptr;
-    size_t m_nOverlayGrown = 0;
     CRect m_rcNavigation;
     // The picture shown and its size at the current zoom [pixel].
     CSize PictureSize() const;
