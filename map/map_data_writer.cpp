@@ -1,6 +1,7 @@
 #include "map/georeference.h"
 #include "map/map_projections.h"
 #include "map/sidecar_writers.h"
+#include "platform/c_numbers.h"
 #include "platform/paths.h"
 
 #include <charconv>
@@ -268,26 +269,16 @@ const MapDatum* MatchDatum(PJ_CONTEXT* ctx, const PJ* crs, const CGeoreference& 
     return best;
 }
 
-std::string Padded(const std::string& s, size_t width) {
-    return std::string(width > s.size() ? width - s.size() : 0, ' ') + s;
-}
-
-std::string Fixed(double v, int decimals) {
-    char buf[400]; // DBL_MAX in full
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-    return std::string(buf, r.ptr);
-}
-
 // A grid coordinate [m] to the millimetre, never "-0.000".
 std::string Millimetres(double v) {
-    return Fixed(std::round(v * 1000) / 1000 + 0.0, 3);
+    return FixedDecimal(std::round(v * 1000) / 1000 + 0.0, 3);
 }
 
 // Degrees and decimal minutes with their letter, to 1e-6 minute (2 mm).
 std::string DegMinText(double degrees, char positive, char negative) {
     const long long micro = std::llround(std::fabs(degrees) * 60e6); // [1e-6 minute]
     return Padded(std::to_string(micro / 60000000), 4) + "," +
-           Padded(Fixed(double(micro % 60000000) / 1e6, 6), 10) + "," +
+           Padded(FixedDecimal(double(micro % 60000000) / 1e6, 6), 10) + "," +
            (degrees < 0 ? negative : positive);
 }
 
@@ -315,7 +306,7 @@ std::string FormatGeoreferencedMapDataFile(const CGeoreference& g, const std::st
     // The format counts longitudes from Greenwich; a Latitude/Longitude
     // map's points are turned into them by PROJ.
     if (*pm != 0 && params.count("proj") && params.at("proj") != "longlat")
-        params["lon_0"] = ShortestDecimal(Value(params, "lon_0") + *pm);
+        params["lon_0"] = FixedDecimal(Value(params, "lon_0") + *pm);
     const std::optional<MapSystem> sys = MatchProjection(params);
     if (!sys) {
         problem = "the .map format has no name for the projection of \"" + g.Description() + "\"";
@@ -382,7 +373,7 @@ std::string FormatGeoreferencedMapDataFile(const CGeoreference& g, const std::st
     const ProjectionSetup& s = sys->setup;
     const unsigned use = projection.setup;
     auto field = [&setup](bool used, double v) {
-        setup += (used ? ShortestDecimal(v) : std::string()) + ",";
+        setup += (used ? FixedDecimal(v) : std::string()) + ",";
     };
     field(use & kSetupLatOrigin, s.lat0);
     field(use & kSetupLonOrigin, s.lon0);

@@ -1,5 +1,7 @@
 #include "map/map_projections.h"
 
+#include "platform/c_numbers.h"
+
 #include <array>
 #include <charconv>
 #include <cstring>
@@ -68,12 +70,6 @@ NameParts Parts(const std::string& name) {
 
 } // namespace
 
-std::string ShortestDecimal(double v) {
-    char buf[400]; // DBL_MAX in full
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
-    return std::string(buf, r.ptr);
-}
-
 std::span<const MapProjection> MapProjections() {
     return kProjections;
 }
@@ -102,7 +98,7 @@ std::string MapCrs(const MapProjection& p, const ProjectionSetup& s, int zone, b
                    const MapDatum& datum) {
     std::string t = p.proj;
     auto add = [&t](const char* key, double v) {
-        t += std::string(" +") + key + "=" + ShortestDecimal(v);
+        t += std::string(" +") + key + "=" + FixedDecimal(v);
     };
     if (IsUtm(p))
         t += " +zone=" + std::to_string(zone) + (south ? " +south" : "");
@@ -121,8 +117,8 @@ std::string MapCrs(const MapProjection& p, const ProjectionSetup& s, int zone, b
         add("x_0", s.falseE);
         add("y_0", s.falseN);
     }
-    t += std::string(" ") + datum.ellipsoid + " +towgs84=" + ShortestDecimal(datum.dx) + "," +
-         ShortestDecimal(datum.dy) + "," + ShortestDecimal(datum.dz);
+    t += std::string(" ") + datum.ellipsoid + " +towgs84=" + FixedDecimal(datum.dx) + "," +
+         FixedDecimal(datum.dy) + "," + FixedDecimal(datum.dz);
     if (!IsLatLon(p))
         t += " +units=m";
     return t + " +no_defs +type=crs";

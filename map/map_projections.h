@@ -42,9 +42,6 @@ const MapProjection* FindMapProjection(const std::string& name);
 bool IsLatLon(const MapProjection& p);
 bool IsUtm(const MapProjection& p);
 
-// `v` as the shortest decimal text that reads back as `v`, with no exponent.
-std::string ShortestDecimal(double v);
-
 // The coordinate system of a .map file for PROJ (+type=crs): projection
 // `p` with `setup` (UTM: `zone` 1..60, `south` of the equator) on `datum`.
 std::string MapCrs(const MapProjection& p, const ProjectionSetup& setup, int zone, bool south,

@@ -1,5 +1,6 @@
 #include "map/sidecar_writers.h"
 
+#include "platform/c_numbers.h"
 #include "platform/paths.h"
 
 #include <charconv>
@@ -7,24 +8,19 @@
 
 namespace {
 
-std::string Fixed(double v, int decimals) {
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-    return std::string(buf, r.ptr);
-}
-
-std::string Padded(const std::string& s, size_t width) {
-    return std::string(width > s.size() ? width - s.size() : 0, ' ') + s;
-}
-
 // One coordinate as degrees and decimal minutes with its letter.
 std::string DegMinText(int32_t arcSeconds, char positive, char negative) {
     const int32_t a = std::abs(arcSeconds);
-    return Padded(std::to_string(a / 3600), 4) + "," + Padded(Fixed((a % 3600) / 60.0, 4), 8) +
-           "," + (arcSeconds < 0 ? negative : positive);
+    return Padded(std::to_string(a / 3600), 4) + "," +
+           Padded(FixedDecimal((a % 3600) / 60.0, 4), 8) + "," +
+           (arcSeconds < 0 ? negative : positive);
 }
 
 } // namespace
+
+std::string Padded(const std::string& text, size_t width) {
+    return std::string(width > text.size() ? width - text.size() : 0, ' ') + text;
+}
 
 std::string FormatMapDataFile(const CMapCalibration& cal, const std::string& mapPath, int32_t w,
                               int32_t h) {
@@ -61,7 +57,7 @@ std::string FormatMapDataFile(const CMapCalibration& cal, const std::string& map
 }
 
 std::string FormatWorldFile(const GeoModel& m) {
-    return Fixed(m.lonPerPixel, 12) + "\r\n0.000000000000\r\n0.000000000000\r\n" +
-           Fixed(m.latPerPixel, 12) + "\r\n" + Fixed(m.lon0, 12) + "\r\n" + Fixed(m.lat0, 12) +
-           "\r\n";
+    return FixedDecimal(m.lonPerPixel, 12) + "\r\n0.000000000000\r\n0.000000000000\r\n" +
+           FixedDecimal(m.latPerPixel, 12) + "\r\n" + FixedDecimal(m.lon0, 12) + "\r\n" +
+           FixedDecimal(m.lat0, 12) + "\r\n";
 }

@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <string>
 
+// `text` with blanks before it to fill `width` characters, as the columns of
+// a .map file are.
+std::string Padded(const std::string& text, size_t width);
+
 // The two files of a calibration as `--export-calibration` writes them: a
 // two-point .map file for the w x h picture `mapPath`, and a world file.
 std::string FormatMapDataFile(const CMapCalibration& cal, const std::string& mapPath, int32_t w,

@@ -1,24 +1,14 @@
 #include "map/proj_context.h"
 #include "map/sidecar_writers.h"
 
+#include "platform/c_numbers.h"
+
 #include <charconv>
-
-namespace {
-
-// The fewest decimals that read back as exactly `v`, never with an exponent,
-// which some readers of world files do not take.
-std::string Exact(double v) {
-    char buf[400]; // the longest double in fixed notation has 330 characters
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
-    return std::string(buf, r.ptr);
-}
-
-} // namespace
 
 std::string FormatWorldFile(const Affine& a) {
     std::string t;
     for (double v : {a.ex, a.nx, a.ey, a.ny, a.e0, a.n0})
-        t += Exact(v) + "\r\n";
+        t += FixedDecimal(v) + "\r\n";
     return t;
 }
 

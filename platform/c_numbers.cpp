@@ -1,5 +1,8 @@
 #include "platform/c_numbers.h"
 
+#include <algorithm>
+#include <charconv>
+
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -60,4 +63,16 @@ std::string FormatCReal(const char* format, double value) {
     std::snprintf(buffer, sizeof buffer, format, value);
     uselocale(previous);
     return buffer;
+}
+
+std::string FixedDecimal(double value, int decimals) {
+    // The longest double in fixed notation has some 330 characters.
+    std::string text(340 + size_t(std::max(decimals, 0)), '\0');
+    char* first = text.data();
+    const auto r =
+        decimals < 0
+            ? std::to_chars(first, first + text.size(), value, std::chars_format::fixed)
+            : std::to_chars(first, first + text.size(), value, std::chars_format::fixed, decimals);
+    text.resize(r.ec == std::errc() ? size_t(r.ptr - first) : 0);
+    return text;
 }

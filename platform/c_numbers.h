@@ -23,6 +23,11 @@ double ParseCReal(const std::string& text);
 // "C" locale.
 std::string FormatCReal(const char* format, double value);
 
+// `value` in fixed notation with `decimals` decimals, or with the fewest
+// that read back as exactly `value` when `decimals` is negative; never with
+// an exponent, which some readers of the files we write do not take.
+std::string FixedDecimal(double value, int decimals = -1);
+
 // The "C" locale object, for formatting with uselocale(); null only when the
 // C library cannot provide it.
 locale_t CLocale();
