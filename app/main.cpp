@@ -8,7 +8,7 @@
 #include "gps/probe.h"
 #include "gps/settings.h"
 #include "map/calibration_export.h"
-#include "map/map_calibration.h"
+#include "map/map_model.h"
 #include "map/map_queries.h"
 #include "platform/c_numbers.h"
 #include "track/geodesy.h"
@@ -94,11 +94,10 @@ int main(int argc, char** argv) {
         std::function<std::string(const CGpsFix&)> goTo;
         if (line.goTo)
             goTo = [target = LonLat{line.goTo->first, line.goTo->second}](const CGpsFix& fix) {
-                const auto lat = NmeaToDegrees(fix.m_strLatitude, fix.m_strNorthSouth, "S");
-                const auto lon = NmeaToDegrees(fix.m_strLongitude, fix.m_strEastWest, "W");
-                if (fix.m_strLatitude.empty() || fix.m_strLongitude.empty() || !lat || !lon)
+                const std::optional<LonLat> position = FixDegrees(fix);
+                if (!position)
                     return std::string(",\"goto_distance_m\":null,\"goto_bearing_deg\":null");
-                const DistanceBearing way = DistanceAndBearing({*lon, *lat}, target);
+                const DistanceBearing way = DistanceAndBearing(*position, target);
                 return ",\"goto_distance_m\":" + FormatCReal("%.1f", way.metres) +
                        ",\"goto_bearing_deg\":" + FormatCReal("%.2f", way.bearing);
             };

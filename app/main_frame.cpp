@@ -11,7 +11,7 @@
 #include "app/string_table.h"
 #include "gps/poll_tick.h"
 #include "gps/settings.h"
-#include "map/map_calibration.h"
+#include "map/map_model.h"
 #include "platform/c_numbers.h"
 #include "platform/doc_template.h"
 #include "platform/message_box.h"
@@ -246,15 +246,11 @@ void CMainFrame::OpenWindow(int docMode, const QString& title) {
 }
 
 std::optional<LonLat> CMainFrame::FixPosition() const {
-    const CGpsFix& fix = m_gps.m_fix;
-    if (fix.m_strLatitude.empty() || fix.m_strLongitude.empty())
-        return std::nullopt;
-    const std::optional<double> lat = NmeaToDegrees(fix.m_strLatitude, fix.m_strNorthSouth, "S");
-    const std::optional<double> lon = NmeaToDegrees(fix.m_strLongitude, fix.m_strEastWest, "W");
+    const std::optional<LonLat> g = FixDegrees(m_gps.m_fix);
     // 0/0 is what a receiver without a fix reports, as the maps take it.
-    if (!lat || !lon || (*lat == 0 && *lon == 0) || std::fabs(*lat) > 90 || std::fabs(*lon) > 180)
+    if (!g || (g->lat == 0 && g->lon == 0) || std::fabs(g->lat) > 90 || std::fabs(g->lon) > 180)
         return std::nullopt;
-    return LonLat{*lon, *lat};
+    return g;
 }
 
 void CMainFrame::OpenGpxLayers(const std::vector<std::string>& paths) {

@@ -459,15 +459,15 @@ void AskEachPoint(const CGeoreference& g) {
 // A georeference read from a file has two points or more, all numbers, and
 // PROJ either takes it or says why not. What it takes is asked where each
 // point lies and back, for the sanitizers to watch.
-std::string CheckGeoreference(const GeoreferenceSpec& spec) {
-    if (spec.points.size() < 2)
+std::string CheckGeoreference(const GeoreferenceDef& def) {
+    if (def.points.size() < 2)
         return "a georeference with fewer than two points";
-    for (const TiePoint& t : spec.points)
+    for (const TiePoint& t : def.points)
         for (double v : {t.x, t.y, t.e, t.n})
             if (!std::isfinite(v))
                 return "a point that is not a number";
     std::string problem;
-    const std::unique_ptr<CGeoreference> g = CGeoreference::Create(spec, problem);
+    const std::unique_ptr<CGeoreference> g = CGeoreference::Create(def, problem);
     if (!g)
         return problem.empty() ? "a georeference refused without a reason" : std::string();
     AskEachPoint(*g);
@@ -476,7 +476,7 @@ std::string CheckGeoreference(const GeoreferenceSpec& spec) {
 
 std::string CheckSidecar(const SidecarRead& read) {
     if (read.result == SidecarRead::Georeferenced)
-        return CheckGeoreference(read.spec);
+        return CheckGeoreference(read.def);
     if (read.result != SidecarRead::Usable)
         return read.problem.empty() && read.result == SidecarRead::Unknown
                    ? "a projection without a name"

@@ -115,19 +115,19 @@ std::optional<Affine> FitAffine(const std::vector<PixelXY>& pixels,
     return a;
 }
 
-std::unique_ptr<CGeoreference> CGeoreference::Create(const GeoreferenceSpec& spec,
+std::unique_ptr<CGeoreference> CGeoreference::Create(const GeoreferenceDef& def,
                                                      std::string& problem) {
     std::unique_ptr<CGeoreference> g{new CGeoreference};
-    g->m_crs = spec.crs;
+    g->m_crs = def.crs;
     std::vector<PixelXY> pixels, coords;
-    for (const TiePoint& t : spec.points) {
+    for (const TiePoint& t : def.points) {
         pixels.push_back({t.x, t.y});
         coords.push_back({t.e, t.n});
     }
-    if (!spec.crs.empty()) {
+    if (!def.crs.empty()) {
         PJ_CONTEXT* ctx = ThreadContext().Get();
         std::string why;
-        const PjHandle crs = ThreadContext().Crs(spec.crs, why);
+        const PjHandle crs = ThreadContext().Crs(def.crs, why);
         if (!crs) {
             problem = "PROJ does not know its coordinate system (" + why + ")";
             return nullptr;
@@ -138,7 +138,7 @@ std::unique_ptr<CGeoreference> CGeoreference::Create(const GeoreferenceSpec& spe
         // Each transform is a search of PROJ's database: this one only for
         // points given in longitude/latitude.
         PjHandle fromGeographic;
-        if (std::any_of(spec.points.begin(), spec.points.end(),
+        if (std::any_of(def.points.begin(), def.points.end(),
                         [](const TiePoint& t) { return t.geographic; })) {
             const PjHandle geodetic{proj_crs_get_geodetic_crs(ctx, crs.get())};
             fromGeographic = geodetic ? Transform(ctx, geodetic.get(), crs.get()) : nullptr;
@@ -154,11 +154,11 @@ std::unique_ptr<CGeoreference> CGeoreference::Create(const GeoreferenceSpec& spe
             name && *name && std::string(name) != "unknown")
             g->m_description = name;
         else
-            g->m_description = spec.crs;
+            g->m_description = def.crs;
         // Points given as longitude/latitude on the map's datum become map
         // coordinates through its own projection.
-        for (size_t i = 0; i < spec.points.size(); ++i) {
-            if (!spec.points[i].geographic)
+        for (size_t i = 0; i < def.points.size(); ++i) {
+            if (!def.points[i].geographic)
                 continue;
             const std::optional<PixelXY> m = Apply(fromGeographic.get(), PJ_FWD, coords[i]);
             if (!m) {
@@ -168,7 +168,7 @@ std::unique_ptr<CGeoreference> CGeoreference::Create(const GeoreferenceSpec& spe
             coords[i] = *m;
         }
     } else {
-        for (const TiePoint& t : spec.points)
+        for (const TiePoint& t : def.points)
             if (!(std::fabs(t.e) <= 180 && std::fabs(t.n) <= 90)) {
                 problem = "a point lies outside the world";
                 return nullptr;
@@ -222,20 +222,28 @@ std::optional<PixelXY> CGeoreference::PixelAt(LonLat position) const {
 }
 
 PointErrors CGeoreference::Errors() const {
+    return ErrorsOf(
+        m_pixels, m_positions, [this](PixelXY p) { return PositionAt(p); },
+        [this](LonLat g) { return PixelAt(g); });
+}
+
+PointErrors ErrorsOf(const std::vector<PixelXY>& pixels, const std::vector<LonLat>& positions,
+                     const std::function<std::optional<LonLat>(PixelXY)>& positionAt,
+                     const std::function<std::optional<PixelXY>(LonLat)>& pixelAt) {
     PointErrors out;
-    const size_t n = m_pixels.size();
+    const size_t n = std::min(pixels.size(), positions.size());
     for (size_t i = 0; i < n; ++i) {
-        const std::optional<PixelXY> p = PixelAt(m_positions[i]);
-        const std::optional<LonLat> g = PositionAt(m_pixels[i]);
-        const double px = p ? std::hypot(p->x - m_pixels[i].x, p->y - m_pixels[i].y) : HUGE_VAL;
-        const double m = g ? GeodesicMetres(*g, m_positions[i]) : HUGE_VAL;
+        const std::optional<PixelXY> p = pixelAt(positions[i]);
+        const std::optional<LonLat> g = positionAt(pixels[i]);
+        const double px = p ? std::hypot(p->x - pixels[i].x, p->y - pixels[i].y) : HUGE_VAL;
+        const double m = g ? GeodesicMetres(*g, positions[i]) : HUGE_VAL;
         out.maxPixels = std::max(out.maxPixels, px);
         out.maxMetres = std::max(out.maxMetres, m);
-        out.rmsPixels += px * px / double(n);
-        out.rmsMetres += m * m / double(n);
+        out.rmsPixels += px * px;
+        out.rmsMetres += m * m;
     }
-    out.rmsPixels = std::sqrt(out.rmsPixels);
-    out.rmsMetres = std::sqrt(out.rmsMetres);
+    out.rmsPixels = std::sqrt(out.rmsPixels / double(std::max<size_t>(n, 1)));
+    out.rmsMetres = std::sqrt(out.rmsMetres / double(std::max<size_t>(n, 1)));
     return out;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,7 +25,7 @@ struct TiePoint {
 };
 
 // What a calibration file says of a map, before PROJ is asked.
-struct GeoreferenceSpec {
+struct GeoreferenceDef {
     // The map's coordinate system as PROJ reads it (a PROJ string, "EPSG:n"
     // or WKT); empty is longitude/latitude on WGS 84.
     std::string crs;
@@ -59,8 +60,7 @@ class CGeoreference {
 public:
     // Empty, with `problem` saying why, when PROJ cannot read the system or
     // the points give no fit.
-    static std::unique_ptr<CGeoreference> Create(const GeoreferenceSpec& spec,
-                                                 std::string& problem);
+    static std::unique_ptr<CGeoreference> Create(const GeoreferenceDef& def, std::string& problem);
     ~CGeoreference();
     CGeoreference(const CGeoreference&) = delete;
     CGeoreference& operator=(const CGeoreference&) = delete;
@@ -90,6 +90,12 @@ private:
     std::string m_description = "WGS 84";
     std::string m_crs;
 };
+
+// How far each of `positions` [deg] lands from its pixel of `pixels` under
+// a model, and how far each pixel's place lies from its position.
+PointErrors ErrorsOf(const std::vector<PixelXY>& pixels, const std::vector<LonLat>& positions,
+                     const std::function<std::optional<LonLat>(PixelXY)>& positionAt,
+                     const std::function<std::optional<PixelXY>(LonLat)>& pixelAt);
 
 // The geodesic distance between two places on WGS 84 [m].
 double GeodesicMetres(LonLat a, LonLat b);

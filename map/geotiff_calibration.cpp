@@ -287,10 +287,10 @@ SidecarRead ReadGeoTiff(const std::string& path) {
     uint32_t w = 0, h = 0;
     TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w);
     TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h);
-    out.spec.crs = crs;
-    out.spec.points = affine ? CornerPoints(*affine, int32_t(std::min<uint32_t>(w, INT32_MAX)),
-                                            int32_t(std::min<uint32_t>(h, INT32_MAX)))
-                             : points;
+    out.def.crs = crs;
+    out.def.points = affine ? CornerPoints(*affine, int32_t(std::min<uint32_t>(w, INT32_MAX)),
+                                           int32_t(std::min<uint32_t>(h, INT32_MAX)))
+                            : points;
     out.result = SidecarRead::Georeferenced;
     return done();
 }

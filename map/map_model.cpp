@@ -21,6 +21,16 @@ std::optional<int32_t> RoundToInt32(double v) {
 
 } // namespace
 
+std::optional<LonLat> FixDegrees(const CGpsFix& fix) {
+    if (fix.m_strLatitude.empty() || fix.m_strLongitude.empty())
+        return std::nullopt;
+    const std::optional<double> lat = NmeaToDegrees(fix.m_strLatitude, fix.m_strNorthSouth, "S");
+    const std::optional<double> lon = NmeaToDegrees(fix.m_strLongitude, fix.m_strEastWest, "W");
+    if (!lat || !lon)
+        return std::nullopt;
+    return LonLat{*lon, *lat};
+}
+
 std::optional<CPoint> CMapModel::ToClient(const FixPosition& fix, const CPoint& scroll) const {
     if (!georef)
         return GeoToClient(fix.arcSeconds, scroll, cal);

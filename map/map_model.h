@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gps/gps_fix.h"
 #include "map/georeference.h"
 #include "map/map_calibration.h"
 #include "map/sidecar_calibration.h"
@@ -8,6 +9,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+
+// The fix's longitude and latitude [deg] without rounding; nothing while it
+// lacks either, or one is no number.
+std::optional<LonLat> FixDegrees(const CGpsFix& fix);
 
 // A fix's place in the two forms the models take: whole arc-seconds for the
 // two-point calibration, exact degrees for a map's own georeference.

@@ -121,25 +121,13 @@ int PrintMapInfo(const std::string& mapPath, std::FILE* out, std::FILE* err) {
         positions = {{c.m_nLon1 / 3600.0, c.m_nLat1 / 3600.0},
                      {c.m_nLon2 / 3600.0, c.m_nLat2 / 3600.0}};
     }
-    // Each point against the model: how far its place lands from its pixel,
-    // and how far its pixel's place lies from where the point says.
-    double maxPx = 0, sumPx = 0, maxM = 0, sumM = 0;
-    for (size_t i = 0; i < pixels.size(); ++i) {
-        const std::optional<PixelXY> p = model.PixelAt(positions[i]);
-        const std::optional<LonLat> g = model.PositionAt(pixels[i]);
-        const double px = p ? std::hypot(p->x - pixels[i].x, p->y - pixels[i].y) : HUGE_VAL;
-        const double m = g ? GeodesicMetres(*g, positions[i]) : HUGE_VAL;
-        maxPx = std::max(maxPx, px);
-        maxM = std::max(maxM, m);
-        sumPx += px * px;
-        sumM += m * m;
-    }
-    const double n = double(std::max<size_t>(pixels.size(), 1));
+    const PointErrors e = ErrorsOf(
+        pixels, positions, [&](PixelXY p) { return model.PositionAt(p); },
+        [&](LonLat g) { return model.PixelAt(g); });
     std::fprintf(out, "Points: %zu; largest error %s pixels (%s m), RMS %s pixels (%s m)\n",
-                 pixels.size(), FormatCReal("%.2f", maxPx).c_str(),
-                 FormatCReal("%.1f", maxM).c_str(),
-                 FormatCReal("%.2f", std::sqrt(sumPx / n)).c_str(),
-                 FormatCReal("%.1f", std::sqrt(sumM / n)).c_str());
+                 pixels.size(), FormatCReal("%.2f", e.maxPixels).c_str(),
+                 FormatCReal("%.1f", e.maxMetres).c_str(), FormatCReal("%.2f", e.rmsPixels).c_str(),
+                 FormatCReal("%.1f", e.rmsMetres).c_str());
     // The picture's outer edges are half a pixel beyond the pixel centres.
     const double right = map.width - 0.5, bottom = map.height - 0.5;
     const struct {

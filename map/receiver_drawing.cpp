@@ -21,11 +21,10 @@ std::optional<CPoint> FixPicturePixel(const CGpsFix& fix, const CMapModel& model
         return std::nullopt;
     FixPosition position{{lon, lat}, {}};
     if (model.georef) {
-        const auto exactLon = NmeaToDegrees(fix.m_strLongitude, fix.m_strEastWest, "W");
-        const auto exactLat = NmeaToDegrees(fix.m_strLatitude, fix.m_strNorthSouth, "S");
-        if (!exactLon || !exactLat)
+        const std::optional<LonLat> exact = FixDegrees(fix);
+        if (!exact)
             return std::nullopt;
-        position.degrees = {*exactLon, *exactLat};
+        position.degrees = *exact;
     }
     return model.ToClient(position, CPoint{0, 0});
 }

@@ -65,13 +65,13 @@ SidecarCalibration CalibrationFromRead(const std::string& source, CalibrationSou
         // kind would be off by up to half an arc-second.
         const double x1 = w / 8, y1 = h / 8;
         const double x2 = std::max(x1 + 1, w - 1.0 - w / 8), y2 = std::max(y1 + 1, h - 1.0 - h / 8);
-        read.spec = {{},
-                     {{x1, y1, read.model.LonAt(x1), read.model.LatAt(y1), false},
-                      {x2, y2, read.model.LonAt(x2), read.model.LatAt(y2), false}}};
+        read.def = {{},
+                    {{x1, y1, read.model.LonAt(x1), read.model.LatAt(y1), false},
+                     {x2, y2, read.model.LonAt(x2), read.model.LatAt(y2), false}}};
         read.result = SidecarRead::Georeferenced;
     }
     if (read.result == SidecarRead::Georeferenced) {
-        out.georef = CGeoreference::Create(read.spec, problem);
+        out.georef = CGeoreference::Create(read.def, problem);
         if (!out.georef) {
             out.result = SidecarCalibration::Refused;
             out.message = "The calibration file " + name + " is ignored: " + problem + ".";
@@ -138,7 +138,7 @@ SidecarCalibration ReadSidecarFile(const std::string& mapPath, CalibrationSource
             ReadWorldFile(text, hasPrj ? std::optional(CrsText(prj)) : std::nullopt, w, h);
         std::string problem;
         if (read.result == SidecarRead::Georeferenced && hasPrj &&
-            !CProjContext().Crs(read.spec.crs, problem)) {
+            !CProjContext().Crs(read.def.crs, problem)) {
             out.source = name;
             out.kind = kind;
             out.result = SidecarCalibration::Refused;

@@ -330,12 +330,12 @@ SidecarRead ReadMapDataFile(const std::string& text) {
     if (IsUtm(*projection) && !UtmZone(points, zone, south, out.problem))
         return out;
     if (!(latLon && wgs84))
-        out.spec.crs = MapCrs(*projection, setup, zone, south, *datum);
+        out.def.crs = MapCrs(*projection, setup, zone, south, *datum);
     for (const MapPoint& p : points) {
         if (!latLon && p.grid)
-            out.spec.points.push_back({p.x, p.y, p.grid->x, p.grid->y, false});
+            out.def.points.push_back({p.x, p.y, p.grid->x, p.grid->y, false});
         else
-            out.spec.points.push_back({p.x, p.y, p.geo->lon, p.geo->lat, true});
+            out.def.points.push_back({p.x, p.y, p.geo->lon, p.geo->lat, true});
     }
     out.result = SidecarRead::Georeferenced;
     return out;
@@ -381,7 +381,7 @@ SidecarRead ReadWorldFile(const std::string& text, const std::optional<std::stri
         return out;
     }
     if (crs) {
-        out.spec = {*crs, CornerPoints(pixelToMap, w, h)};
+        out.def = {*crs, CornerPoints(pixelToMap, w, h)};
         out.result = SidecarRead::Georeferenced;
         return out;
     }
@@ -393,7 +393,7 @@ SidecarRead ReadWorldFile(const std::string& text, const std::optional<std::stri
         return out;
     }
     if (b != 0 || d != 0) {
-        out.spec = {{}, CornerPoints(pixelToMap, w, h)};
+        out.def = {{}, CornerPoints(pixelToMap, w, h)};
         out.result = SidecarRead::Georeferenced;
         return out;
     }

@@ -9,12 +9,12 @@
 // What a reader made of a calibration file.
 struct SidecarRead {
     // Usable: `model` (or `points`) is longitude/latitude on WGS 84, axis
-    // aligned, and becomes a two-point calibration; Georeferenced: `spec`
+    // aligned, and becomes a two-point calibration; Georeferenced: `def`
     // is the map's own georeference; Unknown: a projection or datum that
     // Ostrel does not know.
     enum Result { Usable, Georeferenced, Damaged, Unknown } result = Damaged;
     GeoModel model;
-    GeoreferenceSpec spec;
+    GeoreferenceDef def;
     // Damaged: what is wrong; Unknown: what was not known, e.g.
     // "the projection \"Foo\"".
     std::string problem;

@@ -58,10 +58,10 @@ TEST(FitAffine, RecoversRotationAndRefusesDegeneratePoints) {
 TEST(Georeference, PlacesProjectedMapsAsCs2csDoes) {
     std::string problem;
     // 1 m pixels, north up: pixel (0, 0) is 500000 E, 5500000 N.
-    const GeoreferenceSpec utm{"EPSG:32633",
-                               {{0, 0, 500000, 5500000, false},
-                                {2000, 0, 502000, 5500000, false},
-                                {0, 2000, 500000, 5498000, false}}};
+    const GeoreferenceDef utm{"EPSG:32633",
+                              {{0, 0, 500000, 5500000, false},
+                               {2000, 0, 502000, 5500000, false},
+                               {0, 2000, 500000, 5498000, false}}};
     const auto g = CGeoreference::Create(utm, problem);
     ASSERT_TRUE(g) << problem;
     EXPECT_FALSE(g->IsBallpark());
@@ -80,10 +80,10 @@ TEST(Georeference, PlacesProjectedMapsAsCs2csDoes) {
     // Tie points on Pulkovo 1942; 10 m pixels with 4500000 E, 6010000 N at
     // pixel (0, 0). echo "21.1 54.2" | cs2cs +proj=longlat <datum> +to <gk>
     // gives 4506526.2119 6008287.3906, i.e. pixel (652.62119, 171.26094).
-    const GeoreferenceSpec onDatum{gk,
-                                   {{0, 0, 4500000, 6010000, false},
-                                    {652.62119, 171.26094, 21.1, 54.2, true},
-                                    {0, 1000, 4500000, 6000000, false}}};
+    const GeoreferenceDef onDatum{gk,
+                                  {{0, 0, 4500000, 6010000, false},
+                                   {652.62119, 171.26094, 21.1, 54.2, true},
+                                   {0, 1000, 4500000, 6000000, false}}};
     const auto k = CGeoreference::Create(onDatum, problem);
     ASSERT_TRUE(k) << problem;
     EXPECT_LT(k->Errors().maxMetres, 0.05);

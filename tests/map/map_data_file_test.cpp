@@ -247,8 +247,8 @@ TEST(MapDataFile, PlacesEachProjectionAndDatumAsPROJDoes) {
             const SidecarRead read = ReadMapDataFile(c.text);
             ASSERT_EQ(read.result, SidecarRead::Georeferenced) << read.problem;
             std::string problem;
-            const std::unique_ptr<CGeoreference> g = CGeoreference::Create(read.spec, problem);
-            ASSERT_TRUE(g) << problem << ": " << read.spec.crs;
+            const std::unique_ptr<CGeoreference> g = CGeoreference::Create(read.def, problem);
+            ASSERT_TRUE(g) << problem << ": " << read.def.crs;
             const std::optional<LonLat> at = g->PositionAt(c.pixel);
             ASSERT_TRUE(at);
             EXPECT_LT(GeodesicMetres(*at, {c.lon, c.lat}), 1.0) << at->lon << " " << at->lat;
@@ -265,10 +265,10 @@ TEST(MapDataFile, EveryDatumIsFoundAndBuilt) {
     const MapProjection& latLon = *FindMapProjection("Latitude/Longitude");
     for (const MapDatum& d : MapDatums()) {
         EXPECT_EQ(FindMapDatum(d.name), &d) << d.name;
-        const GeoreferenceSpec spec{MapCrs(latLon, {}, 0, false, d),
-                                    {{0, 0, 10, 50, true}, {100, 100, 10.01, 49.99, true}}};
+        const GeoreferenceDef def{MapCrs(latLon, {}, 0, false, d),
+                                  {{0, 0, 10, 50, true}, {100, 100, 10.01, 49.99, true}}};
         std::string problem;
-        EXPECT_TRUE(CGeoreference::Create(spec, problem)) << spec.crs << ": " << problem;
+        EXPECT_TRUE(CGeoreference::Create(def, problem)) << def.crs << ": " << problem;
     }
 }
 
@@ -383,7 +383,7 @@ TEST(MapDataFile, WritesGeoreferencesThatReadBackInPlace) {
             EXPECT_NE(text.find(std::string("\r\n") + s.datum), std::string::npos) << text;
             const SidecarRead read = ReadMapDataFile(text);
             ASSERT_EQ(read.result, SidecarRead::Georeferenced) << read.problem;
-            const auto back = CGeoreference::Create(read.spec, problem);
+            const auto back = CGeoreference::Create(read.def, problem);
             ASSERT_TRUE(back) << problem;
             for (const PixelXY p : pixels) {
                 const std::optional<LonLat> there = g->PositionAt(p);

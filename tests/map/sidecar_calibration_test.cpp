@@ -103,8 +103,8 @@ TEST(SidecarCalibration, FittedProjectedAndDamagedFiles) {
                              "grid,   ,  ,  ,N\r\n";
     const SidecarRead fitted = ReadMapDataFile(four);
     ASSERT_EQ(fitted.result, SidecarRead::Georeferenced) << fitted.problem;
-    EXPECT_EQ(fitted.spec.crs, "");
-    EXPECT_EQ(fitted.spec.points.size(), 4u);
+    EXPECT_EQ(fitted.def.crs, "");
+    EXPECT_EQ(fitted.def.points.size(), 4u);
     TempDir dir;
     std::ofstream(dir.Path() / "fitted.map") << four;
     const SidecarCalibration side =
@@ -122,7 +122,7 @@ TEST(SidecarCalibration, FittedProjectedAndDamagedFiles) {
                            "Map Projection,Transverse Mercator,PolyCal,No,AutoCalOnly,No\r\n" +
                            kMapDataPoints;
     EXPECT_EQ(ReadMapDataFile(tm).result, SidecarRead::Georeferenced);
-    EXPECT_EQ(ReadMapDataFile(tm).spec.crs.rfind("+proj=tmerc ", 0), 0u);
+    EXPECT_EQ(ReadMapDataFile(tm).def.crs.rfind("+proj=tmerc ", 0), 0u);
     std::string potsdam = std::string(kMapDataHead) + kMapDataLatLon + kMapDataPoints;
     potsdam.replace(potsdam.find("WGS 84"), 6, "Potsdam");
     EXPECT_EQ(ReadMapDataFile(potsdam).result, SidecarRead::Unknown);
