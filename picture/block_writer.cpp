@@ -12,10 +12,13 @@ namespace {
 constexpr size_t kQueued = 2;
 } // namespace
 
-CBlockWriter::CBlockWriter(int fd, bool direct, size_t blockSize)
+CBlockWriter::CBlockWriter(int fd, bool direct, size_t blockSize, Reader reader)
     : m_fd(fd), m_bDirect(direct),
       m_nBlock((blockSize + kDirectAlign - 1) / kDirectAlign * kDirectAlign),
-      m_thread([this] { Run(); }) {}
+      m_reader(std::move(reader)), m_thread([this] { Run(false); }) {
+    if (m_reader)
+        m_readerThread = std::thread([this] { Run(true); });
+}
 
 CBlockWriter::~CBlockWriter() {
     {
@@ -24,6 +27,8 @@ CBlockWriter::~CBlockWriter() {
     }
     m_ready.notify_all();
     m_thread.join();
+    if (m_readerThread.joinable())
+        m_readerThread.join();
 }
 
 CBlockWriter::Block CBlockWriter::NewBlock(size_t capacity) const {
@@ -116,26 +121,42 @@ void CBlockWriter::Submit() {
     m_filling = std::move(next);
     if (!m_bDirect)
         m_filling.size = 0;
-    m_ready.notify_one();
+    m_ready.notify_all();
 }
 
-void CBlockWriter::Run() {
+void CBlockWriter::Run(bool reading) {
+    size_t& done = reading ? m_nRead : m_nWritten;
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_ready.wait(lock, [&] { return m_bStop || !m_queue.empty(); });
+        m_ready.wait(lock, [&] { return m_bStop || done < m_queue.size(); });
         if (m_bStop)
             return;
-        Block& block = m_queue.front(); // stays put while others are queued
+        // Stays put while blocks are queued behind it; it leaves the queue
+        // only once both threads are done with it.
+        const Block& block = m_queue[done];
         const bool write = m_nError == 0;
         lock.unlock();
-        const int error =
-            !write || PwriteAll(m_fd, block.bytes.get(), block.size, block.at) ? 0 : errno;
+        int error = 0;
+        if (reading)
+            m_reader(block.bytes.get(), block.at, block.size);
+        else if (write && !PwriteAll(m_fd, block.bytes.get(), block.size, block.at))
+            error = errno;
         lock.lock();
         if (error != 0 && m_nError == 0)
             m_nError = error;
-        block.size = 0;
-        m_spare.push_back(std::move(block));
+        ++done;
+        Recycle();
+    }
+}
+
+void CBlockWriter::Recycle() {
+    while (!m_queue.empty() && m_nWritten > 0 && (!m_reader || m_nRead > 0)) {
+        m_queue.front().size = 0;
+        m_spare.push_back(std::move(m_queue.front()));
         m_queue.pop_front();
+        --m_nWritten;
+        if (m_reader)
+            --m_nRead;
         m_done.notify_all();
     }
 }

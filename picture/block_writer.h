@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <sys/types.h>
@@ -24,11 +25,18 @@
 // kDirectAlign bytes and the rest moves on to the next block, and Finish
 // pads the last one with zeros, so the file may end up to kDirectAlign - 1
 // bytes longer than written: the owner cuts it to its size.
+//
+// A reader, where given, sees every block on a thread of its own while the
+// block is being written, in the order of the file, before its buffer is
+// used again: work on the bytes written (such as reduced copies of a
+// picture) then costs the appending thread nothing and no copy.
 class CBlockWriter {
 public:
     static constexpr size_t kDirectAlign = 4096; // [byte]
+    // Gets `size` bytes that go to the file offset `at`.
+    using Reader = std::function<void(const uint8_t* bytes, off_t at, size_t size)>;
 
-    CBlockWriter(int fd, bool direct, size_t blockSize);
+    CBlockWriter(int fd, bool direct, size_t blockSize, Reader reader = nullptr);
     ~CBlockWriter();
     CBlockWriter(const CBlockWriter&) = delete;
     CBlockWriter& operator=(const CBlockWriter&) = delete;
@@ -52,7 +60,11 @@ private:
     };
     Block NewBlock(size_t capacity) const;
     void Submit();
-    void Run();
+    // The writing and the reading thread: each takes the queued blocks in
+    // turn, counting those it is done with in `done`.
+    void Run(bool reading);
+    // Puts the blocks that both threads are done with back as spares.
+    void Recycle();
 
     const int m_fd;
     const bool m_bDirect;
@@ -61,9 +73,13 @@ private:
     std::mutex m_mutex;              // guards what follows
     std::condition_variable m_ready; // a block is queued, or the writer stops
     std::condition_variable m_done;  // a block is written
-    std::deque<Block> m_queue;       // the front one is being written
+    std::deque<Block> m_queue;       // blocks not yet both written and read
     std::vector<Block> m_spare;
+    size_t m_nWritten = 0; // blocks of the queue's front written
+    size_t m_nRead = 0;    // blocks of the queue's front read
     int m_nError = 0;
     bool m_bStop = false;
-    std::thread m_thread; // last: starts once the rest is made
+    const Reader m_reader;
+    std::thread m_thread; // last: start once the rest is made
+    std::thread m_readerThread;
 };

@@ -200,10 +200,11 @@ std::string BitmapHeaderFor(const DecodedLayout& layout, uint64_t& fileSize) {
     return h;
 }
 
-CCacheEntryWriter::CCacheEntryWriter(const CMapCache& cache, std::string entry, ProgressFn progress)
+CCacheEntryWriter::CCacheEntryWriter(const CMapCache& cache, std::string entry, ProgressFn progress,
+                                     bool levels)
     : m_cache(cache), m_strEntry(std::move(entry)),
       m_strTemp(m_strEntry + kPartMark + std::to_string(getpid())), m_progress(std::move(progress)),
-      m_levels(m_strEntry) {}
+      m_bLevels(levels), m_levels(m_strEntry) {}
 
 CCacheEntryWriter::~CCacheEntryWriter() {
     m_writer.reset(); // a cancelled decode: what is queued is not written
@@ -259,19 +260,26 @@ bool CCacheEntryWriter::Begin(const DecodedLayout& layout, std::string& problem)
         errno = error;
         return Fail("it cannot be written to", problem);
     }
-    m_writer = std::make_unique<CBlockWriter>(m_fd.get(), m_bDirect, kEntryBlock);
+    // Without room for the levels the entry is still made; they are made
+    // again when first needed.
+    CBlockWriter::Reader reader;
+    if (m_bLevels && m_levels.Begin(layout.width, layout.height)) {
+        m_layout = layout;
+        m_nLevelRow = 0;
+        m_nLevelAt = m_bDirect ? 0 : m_nOffBits;
+        m_nSplit = 0;
+        m_split.resize((m_nWidth * m_nBits + 7) / 8);
+        reader = [this](const uint8_t* bytes, off_t at, size_t size) {
+            ReadLevelRows(bytes, at, size);
+        };
+    }
+    m_writer = std::make_unique<CBlockWriter>(m_fd.get(), m_bDirect, kEntryBlock, reader);
     m_nNextRow = 0;
     if (m_bDirect)
         std::memcpy(m_writer->Append(0, header.size(), header.size()), header.data(),
                     header.size());
     else if (!PwriteAll(m_fd.get(), header.data(), header.size(), 0))
         return Fail("it cannot be written to", problem);
-    // Without room for the levels the entry is still made; they are made
-    // again when first needed.
-    if (m_levels.Begin(layout.width, layout.height)) {
-        m_layout = layout;
-        m_nLevelRow = 0;
-    }
     return true;
 }
 
@@ -279,10 +287,13 @@ off_t CCacheEntryWriter::RowAt(int32_t y) const {
     return off_t(m_nOffBits + uint64_t(y) * m_nStride);
 }
 
-bool CCacheEntryWriter::StopBackgroundWrites() {
+bool CCacheEntryWriter::StopBackgroundWrites(bool done) {
     bool written = !m_writer || m_writer->Finish();
     m_writer.reset();
     m_pInPlace = nullptr;
+    // Rows put from now on, or again, are not seen by the levels.
+    if (!done || m_nLevelRow < m_layout.height)
+        m_levels.Abandon();
     if (written && m_bDirect) {
         // In place from now on, through the page cache; the padding of the
         // last direct block is cut off again.
@@ -328,18 +339,47 @@ void CCacheEntryWriter::Load(const uint8_t* stored, uint8_t* row) const {
         UnpackIndexes(stored, m_nBits, m_nWidth, row);
 }
 
-void CCacheEntryWriter::PutLevelRow(int32_t y, const uint8_t* row) {
+void CCacheEntryWriter::ReadLevelRows(const uint8_t* bytes, off_t at, size_t size) {
     if (!m_levels.Active())
         return;
-    if (y != m_nLevelRow++) {
-        m_levels.Abandon();
+    if (uint64_t(at) != m_nLevelAt) {
+        m_levels.Abandon(); // rows out of order
         return;
     }
-    m_levels.PutRow(row, m_layout.bitCount / 8, &m_layout.palette);
+    m_nLevelAt += size;
+    const uint64_t end = uint64_t(at) + size;
+    const size_t stored = m_split.size();
+    while (m_nLevelRow < m_layout.height && m_levels.Active()) {
+        // The next byte of the row that the levels take next.
+        const uint64_t next = uint64_t(RowAt(m_nLevelRow)) + m_nSplit;
+        if (next >= end)
+            return;
+        const uint8_t* from = bytes + (next - uint64_t(at));
+        const size_t take = size_t(std::min<uint64_t>(stored - m_nSplit, end - next));
+        if (m_nSplit == 0 && take == stored) {
+            PutLevelRow(from);
+            continue;
+        }
+        std::copy_n(from, take, m_split.begin() + ptrdiff_t(m_nSplit));
+        m_nSplit += take;
+        if (m_nSplit == stored) {
+            m_nSplit = 0;
+            PutLevelRow(m_split.data());
+        }
+    }
+}
+
+void CCacheEntryWriter::PutLevelRow(const uint8_t* stored) {
+    ++m_nLevelRow;
+    if (m_nBits < 8) {
+        m_indexes.resize(m_nWidth);
+        Load(stored, m_indexes.data());
+        stored = m_indexes.data();
+    }
+    m_levels.PutRow(stored, m_layout.bitCount / 8, &m_layout.palette);
 }
 
 bool CCacheEntryWriter::PutRow(int32_t y, const uint8_t* row, std::string& problem) {
-    PutLevelRow(y, row);
     if (m_writer && m_bDirect && y != m_nNextRow && !StopBackgroundWrites())
         return Fail("it cannot be written to", problem);
     m_nNextRow = y + 1;
@@ -359,7 +399,6 @@ bool CCacheEntryWriter::PutRow(int32_t y, const uint8_t* row, std::string& probl
 
 bool CCacheEntryWriter::GetRow(int32_t y, uint8_t* row, std::string& problem) {
     // Rows that come again in later passes cannot be halved as they pass.
-    m_levels.Abandon();
     if (!StopBackgroundWrites())
         return Fail("it cannot be written to", problem);
     if (pread(m_fd.get(), m_row.data(), m_nStride, RowAt(y)) != ssize_t(m_nStride))
@@ -373,7 +412,7 @@ bool CCacheEntryWriter::Progress(uint64_t done, uint64_t total) {
 }
 
 bool CCacheEntryWriter::Commit(std::string& problem) {
-    if (!StopBackgroundWrites())
+    if (!StopBackgroundWrites(true))
         return Fail("it cannot be written to", problem);
     // Closed by hand: a failed close can be the first report of a lost write.
     if (close(m_fd.release()) != 0 || rename(m_strTemp.c_str(), m_strEntry.c_str()) != 0) {

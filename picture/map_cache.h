@@ -50,13 +50,15 @@ class CBlockWriter;
 // rows go to the disk on a thread of their own while the decoder goes on,
 // until a decoder reads rows back (interlaced pictures); from then on they
 // are written in place. The entry's reduced copies are made from the same
-// rows as they pass, unless a decoder reads rows back; they are then made
-// when first needed.
+// rows on a third thread, as the rows are written, unless a decoder reads
+// rows back or puts them out of order; they are then made when first needed.
 class CCacheEntryWriter : public CPictureSink {
 public:
     // Hears of the pixels done, not the rows.
     using ProgressFn = std::function<bool(uint64_t done, uint64_t total)>;
-    CCacheEntryWriter(const CMapCache& cache, std::string entry, ProgressFn progress);
+    // `levels` false leaves the reduced copies to be made when first needed.
+    CCacheEntryWriter(const CMapCache& cache, std::string entry, ProgressFn progress,
+                      bool levels = true);
     ~CCacheEntryWriter() override;
 
     bool Begin(const DecodedLayout& layout, std::string& problem) override;
@@ -70,16 +72,20 @@ public:
 private:
     bool Fail(const char* what, std::string& problem);
     // Waits for the rows still queued and writes in place from then on.
-    // False when one of them could not be written.
-    bool StopBackgroundWrites();
+    // False when one of them could not be written. The reduced copies are
+    // dropped unless the decode is `done` and they have taken every row.
+    bool StopBackgroundWrites(bool done = false);
     // Where row y starts in the file. [byte]
     off_t RowAt(int32_t y) const;
     // A decoded row as stored (indexes packed where the palette allows),
     // and back.
     void Store(const uint8_t* row, uint8_t* stored) const;
     void Load(const uint8_t* stored, uint8_t* row) const;
-    // Row y as decoded, for the reduced copies.
-    void PutLevelRow(int32_t y, const uint8_t* row);
+    // Bytes of the file as they are written, on the writer's reading
+    // thread: each row among them goes into the reduced copies.
+    void ReadLevelRows(const uint8_t* bytes, off_t at, size_t size);
+    // The next row as stored, into the reduced copies.
+    void PutLevelRow(const uint8_t* stored);
 
     const CMapCache& m_cache;
     std::string m_strEntry;
@@ -97,9 +103,16 @@ private:
     std::vector<uint8_t> m_row;
     std::unique_ptr<CBlockWriter> m_writer;
     const uint8_t* m_pInPlace = nullptr; // the last RowBuffer handed out
+    // The reduced copies and what they have taken: touched only by the
+    // writer's reading thread while there is a writer.
+    bool m_bLevels;
     CLevelWriter m_levels;
     DecodedLayout m_layout;
-    int32_t m_nLevelRow = 0; // the row the levels take next
+    int32_t m_nLevelRow = 0;      // the row the levels take next
+    uint64_t m_nLevelAt = 0;      // the file offset the next block must start at [byte]
+    std::vector<uint8_t> m_split; // a row split between two blocks, as far as read
+    size_t m_nSplit = 0;          // [byte] of it read
+    std::vector<uint8_t> m_indexes;
 };
 
 // The most a cache entry may take: the bitmap reader counts a file's

@@ -1,8 +1,8 @@
 #include "picture/picture_levels.h"
 
-#include "picture/block_writer.h"
 #include "picture/map_cache.h"
 #include "platform/dib_decoder.h"
+#include "platform/file_writes.h"
 #include "platform/unique_fd.h"
 #include "platform/unique_file.h"
 
@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr size_t kLevelBlock = size_t(1) << 20; // [byte] of a level's write blocks
+constexpr size_t kLevelBlock = size_t(1) << 20; // [byte] a level gathers before writing
 constexpr int32_t kBandRows = 64;               // base rows decoded at a time
 
 // The rounded average of four 0x..RRGGBB pixels, channel by channel; the
@@ -82,11 +82,17 @@ struct CLevelWriter::Level {
     std::vector<uint32_t> pending; // an even row of the level above, waiting for its pair
     bool hasPending = false;
     std::vector<uint32_t> out;
-    uint64_t size = 0;    // [byte] of the whole file
-    uint64_t written = 0; // [byte] appended so far
+    std::string buffered; // bytes not yet written
     UniqueFd fd;
-    std::unique_ptr<CBlockWriter> writer; // before `fd` goes
     std::string temp, path;
+
+    // The buffered bytes into the file; false with errno set when they
+    // could not be.
+    bool Flush() {
+        const bool ok = WriteAll(fd.get(), buffered);
+        buffered.clear();
+        return ok;
+    }
 };
 
 CLevelWriter::CLevelWriter(std::string entry) : m_strEntry(std::move(entry)) {}
@@ -97,7 +103,6 @@ CLevelWriter::~CLevelWriter() {
 
 void CLevelWriter::Abandon() {
     for (const auto& level : m_levels) {
-        level->writer.reset();
         level->fd.reset();
         unlink(level->temp.c_str());
     }
@@ -119,29 +124,22 @@ bool CLevelWriter::Begin(int32_t w, int32_t h) {
         level->out.resize(size_t(level->width));
         level->path = LevelPath(m_strEntry, k);
         level->temp = level->path + ".part-" + std::to_string(getpid());
-        // Straight to the disk where the file system allows it, as the entry.
-        bool direct = true;
-        level->fd.reset(
-            open(level->temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_DIRECT, 0600));
-        if (!level->fd) {
-            direct = false;
-            level->fd.reset(
-                open(level->temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-        }
+        // Through the page cache, unlike the entry: the levels are a third of
+        // its size, so copying them costs the thread that makes them little,
+        // they take no disk time while the entry is written, and they are
+        // still in memory when the window is first zoomed out.
+        level->fd.reset(open(level->temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
         DecodedLayout layout;
         layout.width = level->width;
         layout.height = level->height;
         layout.bitCount = 32;
-        const std::string header = BitmapHeaderFor(layout, level->size);
+        uint64_t size = 0;
+        level->buffered = BitmapHeaderFor(layout, size);
+        level->buffered.reserve(kLevelBlock);
         const bool opened = bool(level->fd);
         m_levels.push_back(std::move(level));
         if (!opened)
             break;
-        Level& l = *m_levels.back();
-        l.writer = std::make_unique<CBlockWriter>(l.fd.get(), direct, kLevelBlock);
-        std::memcpy(l.writer->Append(0, header.size(), header.size()), header.data(),
-                    header.size());
-        l.written = header.size();
     }
     if (m_levels.size() != size_t(count) || count == 0 || !m_levels.back()->fd) {
         Abandon();
@@ -192,10 +190,9 @@ bool CLevelWriter::PutRow(const uint8_t* row, int bytesPerPixel,
 bool CLevelWriter::Emit(size_t k, const uint32_t* row) {
     Level& done = *m_levels[k - 1];
     const size_t bytes = size_t(done.width) * 4;
-    std::memcpy(done.writer->Append(off_t(done.written), bytes, bytes), row, bytes);
-    done.written += bytes;
-    if (!done.writer->Succeeded())
+    if (done.buffered.size() + bytes > kLevelBlock && !done.Flush())
         return false;
+    done.buffered.append(reinterpret_cast<const char*>(row), bytes);
     ++done.rowsOut;
     if (k == m_levels.size())
         return true;
@@ -221,10 +218,7 @@ bool CLevelWriter::Emit(size_t k, const uint32_t* row) {
 bool CLevelWriter::Commit() {
     bool ok = !m_levels.empty();
     for (const auto& level : m_levels) {
-        ok = ok && level->rowsOut == level->height && level->writer->Finish();
-        level->writer.reset();
-        // The padding of the last direct block goes again.
-        ok = ok && ftruncate(level->fd.get(), off_t(level->size)) == 0;
+        ok = ok && level->rowsOut == level->height && level->Flush();
         // Closed by hand: a failed close can be the first report of a lost write.
         ok = close(level->fd.release()) == 0 && ok;
     }

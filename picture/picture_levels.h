@@ -2,8 +2,6 @@
 
 #include "render/dib.h"
 
-class CBlockWriter;
-
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
