@@ -472,37 +472,47 @@ int CDC::StretchDIBits(int32_t xDest, int32_t yDest, int32_t destWidth, int32_t 
         return srcTop + ((y - dy) * 2 + 1) * srcHeight / (2 * destHeight);
     };
 
-    // Only the source columns seen through the clip are decoded, one source
-    // row at a time, so the cost follows the visible area.
-    const int64_t colFirst = std::max<int64_t>(sourceX(d.left), 0);
-    const int64_t colLast = std::min<int64_t>(sourceX(d.right - 1), width - 1);
-    if (colFirst > colLast)
+    // The destination columns whose source column lies on the picture: one
+    // run, as the source column grows with the destination column.
+    int32_t left = d.left, right = d.right;
+    while (left < right && sourceX(left) < 0)
+        ++left;
+    while (right > left && sourceX(right - 1) >= width)
+        --right;
+    if (left >= right)
         return srcHeight;
-    std::vector<uint32_t> row(size_t(colLast - colFirst + 1));
-    // Each destination column's source column, worked out once rather than
-    // divided out again on every row; -1 where it lies off the picture.
-    std::vector<int32_t> column(size_t(d.Width()));
-    for (int32_t x = d.left; x < d.right; ++x) {
-        const int64_t sx = sourceX(x);
-        column[size_t(x - d.left)] = sx >= colFirst && sx <= colLast ? int32_t(sx - colFirst) : -1;
-    }
+    // Each one's source column, worked out once rather than divided out
+    // again on every row.
+    std::vector<int32_t> column(size_t(right - left));
+    for (int32_t x = left; x < right; ++x)
+        column[size_t(x - left)] = int32_t(sourceX(x));
+    const CRect span{column.front(), 0, column.back() + 1, 0};
+    // Only the source pixels shown are decoded, so the cost follows the
+    // visible area; a run-length picture decodes the span of a row first.
+    std::vector<uint32_t> row;
     int64_t decodedRow = -1;
+    const uint32_t* above = nullptr; // the last row drawn
     for (int32_t y = d.top; y < d.bottom; ++y) {
         const int64_t sy = sourceY(y);
         if (sy < 0 || sy >= height)
             continue;
-        if (sy != decodedRow) {
-            Decode(decoder,
-                   CRect{int32_t(colFirst), int32_t(sy), int32_t(colLast + 1), int32_t(sy + 1)},
-                   row.data(), row.size());
-            decodedRow = sy;
+        auto* out = reinterpret_cast<uint32_t*>(m_pSurface->scanLine(y)) + left;
+        if (sy == decodedRow) {
+            // Drawn larger: the row above again.
+            std::copy_n(above, column.size(), out);
+            continue;
         }
-        auto* out = reinterpret_cast<uint32_t*>(m_pSurface->scanLine(y)) + d.left;
-        for (const int32_t c : column) {
-            if (c >= 0)
-                *out = row[size_t(c)];
-            ++out;
+        const CRect source{span.left, int32_t(sy), span.right, int32_t(sy + 1)};
+        if (DecodeHook())
+            DecodeHook()(source);
+        if (!decoder.DecodeColumns(int32_t(sy), column.data(), column.size(), out)) {
+            row.resize(size_t(span.Width()));
+            decoder.DecodeRect(source, row.data(), row.size());
+            for (size_t i = 0; i < column.size(); ++i)
+                out[i] = row[size_t(column[i] - span.left)];
         }
+        decodedRow = sy;
+        above = out;
     }
     return srcHeight;
 }

@@ -245,46 +245,65 @@ void CDibDecoder::DecodeRect(const CRect& rect, uint32_t* dst, size_t dstStride)
     }
     for (int32_t y = y0; y < y1; ++y) {
         const size_t stored = size_t(m_bTopDown ? y : m_height - 1 - y);
-        DecodeRow(m_pBits + stored * m_nStride, x0, x1, at(x0, y));
+        DecodePixels(
+            m_pBits + stored * m_nStride, [x0](size_t i) { return size_t(x0) + i; },
+            size_t(x1 - x0), at(x0, y));
     }
 }
 
-void CDibDecoder::DecodeRow(const uint8_t* row, int32_t x0, int32_t x1, uint32_t* out) const {
+bool CDibDecoder::DecodeColumns(int32_t y, const int32_t* columns, size_t count,
+                                uint32_t* out) const {
+    if (m_nCompression == BI_RLE8 || m_nCompression == BI_RLE4)
+        return false;
+    const size_t stored = size_t(m_bTopDown ? y : m_height - 1 - y);
+    DecodePixels(
+        m_pBits + stored * m_nStride, [columns](size_t i) { return size_t(columns[i]); }, count,
+        out);
+    return true;
+}
+
+template <class Column>
+void CDibDecoder::DecodePixels(const uint8_t* row, Column column, size_t count,
+                               uint32_t* out) const {
     auto pack = [this](uint32_t v) {
         return 0xFF000000 | m_red.Scale(v) << 16 | m_green.Scale(v) << 8 | m_blue.Scale(v);
     };
     switch (m_nBitCount) {
     case 1:
-        for (int32_t x = x0; x < x1; ++x)
+        for (size_t i = 0; i < count; ++i) {
+            const size_t x = column(i);
             *out++ = m_colors[(row[x >> 3] >> (7 - (x & 7))) & 1];
+        }
         break;
     case 4:
-        for (int32_t x = x0; x < x1; ++x)
+        for (size_t i = 0; i < count; ++i) {
+            const size_t x = column(i);
             *out++ = m_colors[(row[x >> 1] >> (x & 1 ? 0 : 4)) & 15];
+        }
         break;
     case 8:
-        for (int32_t x = x0; x < x1; ++x)
-            *out++ = m_colors[row[x]];
+        for (size_t i = 0; i < count; ++i)
+            *out++ = m_colors[row[column(i)]];
         break;
     case 16:
-        for (int32_t x = x0; x < x1; ++x)
-            *out++ = pack(U16(row + 2 * size_t(x)));
+        for (size_t i = 0; i < count; ++i)
+            *out++ = pack(U16(row + 2 * column(i)));
         break;
     case 24:
-        for (int32_t x = x0; x < x1; ++x) {
-            const uint8_t* p = row + 3 * size_t(x);
+        for (size_t i = 0; i < count; ++i) {
+            const uint8_t* p = row + 3 * column(i);
             *out++ = 0xFF000000 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
         }
         break;
     case 32:
         // The common layout, 8 bits a channel where BI_RGB puts them, needs no scaling.
         if (m_red.mask == 0xFF0000 && m_green.mask == 0xFF00 && m_blue.mask == 0xFF) {
-            for (int32_t x = x0; x < x1; ++x)
-                *out++ = 0xFF000000 | U32(row + 4 * size_t(x));
+            for (size_t i = 0; i < count; ++i)
+                *out++ = 0xFF000000 | U32(row + 4 * column(i));
             break;
         }
-        for (int32_t x = x0; x < x1; ++x)
-            *out++ = pack(U32(row + 4 * size_t(x)));
+        for (size_t i = 0; i < count; ++i)
+            *out++ = pack(U32(row + 4 * column(i)));
         break;
     }
 }

@@ -29,6 +29,11 @@ public:
     // at dst + r * dstStride (stride in pixels). Pixels outside the picture
     // are left untouched.
     void DecodeRect(const CRect& rect, uint32_t* dst, size_t dstStride) const;
+    // Decodes the pixels of row y (0 is the top) at `columns`, each a column
+    // of the picture, into out[0 .. count): only those pixels are read, so a
+    // picture drawn smaller costs what is shown. False, with nothing done,
+    // for run-length pictures, whose rows DecodeRect decodes whole.
+    bool DecodeColumns(int32_t y, const int32_t* columns, size_t count, uint32_t* out) const;
 
 private:
     // One colour channel of a 16 or 32-bit pixel.
@@ -47,7 +52,10 @@ private:
     };
 
     bool ReadHeader(const uint8_t* info, size_t infoSize);
-    void DecodeRow(const uint8_t* row, int32_t x0, int32_t x1, uint32_t* out) const;
+    // The `count` pixels of the stored row `row` at the columns column(0),
+    // column(1), ... into `out`.
+    template <class Column>
+    void DecodePixels(const uint8_t* row, Column column, size_t count, uint32_t* out) const;
     template <class OnRow, class Put>
     void RunRle(RleState s, int32_t yEnd, OnRow onRow, Put put) const;
 

@@ -69,6 +69,26 @@ void ExpectRectsMatchWholePicture(const Picture& p, const std::string& name) {
                 }
             }
     }
+    // Pixels picked by column, backwards and again, as a drawing made smaller
+    // or larger picks them; a run-length picture leaves that to whole rows.
+    std::vector<int32_t> columns;
+    for (int32_t x = w - 1; x >= 0; x -= 2)
+        columns.push_back(x);
+    columns.push_back(0);
+    for (int32_t y = 0; y < h; ++y) {
+        std::vector<uint32_t> out(columns.size(), kUnset);
+        if (!p.decoder.DecodeColumns(y, columns.data(), columns.size(), out.data())) {
+            EXPECT_EQ(out, std::vector<uint32_t>(columns.size(), kUnset)) << name;
+            return;
+        }
+        for (size_t i = 0; i < columns.size(); ++i) {
+            if (out[i] != p.At(columns[i], y)) {
+                ADD_FAILURE() << name << " column " << columns[i] << " of row " << y << ": "
+                              << Hex(out[i]) << " want " << Hex(p.At(columns[i], y));
+                return;
+            }
+        }
+    }
 }
 
 // The pictures of a small format table: 3 x 2 pixels, top row red, green,
