@@ -41,7 +41,6 @@ constexpr uintptr_t kUpdateTimer = 2; // the main frame's poll timer is 1
 // The map counts as at rest this long after it last scrolled or zoomed [ms].
 constexpr int kRestMs = 150;
 // How often a window looks whether its reduced copies are made [ms].
-constexpr int kLevelPollMs = 100;
 // Reference points closer than this on either axis give no usable scale [pixel].
 constexpr int64_t kMinPointDistance = 100;
 } // namespace
@@ -74,8 +73,9 @@ COstrelView::COstrelView(CMDIFrameWnd* mainFrame, CGpsReceiver* gps,
         if (m_nMode == DOCMODE_MAP && ClientZoom() < 1.0)
             RedrawWindow();
     });
-    m_levelPoll.setInterval(kLevelPollMs);
-    connect(&m_levelPoll, &QTimer::timeout, this, &COstrelView::LevelsPolled);
+    // A step of the reduced copies whenever nothing else waits.
+    m_levelSteps.setInterval(0);
+    connect(&m_levelSteps, &QTimer::timeout, this, &COstrelView::MakeLevelsStep);
     // A scroll by hand (bars, wheel, keys) takes over from Follow Position.
     for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()})
         connect(bar, &QAbstractSlider::actionTriggered, this,
@@ -579,14 +579,14 @@ void COstrelView::StartLevels() {
     if (m_levels.Whole(w, h) || !CMapCache().Prepare(problem))
         return;
     m_pLevelBuild = std::make_unique<CLevelBuild>(m_strLevelEntry, m_dib);
-    m_levelPoll.start();
+    m_levelSteps.start();
 }
 
-void COstrelView::LevelsPolled() {
-    if (!m_pLevelBuild || !m_pLevelBuild->Done())
+void COstrelView::MakeLevelsStep() {
+    if (m_pLevelBuild && !m_pLevelBuild->Step())
         return;
     m_pLevelBuild.reset();
-    m_levelPoll.stop();
+    m_levelSteps.stop();
     m_levels.Open(m_strLevelEntry, m_dib.GetWidth(), m_dib.GetHeight());
     RedrawWindow();
 }

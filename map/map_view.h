@@ -214,12 +214,12 @@ private:
     double m_dZoom = 1.0; // [client pixel / picture pixel]
     // Opens the reduced copies, or starts making them in the background.
     void StartLevels();
-    void LevelsPolled();
+    void MakeLevelsStep();
     CPictureLevels m_levels;
     std::string m_strLevelsTried; // the entry whose levels were opened or started
     // Reads m_dib, so it goes first (declared after it).
     std::unique_ptr<CLevelBuild> m_pLevelBuild;
-    QTimer m_levelPoll;
+    QTimer m_levelSteps;
     QString m_strZoomSuffix;
     PropertiesDialogRunner m_pfnShowProperties;
     void MoveParentFrame(int width, int height);

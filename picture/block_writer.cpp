@@ -6,18 +6,28 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <linux/aio_abi.h>
 #include <new>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
-constexpr size_t kQueued = 2;
+
+constexpr size_t kQueued = 3; // blocks waiting or being written
+constexpr int kInFlight = 2;  // direct writes the kernel carries out at a time
+
 } // namespace
 
 CBlockWriter::CBlockWriter(int fd, bool direct, size_t blockSize, Reader reader)
     : m_fd(fd), m_bDirect(direct),
       m_nBlock((blockSize + kDirectAlign - 1) / kDirectAlign * kDirectAlign),
-      m_reader(std::move(reader)), m_thread([this] { Run(false); }) {
-    if (m_reader)
-        m_readerThread = std::thread([this] { Run(true); });
+      m_reader(std::move(reader)) {
+    // Without a context (none left, or no such call here) each block is
+    // written by the thread itself.
+    aio_context_t context = 0;
+    if (m_bDirect && syscall(SYS_io_setup, kInFlight, &context) == 0)
+        m_aio = context;
+    m_thread = std::thread([this] { Run(); });
 }
 
 CBlockWriter::~CBlockWriter() {
@@ -27,8 +37,8 @@ CBlockWriter::~CBlockWriter() {
     }
     m_ready.notify_all();
     m_thread.join();
-    if (m_readerThread.joinable())
-        m_readerThread.join();
+    if (m_aio != 0)
+        syscall(SYS_io_destroy, aio_context_t(m_aio));
 }
 
 CBlockWriter::Block CBlockWriter::NewBlock(size_t capacity) const {
@@ -54,9 +64,9 @@ uint8_t* CBlockWriter::Append(off_t at, size_t size, size_t padded) {
     if (m_filling.size != 0 && (!follows || m_filling.size + padded > m_filling.capacity))
         Submit();
     if (m_filling.size == 0) {
-        m_filling.at = at;
         if (m_filling.capacity < padded + kDirectAlign)
             m_filling = NewBlock(std::max(m_nBlock, padded + kDirectAlign));
+        m_filling.at = at;
     } else if (m_filling.capacity < m_filling.size + padded) {
         // The carried bytes of a direct block and a row larger than a block.
         Block larger = NewBlock(m_filling.size + padded);
@@ -121,42 +131,117 @@ void CBlockWriter::Submit() {
     m_filling = std::move(next);
     if (!m_bDirect)
         m_filling.size = 0;
-    m_ready.notify_all();
+    m_ready.notify_one();
 }
 
-void CBlockWriter::Run(bool reading) {
-    size_t& done = reading ? m_nRead : m_nWritten;
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        m_ready.wait(lock, [&] { return m_bStop || done < m_queue.size(); });
-        if (m_bStop)
+void CBlockWriter::Fail(int error) {
+    std::lock_guard lock(m_mutex);
+    if (m_nError == 0)
+        m_nError = error;
+}
+
+void CBlockWriter::Write(Block& block) {
+    if (m_aio != 0) {
+        iocb request{};
+        request.aio_data = reinterpret_cast<uintptr_t>(&block);
+        request.aio_lio_opcode = IOCB_CMD_PWRITE;
+        request.aio_fildes = uint32_t(m_fd);
+        request.aio_buf = reinterpret_cast<uintptr_t>(block.bytes.get());
+        request.aio_nbytes = block.size;
+        request.aio_offset = block.at;
+        iocb* requests[] = {&request};
+        if (syscall(SYS_io_submit, aio_context_t(m_aio), 1, requests) == 1) {
+            ++m_nInFlight;
             return;
-        // Stays put while blocks are queued behind it; it leaves the queue
-        // only once both threads are done with it.
-        const Block& block = m_queue[done];
-        const bool write = m_nError == 0;
-        lock.unlock();
-        int error = 0;
-        if (reading)
-            m_reader(block.bytes.get(), block.at, block.size);
-        else if (write && !PwriteAll(m_fd, block.bytes.get(), block.size, block.at))
-            error = errno;
-        lock.lock();
-        if (error != 0 && m_nError == 0)
-            m_nError = error;
-        ++done;
-        Recycle();
+        }
     }
+    if (!PwriteAll(m_fd, block.bytes.get(), block.size, block.at))
+        Fail(errno);
+    block.written = true;
+}
+
+void CBlockWriter::Reap() {
+    io_event event{};
+    long got = 0;
+    do
+        got = syscall(SYS_io_getevents, aio_context_t(m_aio), 1, 1, &event, nullptr);
+    while (got < 0 && errno == EINTR);
+    if (got != 1) {
+        // Nothing more can be learnt of the writes in flight: the context
+        // goes, which waits for them, and so do they, as failed.
+        Fail(got < 0 ? errno : EIO);
+        syscall(SYS_io_destroy, aio_context_t(m_aio));
+        m_aio = 0;
+        m_nInFlight = 0;
+        std::lock_guard lock(m_mutex);
+        for (size_t i = 0; i < m_nStarted; ++i)
+            m_queue[i].written = true;
+        return;
+    }
+    --m_nInFlight;
+    Block& block = *reinterpret_cast<Block*>(uintptr_t(event.data));
+    const int64_t result = event.res;
+    if (result < 0)
+        Fail(int(-result));
+    else if (size_t(result) < block.size &&
+             !PwriteAll(m_fd, block.bytes.get() + result, block.size - size_t(result),
+                        block.at + off_t(result)))
+        Fail(errno); // a short write: the rest, or why it cannot go
+    block.written = true;
 }
 
 void CBlockWriter::Recycle() {
-    while (!m_queue.empty() && m_nWritten > 0 && (!m_reader || m_nRead > 0)) {
-        m_queue.front().size = 0;
-        m_spare.push_back(std::move(m_queue.front()));
+    while (!m_queue.empty() && m_queue.front().written && m_queue.front().read) {
+        Block& block = m_queue.front();
+        block.size = 0;
+        block.written = block.read = false;
+        m_spare.push_back(std::move(block));
         m_queue.pop_front();
-        --m_nWritten;
-        if (m_reader)
-            --m_nRead;
+        --m_nStarted;
+        --m_nRead;
         m_done.notify_all();
     }
+}
+
+void CBlockWriter::Run() {
+    std::unique_lock lock(m_mutex);
+    while (!m_bStop) {
+        m_ready.wait(lock, [&] {
+            return m_bStop || m_nStarted < m_queue.size() || m_nRead < m_nStarted ||
+                   m_nInFlight > 0;
+        });
+        if (m_bStop)
+            break;
+        // The writes of the blocks queued are started first, so that the disk
+        // has work while the reader reads.
+        while (m_nStarted < m_queue.size() && m_nInFlight < kInFlight) {
+            // Stays put while blocks are queued behind it, until it is both
+            // written and read.
+            Block& block = m_queue[m_nStarted++];
+            const bool write = m_nError == 0;
+            lock.unlock();
+            if (write)
+                Write(block);
+            else
+                block.written = true;
+            lock.lock();
+        }
+        if (m_nRead < m_nStarted) {
+            Block& block = m_queue[m_nRead++];
+            lock.unlock();
+            if (m_reader)
+                m_reader(block.bytes.get(), block.at, block.size);
+            block.read = true;
+        } else if (m_nInFlight > 0) {
+            // Nothing to read: a write ends.
+            lock.unlock();
+            Reap();
+        }
+        lock.lock();
+        Recycle();
+    }
+    // Stopped: the kernel may still be writing from the buffers.
+    lock.unlock();
+    while (m_nInFlight > 0)
+        Reap();
 }

@@ -12,9 +12,9 @@
 #include <vector>
 
 // Writes runs of bytes to a file on a thread of its own. Runs that follow
-// each other in the file are gathered into blocks; at most two blocks wait,
-// so the memory stays at a few blocks whatever the file's size, and their
-// buffers are used again rather than faulted in anew.
+// each other in the file are gathered into blocks; at most three blocks wait
+// or are being written, so the memory stays at a few blocks whatever the
+// file's size, and their buffers are used again rather than faulted in anew.
 //
 // A direct writer's file is open with O_DIRECT: its blocks go from these
 // buffers to the disk without a copy into the page cache. Writing a decoded
@@ -24,10 +24,12 @@
 // each other from offset 0; each block is written up to its last whole
 // kDirectAlign bytes and the rest moves on to the next block, and Finish
 // pads the last one with zeros, so the file may end up to kDirectAlign - 1
-// bytes longer than written: the owner cuts it to its size.
+// bytes longer than written: the owner cuts it to its size. The thread hands
+// direct writes to the kernel and goes on while the disk works (up to two at
+// a time), where the system allows; otherwise it writes each block itself.
 //
-// A reader, where given, sees every block on a thread of its own while the
-// block is being written, in the order of the file, before its buffer is
+// A reader, where given, sees every block on the same thread, in the order
+// of the file, while the block is being written and before its buffer is
 // used again: work on the bytes written (such as reduced copies of a
 // picture) then costs the appending thread nothing and no copy.
 class CBlockWriter {
@@ -57,29 +59,36 @@ private:
         size_t size = 0;     // [byte] filled
         size_t capacity = 0; // [byte]
         std::unique_ptr<uint8_t, void (*)(void*)> bytes{nullptr, nullptr};
+        bool written = false; // the thread's own, as is what follows
+        bool read = false;
     };
     Block NewBlock(size_t capacity) const;
     void Submit();
-    // The writing and the reading thread: each takes the queued blocks in
-    // turn, counting those it is done with in `done`.
-    void Run(bool reading);
-    // Puts the blocks that both threads are done with back as spares.
+    void Run();
+    // Starts writing `block`, or writes it at once.
+    void Write(Block& block);
+    // Waits for one write handed to the kernel to end.
+    void Reap();
+    void Fail(int error);
+    // Puts the written and read blocks at the queue's front back as spares.
     void Recycle();
 
     const int m_fd;
     const bool m_bDirect;
     const size_t m_nBlock;           // [byte]
+    const Reader m_reader;           // the thread's only
     Block m_filling;                 // the appending side only
     std::mutex m_mutex;              // guards what follows
     std::condition_variable m_ready; // a block is queued, or the writer stops
     std::condition_variable m_done;  // a block is written
-    std::deque<Block> m_queue;       // blocks not yet both written and read
+    std::deque<Block> m_queue;       // the front m_nStarted are being written or read
+    size_t m_nStarted = 0;
+    size_t m_nRead = 0; // blocks at the queue's front that the reader has seen
     std::vector<Block> m_spare;
-    size_t m_nWritten = 0; // blocks of the queue's front written
-    size_t m_nRead = 0;    // blocks of the queue's front read
     int m_nError = 0;
     bool m_bStop = false;
-    const Reader m_reader;
-    std::thread m_thread; // last: start once the rest is made
-    std::thread m_readerThread;
+    // The kernel's writes in flight: the thread's only.
+    unsigned long m_aio = 0; // the asynchronous I/O context; 0 without one
+    int m_nInFlight = 0;
+    std::thread m_thread; // last: starts once the rest is made
 };

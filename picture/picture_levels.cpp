@@ -1,7 +1,6 @@
 #include "picture/picture_levels.h"
 
 #include "picture/map_cache.h"
-#include "platform/dib_decoder.h"
 #include "platform/file_writes.h"
 #include "platform/unique_fd.h"
 #include "platform/unique_file.h"
@@ -14,7 +13,8 @@
 namespace {
 
 constexpr size_t kLevelBlock = size_t(1) << 20; // [byte] a level gathers before writing
-constexpr int32_t kBandRows = 64;               // base rows decoded at a time
+// Pixels of the picture a step of a build takes: a millisecond or so.
+constexpr int64_t kBandPixels = int64_t(1) << 18;
 
 // The rounded average of four 0x..RRGGBB pixels, channel by channel; the
 // top byte comes out 0.
@@ -247,45 +247,55 @@ int CPictureLevels::Open(const std::string& entry, int32_t w, int32_t h) {
     return Count();
 }
 
-bool BuildLevels(const std::string& entry, const CDib& base, const std::atomic<bool>* cancel,
-                 std::string& problem) {
+CLevelBuild::CLevelBuild(std::string entry, const CDib& base)
+    : m_base(base), m_writer(std::move(entry)) {
     const int32_t w = base.GetWidth(), h = base.GetHeight();
-    CDibDecoder decoder;
-    CLevelWriter writer(entry);
-    auto fail = [&problem] {
-        problem =
-            std::string("its reduced copies cannot be written (") + std::strerror(errno) + ")";
-        return false;
-    };
-    if (!decoder.Open(base.m_pInfo.get(), base.GetInfoSize(), base.m_pBits.get(),
-                      base.GetBitsSize()) ||
-        !writer.Begin(w, h))
-        return fail();
-    std::vector<uint32_t> band(size_t(w) * kBandRows);
-    for (int32_t y = 0; y < h; y += kBandRows) {
-        if (cancel && cancel->load()) {
-            problem = "cancelled";
-            return false;
-        }
-        const int32_t rows = std::min(kBandRows, h - y);
-        decoder.DecodeRect(CRect{0, y, w, y + rows}, band.data(), size_t(w));
-        for (int32_t r = 0; r < rows; ++r)
-            if (!writer.PutRow(band.data() + size_t(r) * size_t(w)))
-                return fail();
+    if (!m_decoder.Open(base.m_pInfo.get(), base.GetInfoSize(), base.m_pBits.get(),
+                        base.GetBitsSize())) {
+        Fail("its pixels cannot be read");
+        return;
     }
-    return writer.Commit() || fail();
+    if (!m_writer.Begin(w, h)) {
+        Fail();
+        return;
+    }
+    m_nBandRows = int32_t(std::clamp<int64_t>(kBandPixels / std::max(w, 1), 1, h));
+    m_band.resize(size_t(w) * size_t(m_nBandRows));
 }
 
-CLevelBuild::CLevelBuild(std::string entry, const CDib& base)
-    : m_thread([this, entry = std::move(entry), &base] {
-          std::string problem;
-          (void)BuildLevels(entry, base, &m_bCancel, problem);
-          m_bDone = true;
-      }) {}
+bool CLevelBuild::Fail(const char* why) {
+    m_strProblem =
+        why ? why
+            : std::string("its reduced copies cannot be written (") + std::strerror(errno) + ")";
+    m_writer.Abandon();
+    m_bDone = true;
+    return true;
+}
 
-CLevelBuild::~CLevelBuild() {
-    m_bCancel = true;
-    m_thread.join();
+bool CLevelBuild::Step() {
+    if (m_bDone)
+        return true;
+    const int32_t w = m_base.GetWidth(), h = m_base.GetHeight();
+    const int32_t rows = std::min(m_nBandRows, h - m_nRow);
+    m_decoder.DecodeRect(CRect{0, m_nRow, w, m_nRow + rows}, m_band.data(), size_t(w));
+    for (int32_t r = 0; r < rows; ++r)
+        if (!m_writer.PutRow(m_band.data() + size_t(r) * size_t(w)))
+            return Fail();
+    m_nRow += rows;
+    if (m_nRow < h)
+        return false;
+    if (!m_writer.Commit())
+        return Fail();
+    m_bDone = true;
+    return true;
+}
+
+bool BuildLevels(const std::string& entry, const CDib& base, std::string& problem) {
+    CLevelBuild build(entry, base);
+    while (!build.Step()) {
+    }
+    problem = build.Problem();
+    return problem.empty();
 }
 
 bool CPictureLevels::OpenOrBuild(const std::string& entry, const CDib& base, std::string& problem) {
@@ -293,7 +303,7 @@ bool CPictureLevels::OpenOrBuild(const std::string& entry, const CDib& base, std
     if (Open(entry, w, h) == LevelCount(w, h))
         return true;
     Free();
-    if (!BuildLevels(entry, base, nullptr, problem))
+    if (!BuildLevels(entry, base, problem))
         return false;
     if (Open(entry, w, h) != LevelCount(w, h)) {
         problem = "its reduced copies cannot be read back";

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "platform/dib_decoder.h"
 #include "render/dib.h"
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 // Reduced copies of a map picture for drawing it zoomed out: level k is the
@@ -74,30 +73,39 @@ private:
     std::vector<std::unique_ptr<Level>> m_levels;
 };
 
-// Builds every level of `base` as `entry` from its rows; false with the
-// reason in `problem` when they cannot be written, or once `cancel` is set.
-[[nodiscard]] bool BuildLevels(const std::string& entry, const CDib& base,
-                               const std::atomic<bool>* cancel, std::string& problem);
-
-// BuildLevels on a thread of its own, so that a window stays usable while
-// the levels of a large bitmap are made; the window draws from what it has
-// meanwhile. It reads only `base`, which must stay loaded until the build
-// is done or destroyed, and writes only its own files.
+// Builds every level of `base` as `entry` a band of rows at a time, so that
+// the program's own thread makes them between its other work and a window
+// stays usable meanwhile; the window draws from what it has. It reads only
+// `base`, which must stay loaded while the build lives, and writes only its
+// own files; a build destroyed before it is done leaves nothing.
 class CLevelBuild {
 public:
     CLevelBuild(std::string entry, const CDib& base);
-    // Cancels a build still running and waits for it.
-    ~CLevelBuild();
-    CLevelBuild(const CLevelBuild&) = delete;
-    CLevelBuild& operator=(const CLevelBuild&) = delete;
 
-    bool Done() const { return m_bDone.load(); }
+    // Makes the next band, and puts the levels in place after the last.
+    // True once the build has ended, the levels made or not.
+    bool Step();
+    bool Done() const { return m_bDone; }
+    // Why the levels could not be made; empty when they were.
+    const std::string& Problem() const { return m_strProblem; }
 
 private:
-    std::atomic<bool> m_bCancel{false};
-    std::atomic<bool> m_bDone{false};
-    std::thread m_thread; // last: starts once the rest is made
+    // Ends the build: `why` it failed, or the last write's error.
+    bool Fail(const char* why = nullptr);
+
+    const CDib& m_base;
+    CDibDecoder m_decoder;
+    CLevelWriter m_writer;
+    std::vector<uint32_t> m_band;
+    int32_t m_nBandRows = 0; // rows of the picture a step takes
+    int32_t m_nRow = 0;      // the row the next step starts at
+    bool m_bDone = false;
+    std::string m_strProblem;
 };
+
+// Builds every level of `base` as `entry` at once; false with the reason in
+// `problem` when they cannot be written.
+[[nodiscard]] bool BuildLevels(const std::string& entry, const CDib& base, std::string& problem);
 
 // The levels of one picture as far as they are whole on disk.
 class CPictureLevels {
