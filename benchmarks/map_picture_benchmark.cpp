@@ -244,7 +244,7 @@ void JpegFirstOpen(benchmark::State& state) {
     state.SetLabel(std::string("open <= 1.5 x decode: ") + Verdict(ratio <= 1.5) +
                    ", memory <= own + 100 MB: " + Verdict(over <= 100 * kMB));
 }
-BENCHMARK(JpegFirstOpen)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(JpegFirstOpen)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // What making the reduced copies adds to the first decode into the map
 // cache, each decode with them after one without.
@@ -264,7 +264,7 @@ void JpegDecodeWithLevels(benchmark::State& state) {
     state.SetLabel(std::string("levels add <= 25 % to the first decode: ") +
                    Verdict(added <= 0.25));
 }
-BENCHMARK(JpegDecodeWithLevels)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(JpegDecodeWithLevels)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // The decoded copy is in the cache (left by the first open): it is mapped.
 void JpegSecondOpen(benchmark::State& state) {
