@@ -8,13 +8,15 @@
 #include <cstring>
 #include <linux/aio_abi.h>
 #include <new>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr size_t kQueued = 3; // blocks waiting or being written
-constexpr int kInFlight = 2;  // direct writes the kernel carries out at a time
+constexpr size_t kQueued = 3;                 // blocks waiting or being written
+constexpr int kInFlight = 2;                  // direct writes the kernel carries out at a time
+constexpr size_t kHugePage = size_t(2) << 20; // [byte]
 
 } // namespace
 
@@ -42,13 +44,18 @@ CBlockWriter::~CBlockWriter() {
 }
 
 CBlockWriter::Block CBlockWriter::NewBlock(size_t capacity) const {
-    // Direct writes need buffers on the alignment too.
-    capacity = (capacity + kDirectAlign - 1) / kDirectAlign * kDirectAlign;
+    // Direct writes need buffers on the alignment too. Blocks of whole huge
+    // pages cost the kernel a fraction to pin for each write, and the
+    // decoder filling them a fraction of the address lookups.
+    const size_t align = capacity >= kHugePage ? kHugePage : kDirectAlign;
+    capacity = (capacity + align - 1) / align * align;
     Block block;
     block.capacity = capacity;
-    block.bytes = {static_cast<uint8_t*>(std::aligned_alloc(kDirectAlign, capacity)), std::free};
+    block.bytes = {static_cast<uint8_t*>(std::aligned_alloc(align, capacity)), std::free};
     if (!block.bytes)
         throw std::bad_alloc();
+    if (align == kHugePage)
+        madvise(block.bytes.get(), capacity, MADV_HUGEPAGE); // a hint: no harm if refused
     return block;
 }
 

@@ -23,7 +23,9 @@
 
 namespace {
 
-constexpr size_t kEntryBlock = size_t(4) << 20; // [byte] of the entry's write blocks
+// [byte] of the entry's write blocks: with the alignment carried over from
+// one to the next, each takes two huge pages.
+constexpr size_t kEntryBlock = (size_t(4) << 20) - CBlockWriter::kDirectAlign;
 constexpr const char* kEntrySuffix = ".bmp";
 constexpr const char* kPartMark = ".part-";
 // Leftovers of a decode older than this were cut off by a crash. [s]
