@@ -64,7 +64,8 @@ bool ReadPair(const std::string& text, std::optional<std::pair<double, double>>&
     return true;
 }
 
-// Readers of the options: a switch, a value kept as given, a day.
+// Readers of the options: a switch, a value kept as given, one more of a
+// list, a day.
 template <auto member> bool Switch(const std::string&, CommandLine& line) {
     line.*member = true;
     return true;
@@ -72,6 +73,11 @@ template <auto member> bool Switch(const std::string&, CommandLine& line) {
 
 template <auto member> bool Keep(const std::string& value, CommandLine& line) {
     line.*member = value;
+    return true;
+}
+
+template <auto member> bool Append(const std::string& value, CommandLine& line) {
+    (line.*member).push_back(value);
     return true;
 }
 
@@ -171,13 +177,7 @@ const Option kOptions[] = {
      .rule = "a map pixel X,Y"},
     {.name = "MAPFILE", .modes = kWindow, .read = Keep<&CommandLine::mapFile>},
     // Arguments of the windows that end in ".gpx" are layers, not the map.
-    {.name = "GPXFILE...",
-     .modes = kWindow,
-     .read =
-         [](const std::string& v, CommandLine& l) {
-             l.gpxFiles.push_back(v);
-             return true;
-         }},
+    {.name = "GPXFILE...", .modes = kWindow, .read = Append<&CommandLine::gpxFiles>},
     {.name = "--monitor",
      .modes = kMonitor,
      .startsMode = true,
@@ -219,13 +219,7 @@ const Option kOptions[] = {
      .help = "with --probe: one tab-separated line a device, for programs\n"
              "to read (device, port, rate, failure, description)",
      .read = Switch<&CommandLine::probeTsv>},
-    {.name = "DEVICE...",
-     .modes = kProbe,
-     .read =
-         [](const std::string& v, CommandLine& l) {
-             l.probeDevices.push_back(v);
-             return true;
-         }},
+    {.name = "DEVICE...", .modes = kProbe, .read = Append<&CommandLine::probeDevices>},
     {.name = "--export-gpx",
      .value = "OUT.gpx",
      .modes = kExportGpx,

@@ -6,17 +6,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
 #include <ctime>
-#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <sys/statvfs.h>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -270,7 +266,7 @@ bool CCacheEntryWriter::Begin(const DecodedLayout& layout, std::string& problem)
         m_nLevelRow = 0;
         m_nLevelAt = m_bDirect ? 0 : m_nOffBits;
         m_nSplit = 0;
-        m_split.resize((m_nWidth * m_nBits + 7) / 8);
+        m_split.resize(StoredRowBytes());
         reader = [this](const uint8_t* bytes, off_t at, size_t size) {
             ReadLevelRows(bytes, at, size);
         };
@@ -306,9 +302,14 @@ bool CCacheEntryWriter::StopBackgroundWrites(bool done) {
     return written;
 }
 
+bool CCacheEntryWriter::TakeRow(int32_t y) {
+    // Direct writes cannot leave gaps: from a row out of order on, rows go
+    // in place.
+    return !(m_writer && m_bDirect && y != m_nNextRow) || StopBackgroundWrites();
+}
+
 uint8_t* CCacheEntryWriter::RowBuffer(int32_t y) {
-    // Direct writes cannot leave gaps: rows out of order go in place.
-    if (m_writer && m_bDirect && y != m_nNextRow && !StopBackgroundWrites())
+    if (!TakeRow(y))
         return nullptr;
     if (!m_writer || m_nBits < 8)
         return nullptr;
@@ -382,13 +383,13 @@ void CCacheEntryWriter::PutLevelRow(const uint8_t* stored) {
 }
 
 bool CCacheEntryWriter::PutRow(int32_t y, const uint8_t* row, std::string& problem) {
-    if (m_writer && m_bDirect && y != m_nNextRow && !StopBackgroundWrites())
+    if (!TakeRow(y))
         return Fail("it cannot be written to", problem);
     m_nNextRow = y + 1;
     const off_t at = RowAt(y);
     if (m_writer) {
         if (row != std::exchange(m_pInPlace, nullptr))
-            Store(row, m_writer->Append(at, (m_nWidth * m_nBits + 7) / 8, m_nStride));
+            Store(row, m_writer->Append(at, StoredRowBytes(), m_nStride));
         if (!m_writer->Succeeded())
             return Fail("it cannot be written to", problem);
         return true;

@@ -75,8 +75,13 @@ private:
     // False when one of them could not be written. The reduced copies are
     // dropped unless the decode is `done` and they have taken every row.
     bool StopBackgroundWrites(bool done = false);
+    // Row y is about to come: a row out of order stops the background
+    // writes. False when the rows queued before it could not be written.
+    bool TakeRow(int32_t y);
     // Where row y starts in the file. [byte]
     off_t RowAt(int32_t y) const;
+    // The bytes of a row as stored, without its padding.
+    size_t StoredRowBytes() const { return (m_nWidth * m_nBits + 7) / 8; }
     // A decoded row as stored (indexes packed where the palette allows),
     // and back.
     void Store(const uint8_t* row, uint8_t* stored) const;

@@ -61,15 +61,25 @@ std::string LevelPath(const std::string& entry, int level) {
     return stem + ".L" + std::to_string(level) + ".bmp";
 }
 
+namespace {
+
+// The bitmap header of level k of a w x h picture, and the size [byte] of
+// the level's whole file.
+std::string LevelHeader(int32_t w, int32_t h, int k, uint64_t& size) {
+    DecodedLayout layout;
+    layout.width = LevelSide(w, k);
+    layout.height = LevelSide(h, k);
+    layout.bitCount = 32;
+    return BitmapHeaderFor(layout, size);
+}
+
+} // namespace
+
 uint64_t LevelBytes(int32_t w, int32_t h) {
     uint64_t total = 0;
     for (int k = 1; k <= LevelCount(w, h); ++k) {
         uint64_t size = 0;
-        DecodedLayout layout;
-        layout.width = LevelSide(w, k);
-        layout.height = LevelSide(h, k);
-        layout.bitCount = 32;
-        BitmapHeaderFor(layout, size);
+        LevelHeader(w, h, k, size);
         total += size;
     }
     return total;
@@ -129,12 +139,8 @@ bool CLevelWriter::Begin(int32_t w, int32_t h) {
         // they take no disk time while the entry is written, and they are
         // still in memory when the window is first zoomed out.
         level->fd.reset(open(level->temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-        DecodedLayout layout;
-        layout.width = level->width;
-        layout.height = level->height;
-        layout.bitCount = 32;
         uint64_t size = 0;
-        level->buffered = BitmapHeaderFor(layout, size);
+        level->buffered = LevelHeader(w, h, k, size);
         level->buffered.reserve(kLevelBlock);
         const bool opened = bool(level->fd);
         m_levels.push_back(std::move(level));

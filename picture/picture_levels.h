@@ -85,7 +85,6 @@ public:
     // Makes the next band, and puts the levels in place after the last.
     // True once the build has ended, the levels made or not.
     bool Step();
-    bool Done() const { return m_bDone; }
     // Why the levels could not be made; empty when they were.
     const std::string& Problem() const { return m_strProblem; }
 
