@@ -40,7 +40,6 @@ namespace {
 constexpr uintptr_t kUpdateTimer = 2; // the main frame's poll timer is 1
 // The map counts as at rest this long after it last scrolled or zoomed [ms].
 constexpr int kRestMs = 150;
-// How often a window looks whether its reduced copies are made [ms].
 // Reference points closer than this on either axis give no usable scale [pixel].
 constexpr int64_t kMinPointDistance = 100;
 } // namespace
@@ -695,28 +694,32 @@ void COstrelView::ZoomTo(double zoom, CPoint anchor) {
 }
 
 namespace {
-// Zoom steps are powers of the square root of 2; k is the step's exponent.
-constexpr double kStepTolerance = 1e-6;
-double ZoomStep(double k) {
-    return std::pow(2.0, k / 2);
+
+// Zoom steps are powers of the square root of 2: the step next to `zoom`,
+// inward or outward (from a zoom between steps, the nearest one that way).
+double NextZoomStep(double zoom, bool in) {
+    constexpr double kStepTolerance = 1e-6;
+    const double k = 2 * std::log2(zoom);
+    const double next = in ? std::floor(k + kStepTolerance) + 1 : std::ceil(k - kStepTolerance) - 1;
+    return std::pow(2.0, next / 2);
 }
+
+CPoint Centre(const CRect& r) {
+    return {r.Width() / 2, r.Height() / 2};
+}
+
 } // namespace
 
 void COstrelView::OnZoomIn() {
-    const double k = std::floor(2 * std::log2(m_dZoom) + kStepTolerance) + 1;
-    const CRect c = GetClientRect();
-    ZoomTo(ZoomStep(k), CPoint{c.Width() / 2, c.Height() / 2});
+    ZoomTo(NextZoomStep(m_dZoom, true), Centre(GetClientRect()));
 }
 
 void COstrelView::OnZoomOut() {
-    const double k = std::ceil(2 * std::log2(m_dZoom) - kStepTolerance) - 1;
-    const CRect c = GetClientRect();
-    ZoomTo(ZoomStep(k), CPoint{c.Width() / 2, c.Height() / 2});
+    ZoomTo(NextZoomStep(m_dZoom, false), Centre(GetClientRect()));
 }
 
 void COstrelView::OnZoomActualSize() {
-    const CRect c = GetClientRect();
-    ZoomTo(1.0, CPoint{c.Width() / 2, c.Height() / 2});
+    ZoomTo(1.0, Centre(GetClientRect()));
 }
 
 void COstrelView::OnZoomFit() {
@@ -734,10 +737,7 @@ void COstrelView::wheelEvent(QWheelEvent* event) {
         return;
     }
     const QPoint at = event->position().toPoint();
-    const double k = 2 * std::log2(m_dZoom);
-    const double step = event->angleDelta().y() > 0 ? std::floor(k + kStepTolerance) + 1
-                                                    : std::ceil(k - kStepTolerance) - 1;
-    ZoomTo(ZoomStep(step), CPoint{at.x(), at.y()});
+    ZoomTo(NextZoomStep(m_dZoom, event->angleDelta().y() > 0), CPoint{at.x(), at.y()});
     event->accept();
 }
 
@@ -784,7 +784,7 @@ constexpr int kArrow = 12;
 
 } // namespace
 
-std::optional<std::pair<CPoint, CPoint>> COstrelView::NavigationEnds() const {
+COstrelView::Way COstrelView::NavigationEnds() const {
     if (!m_pOverlay || !m_pOverlay->target || !m_pGps || !m_bCalibrated)
         return std::nullopt;
     const std::optional<CPoint> at = FixPicturePixel(m_pGps->m_fix, Model());
@@ -794,11 +794,10 @@ std::optional<std::pair<CPoint, CPoint>> COstrelView::NavigationEnds() const {
     return std::pair{PictureToClient({double(at->x), double(at->y)}), PictureToClient(*to)};
 }
 
-CRect COstrelView::NavigationRect() const {
-    const auto ends = NavigationEnds();
-    if (!ends)
+CRect COstrelView::NavigationRect(const Way& way) const {
+    if (!way)
         return {};
-    const auto [a, b] = *ends;
+    const auto [a, b] = *way;
     const CRect client = GetClientRect();
     CRect r{std::min(a.x, b.x) - kArrow, std::min(a.y, b.y) - kArrow,
             std::max(a.x, b.x) + kArrow + 1, std::max(a.y, b.y) + kArrow + 1};
@@ -814,7 +813,7 @@ void COstrelView::RefreshOverlay() {
         RedrawWindow();
         return;
     }
-    const CRect now = NavigationRect();
+    const CRect now = NavigationRect(NavigationEnds());
     if (now == m_rcNavigation)
         return;
     if (!m_rcNavigation.IsRectEmpty())
@@ -876,10 +875,11 @@ void COstrelView::DrawOverlay() {
     dc.SelectPen(previous);
 
     // The way to the target.
-    const CRect way = NavigationRect();
+    const Way ends = NavigationEnds();
+    const CRect way = NavigationRect(ends);
     if (way.IsRectEmpty())
         return;
-    const auto [a, b] = *NavigationEnds();
+    const auto [a, b] = *ends;
     const CPen red = dc.SelectPen(CPen{2, RGB(255, 0, 0)});
     dc.MoveTo(a);
     dc.LineTo(b);

@@ -167,10 +167,11 @@ private:
     static const CommandEntry<COstrelView> kCommands[];
     // Before the marker of a tick: repaints what changed of the overlay.
     void RefreshOverlay();
-    // The client rectangle the line to the target covers, arrow included.
-    CRect NavigationRect() const;
     // The way to the target in client pixels: from the position, to the target.
-    std::optional<std::pair<CPoint, CPoint>> NavigationEnds() const;
+    using Way = std::optional<std::pair<CPoint, CPoint>>;
+    Way NavigationEnds() const;
+    // The client rectangle the line of `way` covers, arrow included.
+    CRect NavigationRect(const Way& way) const;
     COverlayPixels m_overlayPixels;
     CRect m_rcNavigation;
     // The picture shown and its size at the current zoom [pixel].
