@@ -337,12 +337,8 @@ void CMainFrame::OnMarkPosition() {
         ShowMessageBox(this, "There is no position to mark.");
         return;
     }
-    const CGpsFix& fix = m_gps.m_fix;
-    std::optional<double> altitude;
-    if (!fix.m_strAltitude.empty())
-        if (const double a = ParseCReal(fix.m_strAltitude); std::isfinite(a))
-            altitude = a;
-    const GpxWaypoint mark = MarkOfFix(*position, altitude, SystemUtcMs());
+    const GpxWaypoint mark =
+        MarkOfFix(*position, OptionalCReal(m_gps.m_fix.m_strAltitude), SystemUtcMs());
     if (const std::string failed =
             AppendMark(DefaultMarksPath(), mark, std::string(kProgramNameAndVersion));
         !failed.empty()) {
@@ -400,11 +396,8 @@ void CMainFrame::OnUpdateStopNavigation(CCmdUI* ui) {
 }
 
 void CMainFrame::UpdateNavigation() {
-    std::optional<double> knots;
-    if (const std::string& speed = m_gps.m_fix.m_strSpeedKnots; !speed.empty())
-        if (const double v = ParseCReal(speed); std::isfinite(v))
-            knots = v;
-    const std::optional<NavReadout> readout = m_navigation.Update(FixPosition(), knots);
+    const std::optional<NavReadout> readout =
+        m_navigation.Update(FixPosition(), OptionalCReal(m_gps.m_fix.m_strSpeedKnots));
     std::optional<LonLat> target;
     if (m_navigation.Active())
         target = m_navigation.Target();

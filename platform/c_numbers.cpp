@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +51,13 @@ double ParseCReal(const std::string& text) {
     const locale_t c = CLocale();
     // text.c_str() ends at the first NUL byte, as the C string would.
     return c ? strtod_l(text.c_str(), nullptr, c) : std::strtod(text.c_str(), nullptr);
+}
+
+std::optional<double> OptionalCReal(const std::string& text) {
+    if (text.empty())
+        return std::nullopt;
+    const double value = ParseCReal(text);
+    return std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
 }
 
 locale_t CLocale() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include <locale.h>
@@ -18,6 +19,10 @@ int32_t ParseCInt(const std::string& text);
 // read as the C library reads them, so the result may be infinite or NaN;
 // check it before converting to an integer.
 double ParseCReal(const std::string& text);
+
+// A field that may be empty (as a receiver leaves what it does not know),
+// read by ParseCReal; nothing when it is empty or not a finite number.
+std::optional<double> OptionalCReal(const std::string& text);
 
 // `value` formatted by snprintf with `format` (one double conversion) in the
 // "C" locale.

@@ -36,13 +36,6 @@ int Two(const std::string& text, size_t at) {
     return (text[at] - '0') * 10 + (text[at + 1] - '0');
 }
 
-std::optional<double> OptionalNumber(const std::string& text) {
-    if (text.empty())
-        return std::nullopt;
-    const double value = ParseCReal(text);
-    return std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
-}
-
 // "hhmmss[.sss]" as milliseconds since midnight; nothing when malformed.
 std::optional<int64_t> TimeOfDayMs(const std::string& time) {
     if (!AllDigits(time, 0, 6))
@@ -190,8 +183,8 @@ std::optional<TrackPoint> CTrackRecorder::Update(const CGpsFix& fix, bool rmcTak
     point.latitude = *lat;
     point.longitude = *lon;
     point.timeMs = timeMs;
-    point.altitude = OptionalNumber(fix.m_strAltitude);
-    point.speedKnots = OptionalNumber(fix.m_strSpeedKnots);
+    point.altitude = OptionalCReal(fix.m_strAltitude);
+    point.speedKnots = OptionalCReal(fix.m_strSpeedKnots);
     point.sessionStart = !m_bStarted;
     m_bStarted = true;
     return point;
